@@ -1,0 +1,42 @@
+// Display framework: one window showing one image as a texture, zoomed and
+// panned by a hot spot that follows the pointer.
+#pragma once
+
+// Generic image as the display reads it: 1 (grey) or 4 (RGBA) bytes a pixel.
+struct Image {
+    int width;
+    int height;
+    int bytesPerPixel;
+    void* data;
+};
+
+void fwkInit(int* argc, const char** argv);
+[[noreturn]] void fwkMainLoop();
+void fwkSetDisplayImage(const void* img);
+const void* fwkGetDisplayImage();
+float fwkGetDisplayZoom();
+void fwkSetDisplayZoom(float zoom);
+void fwkSetDisplayHotSpot(int x, int y);
+void fwkPostRedisplay();
+void fwkPostRedisplayNoChange();
+void fwkWindowToImageCoordinates(int x, int y, float* ix, float* iy);
+
+// Window title and program exit go through here so that they can be observed.
+void fwkSetWindowTitle(const char* title);
+const char* fwkGetWindowTitle();
+[[noreturn]] void fwkExit(int status);
+
+// Internals, visible for tests.
+bool fwkUpdateRasterPos();
+unsigned nextPowerOfTwo(unsigned n);
+double fwkGetRasterX();
+double fwkGetRasterY();
+bool fwkDisplayChanged();
+void fwkRedrawCB();
+void fwkKeyboardCB(unsigned char key, int x, int y);
+void fwkSpecialCB(int key, int x, int y);
+void fwkMouseCB(int button, int state, int x, int y);
+void fwkMotionCB(int x, int y);
+void fwkPassiveMotionCB(int x, int y);
+// Back to the state at program start (no window, zoom 1, no image).
+void fwkReset();

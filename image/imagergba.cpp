@@ -1,0 +1,285 @@
+#include "image/imagergba.h"
+
+#include <tiffio.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+const char* const kSource = "image/imagergba";
+}
+
+void morvaneAssertFail(const char* condition, const char* source, unsigned line,
+                       const char* function) {
+    // Same shape as the C library's message, so it reads like any assertion.
+    std::fprintf(stderr, "%s: %s:%u: %s: Assertion `%s' failed.\n", program_invocation_short_name,
+                 source, line, function, condition);
+    std::fflush(stderr);
+    std::abort();
+}
+
+ImageRGBA* imageRgbaNew(int width, int height) {
+    MORVANE_CHECK(width >= 0, kSource);
+    MORVANE_CHECK(height >= 0, kSource);
+    // Pixel indices are ints throughout the program, so the count must fit one.
+    if (height != 0 && width > INT_MAX / height) return nullptr;
+    ImageRGBA* img = new (std::nothrow) ImageRGBA;
+    if (!img) return nullptr;
+    size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * sizeof(Rgba);
+    img->data = static_cast<Rgba*>(std::malloc(bytes ? bytes : sizeof(Rgba)));
+    if (!img->data) {
+        delete img;
+        return nullptr;
+    }
+    img->width = width;
+    img->height = height;
+    img->bytesPerPixel = sizeof(Rgba);
+    return img;
+}
+
+void imageRgbaFree(ImageRGBA* img) {
+    MORVANE_CHECK(img->bytesPerPixel == sizeof(Rgba), kSource);
+    std::free(img->data);
+    delete img;
+}
+
+ImageRGBA* imageRgbaClone(const ImageRGBA* img) {
+    MORVANE_CHECK(img->bytesPerPixel == sizeof(Rgba), kSource);
+    ImageRGBA* copy = imageRgbaNew(img->width, img->height);
+    if (copy) {
+        std::memcpy(copy->data, img->data,
+                    static_cast<size_t>(img->width) * img->height * sizeof(Rgba));
+    }
+    return copy;
+}
+
+void imageRgbaCopy(const ImageRGBA* src, const ImageRGBA* dest) {
+    MORVANE_CHECK(src->height == dest->height && src->width == dest->width, kSource);
+    if (src->data == dest->data) return;
+    std::memcpy(dest->data, src->data, static_cast<size_t>(src->width) * src->height * sizeof(Rgba));
+}
+
+void imageRgbaClear(ImageRGBA* img) {
+    MORVANE_CHECK(img->bytesPerPixel == sizeof(Rgba), kSource);
+    imageRgbaSet(img, 255, 255, 255, 255);
+}
+
+void imageRgbaSet(ImageRGBA* img, unsigned r, unsigned g, unsigned b, unsigned a) {
+    MORVANE_CHECK(img->bytesPerPixel == sizeof(Rgba), kSource);
+    const Rgba p = {static_cast<unsigned char>(r), static_cast<unsigned char>(g),
+                    static_cast<unsigned char>(b), static_cast<unsigned char>(a)};
+    std::fill_n(img->data, static_cast<size_t>(img->width) * img->height, p);
+}
+
+void imageRgbaSetArea(ImageRGBA* img, int x1, int y1, int x2, int y2, Rgba colour) {
+    for (int y = y1; y < y2; ++y) {
+        Rgba* row = img->data + static_cast<size_t>(y) * img->width;
+        for (int x = x1; x < x2; ++x) row[x] = colour;
+    }
+}
+
+namespace {
+inline Rgba antsPixel(int phase) {
+    return phase % 8 > 3 ? Rgba{255, 255, 255, 255} : Rgba{0, 0, 0, 255};
+}
+}  // namespace
+
+void imageRgbaDrawHorizontalAreaLine(ImageRGBA* img, int x1, int x2, int y, int phase) {
+    Rgba* row = img->data + static_cast<size_t>(y) * img->width;
+    for (int x = x2; x >= x1; --x) row[x] = antsPixel(phase++);
+}
+
+void imageRgbaDrawVerticalAreaLine(ImageRGBA* img, int y1, int y2, int x, int phase) {
+    for (int y = y2; y >= y1; --y) img->data[static_cast<size_t>(y) * img->width + x] = antsPixel(phase++);
+}
+
+// ---------------------------------------------------------------------------
+// TIFF files
+
+namespace {
+
+// libtiff reports through handlers; ours keep the first error as the reason
+// and drop warnings (every file we write, the icons included, draws one for
+// its undeclared fourth sample).
+int keepFirstError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+    auto* reason = static_cast<std::string*>(user);
+    if (reason && reason->empty()) {
+        char text[512];
+        std::vsnprintf(text, sizeof text, fmt, ap);
+        *reason = text;
+        (void)module;
+    }
+    return 1;  // handled: libtiff's global handler stays quiet
+}
+
+int dropWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+struct TiffOptions {
+    TIFFOpenOptions* opts;
+    explicit TiffOptions(std::string* reason) : opts(TIFFOpenOptionsAlloc()) {
+        if (opts) {
+            TIFFOpenOptionsSetErrorHandlerExtR(opts, keepFirstError, reason);
+            TIFFOpenOptionsSetWarningHandlerExtR(opts, dropWarning, nullptr);
+        }
+    }
+    ~TiffOptions() {
+        if (opts) TIFFOpenOptionsFree(opts);
+    }
+    TiffOptions(const TiffOptions&) = delete;
+    TiffOptions& operator=(const TiffOptions&) = delete;
+};
+
+void setReason(std::string* reason, const std::string& text) {
+    if (reason && reason->empty()) *reason = text;
+}
+
+// libtiff often starts a message with the file name, which the caller names anyway.
+void dropNamePrefix(std::string* reason, const char* filename) {
+    const std::string prefix = std::string(filename) + ": ";
+    if (reason->compare(0, prefix.size(), prefix) == 0) reason->erase(0, prefix.size());
+}
+
+bool hostIsBigEndian() {
+    uint16_t v;
+    std::memcpy(&v, "12", 2);
+    return v == 0x3132;
+}
+
+inline Rgba byteReversed(Rgba p) { return Rgba{p.a, p.b, p.g, p.r}; }
+
+// libtiff delivers the bottom row first; the record wants row 0 at the top.
+void flipRows(ImageRGBA* img, bool reverseBytes) {
+    const int w = img->width;
+    if (w == 0 || img->height == 0) return;
+    Rgba* first = img->data;
+    Rgba* last = img->data + static_cast<size_t>(img->height - 1) * w;
+    while (first < last) {
+        for (int x = w - 1; x >= 0; --x) {
+            Rgba a = first[x], b = last[x];
+            first[x] = reverseBytes ? byteReversed(b) : b;
+            last[x] = reverseBytes ? byteReversed(a) : a;
+        }
+        first += w;
+        last -= w;
+    }
+    if (reverseBytes && first == last) {
+        for (int x = 0; x < w; ++x) first[x] = byteReversed(first[x]);
+    }
+}
+
+}  // namespace
+
+ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason) {
+    std::string local;
+    std::string* why = reason ? reason : &local;
+    why->clear();
+    TiffOptions options(why);
+    TIFF* tif = TIFFOpenExt(filename, "r", options.opts);
+    if (!tif) {
+        dropNamePrefix(why, filename);
+        setReason(why, "cannot open the file");
+        return nullptr;
+    }
+    uint32_t width = 0, height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    ImageRGBA* img = nullptr;
+    if (width > static_cast<uint32_t>(INT_MAX) || height > static_cast<uint32_t>(INT_MAX)) {
+        setReason(why, "the picture is too large (" + std::to_string(width) + " by " +
+                           std::to_string(height) + " pixels)");
+    } else {
+        img = imageRgbaNew(static_cast<int>(width), static_cast<int>(height));
+        if (!img) {
+            setReason(why, "not enough memory for a picture of " + std::to_string(width) + " by " +
+                               std::to_string(height) + " pixels");
+        } else if (!TIFFReadRGBAImage(tif, width, height, reinterpret_cast<uint32_t*>(img->data), 0)) {
+            setReason(why, "the picture data cannot be decoded");
+            imageRgbaFree(img);
+            img = nullptr;
+        } else {
+            flipRows(img, hostIsBigEndian());
+        }
+    }
+    TIFFClose(tif);
+    return img;
+}
+
+
+namespace {
+
+bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
+    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, img->width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, img->height);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 4);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_PACKBITS);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_DOCUMENTNAME, filename);
+    TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, "Created With My Personal Morvane Application :-)");
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 64);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 75.0);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 75.0);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    int rows = 0;
+    for (int y = 0; y < img->height; ++y) {
+        if (TIFFWriteScanline(tif, img->data + static_cast<size_t>(y) * img->width, y, 0) < 0) break;
+        ++rows;
+    }
+    // The directory and the last strip are written here; a full disk shows up now.
+    return rows == img->height && TIFFFlush(tif) == 1;
+}
+
+}  // namespace
+
+int imageRgbaWriteTIFF(const char* filename, const ImageRGBA* img, std::string* reason) {
+    MORVANE_CHECK(img->bytesPerPixel == sizeof(Rgba), kSource);
+    std::string local;
+    std::string* why = reason ? reason : &local;
+    why->clear();
+
+    std::string temp = std::string(filename) + ".XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        setReason(why, std::string("cannot create a file beside it: ") + std::strerror(errno));
+        return 1;
+    }
+    // mkstemp makes the file private; give it the permissions a new file gets.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+
+    TiffOptions options(why);
+    TIFF* tif = TIFFFdOpenExt(fd, filename, "w", options.opts);
+    if (!tif) {
+        close(fd);
+        unlink(temp.c_str());
+        setReason(why, "cannot start a TIFF file");
+        return 1;
+    }
+    bool complete = writeTiffStream(tif, filename, img);
+    TIFFClose(tif);  // closes fd
+    if (!complete) {
+        unlink(temp.c_str());
+        setReason(why, "the file could not be written completely");
+        return 1;
+    }
+    if (std::rename(temp.c_str(), filename) != 0) {
+        setReason(why, std::string("cannot replace it: ") + std::strerror(errno));
+        unlink(temp.c_str());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,44 @@
+// The application shell: start-up, event callbacks, effect switching, log.
+#pragma once
+
+#include <fstream>
+
+class effect;
+struct ImageRGBA;
+
+extern effect* E;             // the current effect
+extern ImageRGBA* original;   // the picture as loaded
+extern std::ofstream logfile;
+
+// Steps of start-up up to the event loop; ends the program with status 1 when
+// the picture cannot be loaded.
+void morvaneStart(int* argc, const char** argv);
+// Frees what start-up made, so tests can start the shell again.
+void morvaneShutdown();
+
+void keyboardCB(unsigned char key, float x, float y);
+void specialCB(int key, float x, float y);
+void mouseCB(int button, int state, float x, float y);
+void motionCB(float x, float y);
+void idleCB();
+void resetImage();
+
+// Replaces E by the effect with catalogue index `index`.
+void changeEffect(int index);
+// Counts the switches, so a caller can tell that the effect it ran on is gone.
+unsigned long effectSwitchCount();
+
+// Writes the current picture to "out.tif"; reports a failure on stderr.
+// Returns 0 on success, 1 on failure.
+int saveImage();
+
+// The help text printed by '?'.
+extern const char* const helpText;
+
+// Builds the 400 by 113 icon atlas from the files in "menu/"; warns on stderr
+// about files that are missing or of the wrong size.
+ImageRGBA* buildIconAtlas();
+
+namespace morvane {
+void log(int value);
+}
