@@ -1,6 +1,8 @@
 #include "morvane.h"
 
 #include "effects/classes.h"
+#include "effects/color.h"
+#include "effects/tools.h"
 #include "framewk/framewk.h"
 #include "image/imagergba.h"
 
@@ -23,6 +25,7 @@ const char* const helpText =
 namespace {
 
 unsigned long switchCount = 0;
+ImageRGBA* iconAtlas = nullptr;
 
 const int kIconSize = 20;
 const int kAtlasRows = 113;
@@ -55,6 +58,12 @@ void warnList(const char* what, const std::string& list) {
 effect* makeEffect(int index, ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch,
                    ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
     switch (index) {
+        // Tools
+
+        // Colour adjustments
+
+        // Convolution filters
+
         default:
             return new effect(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
     }
@@ -127,7 +136,7 @@ ImageRGBA* buildIconAtlas() {
 void morvaneStart(int* argc, const char** argv) {
     fwkInit(argc, argv);
     logfile.open("log.txt", std::ios::out | std::ios::trunc);
-    ImageRGBA* atlas = buildIconAtlas();
+    iconAtlas = buildIconAtlas();
 
     const char* filename = (argc && *argc == 2) ? argv[1] : "in.tif";
     std::string reason;
@@ -142,19 +151,21 @@ void morvaneStart(int* argc, const char** argv) {
     ImageRGBA* scratch = newImageOrFail(original->width, original->height);
     ImageRGBA* hud = newImageOrFail(original->width, original->height);
 
-    E = new effect(image, backup, scratch, hud, atlas, false, point(0, 0), point(0, 0));
+    E = new effect(image, backup, scratch, hud, iconAtlas, false, point(0, 0), point(0, 0));
     fwkSetDisplayImage(E->shown);
 }
 
 void morvaneShutdown() {
     if (E) {
-        ImageRGBA* images[] = {E->image, E->backup, E->scratch, E->hud, E->icons};
+        ImageRGBA* images[] = {E->image, E->backup, E->scratch, E->hud};
         delete E;
         E = nullptr;
         for (ImageRGBA* img : images) {
             if (img) imageRgbaFree(img);
         }
     }
+    if (iconAtlas) imageRgbaFree(iconAtlas);
+    iconAtlas = nullptr;
     if (original) imageRgbaFree(original);
     original = nullptr;
     logfile.close();

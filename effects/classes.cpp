@@ -163,3 +163,15 @@ void effect::showHud() {
 }
 
 void effect::refreshImage() { fwkSetDisplayImage(shown); }
+
+// ---------------------------------------------------------------------------
+// Tools family base
+
+
+// ---------------------------------------------------------------------------
+// Colour family base
+
+
+// ---------------------------------------------------------------------------
+// Convolution kernels and the matrices family base
+

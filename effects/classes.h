@@ -112,3 +112,46 @@ public:
     effect(const effect&) = delete;
     effect& operator=(const effect&) = delete;
 };
+
+// Tools family: groups scroll, selection, draw and telescope.
+class tools : public effect {
+public:
+    tools();
+};
+
+// Colour family: a per-pixel rule applied to the area, read from backup.
+class color : public effect {
+public:
+    color();
+    void LBAction() override;
+    void RBAction() override;
+    void changeValue(char key) override;
+    // Pixel index y * width + x of `image`.
+    virtual void action(int index);
+};
+
+// A square kernel of odd side 1 to 11, centred in an 11 by 11 grid.
+class matrix {
+public:
+    int16_t divisor;
+    float grid[11][11];
+    int8_t radius;
+    matrix(float* values, char radius, short divisor);
+    void convertMatrix(float* values);
+    ~matrix();
+};
+
+// One output pixel of `kernel` at (x, y), every sample clamped into the area.
+Rgba applyMatrix(ImageRGBA* source, matrix* kernel, int x, int y, point areaMin, point areaMax);
+
+// Convolution filter family.
+class matrices : public effect {
+public:
+    matrices();
+    void LBAction() override;
+    void RBAction() override;
+    void key(unsigned char c) override;
+    void specialKey(int k) override;
+    void changeValue(char c) override;
+    virtual void matrixAction(int x, int y);
+};

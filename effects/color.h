@@ -1,0 +1,3 @@
+#pragma once
+
+#include "effects/classes.h"
