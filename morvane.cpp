@@ -6,6 +6,8 @@
 #include "framewk/framewk.h"
 #include "image/imagergba.h"
 
+#include <tiffio.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -134,6 +136,10 @@ ImageRGBA* buildIconAtlas() {
 }
 
 void morvaneStart(int* argc, const char** argv) {
+    // Reading and writing report through their own per-file handlers; nothing
+    // from libtiff goes straight to the terminal.
+    TIFFSetWarningHandler(nullptr);
+    TIFFSetErrorHandler(nullptr);
     fwkInit(argc, argv);
     logfile.open("log.txt", std::ios::out | std::ios::trunc);
     iconAtlas = buildIconAtlas();
