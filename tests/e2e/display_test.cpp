@@ -83,4 +83,11 @@ TEST(Display, PointerPansAPictureWiderThanTheWindow) {
 
     app.move(0, 511);
     EXPECT_EQ(waitView(app, pic.get(), 0, 206, 1), "");
+
+    // A held button pans as well, and so does a click.
+    app.drag(0, 300, 511, 300);
+    EXPECT_EQ(waitView(app, pic.get(), -287.4375, 206, 1), "");
+    app.click(256, 300, 3);
+    EXPECT_EQ(waitView(app, pic.get(), -144, 206, 1), "");
+    EXPECT_TRUE(app.running());
 }
