@@ -256,10 +256,16 @@ int imageRgbaWriteTIFF(const char* filename, const ImageRGBA* img, std::string* 
         setReason(why, std::string("cannot create a file beside it: ") + std::strerror(errno));
         return 1;
     }
-    // mkstemp makes the file private; give it the permissions a new file gets.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    // mkstemp makes the file private; keep the permissions of the file being
+    // replaced, or give those a new file gets.
+    struct stat existing;
+    if (stat(filename, &existing) == 0 && S_ISREG(existing.st_mode)) {
+        fchmod(fd, existing.st_mode & 07777);
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+    }
 
     TiffOptions options(why);
     TIFF* tif = TIFFFdOpenExt(fd, filename, "w", options.opts);

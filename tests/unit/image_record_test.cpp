@@ -228,6 +228,13 @@ TEST(ImageFiles, FailedSaveKeepsTheEarlierFile) {
     ImageRGBA* back = imageRgbaReadTIFF("out.tif");
     ASSERT_NE(back, nullptr);
     EXPECT_TRUE(samePixel(back->data[4], Rgba{10, 20, 30, 255}));
+
+    // A successful save over it keeps its permissions.
+    chmod("out.tif", 0640);
+    ASSERT_EQ(imageRgbaWriteTIFF("out.tif", first), 0);
+    struct stat info;
+    ASSERT_EQ(stat("out.tif", &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(listDir("."), (std::vector<std::string>{"dir.tif", "out.tif"}));  // no temporaries left
     imageRgbaFree(back);
     imageRgbaFree(first);
