@@ -815,8 +815,11 @@ inline void storePixels(Rgba* p, int count, __m128i means) {
 }
 
 // Columns are walked in blocks, all columns of a block advancing row by row
-// together, so that every step reads and writes whole row segments.
-constexpr int kColumnBlock = 1024;
+// together, so that every step reads and writes whole row segments. Long
+// segments keep the hardware prefetch streaming; 4096 columns of sums take
+// at most 64 KiB of stack.
+constexpr int kColumnBlock = 4096;
+static_assert(kColumnBlock % 4 == 0, "blocks hold whole groups of four columns");
 alignas(16) const Rgba kNoPixels[kColumnBlock] = {};
 
 template <class Lanes, bool Blend>
