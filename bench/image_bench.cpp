@@ -69,8 +69,8 @@ void measure(benchmark::State& state, Body body) {
         body(p, size);
         benchmark::ClobberMemory();
     }
-    const double ns = secondsSince(start) * 1e9 /
-                      (static_cast<double>(state.iterations()) * size * size);
+    const double ns =
+        secondsSince(start) * 1e9 / (static_cast<double>(state.iterations()) * size * size);
     state.counters["ns_per_px"] = ns;
     state.counters["x_copy"] = ns / copyNs;
 }

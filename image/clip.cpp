@@ -47,22 +47,15 @@ int clip(float* xs, float* ys, float xmin, float ymin, float xmax, float ymax) {
         const int out = code0 ? code0 : code1;
         const double x0 = xs[0], y0 = ys[0], x1 = xs[1], y1 = ys[1];
         double nx = 0, ny = 0;
-        // Later tests win: with an x and a y bit set, the y edge is taken.
-        if (out & 1) {
-            ny = crossing(y0, y1, x0, x1, xmin);
-            nx = xmin;
+        // The tests go left, right, top, bottom, a later one overwriting an
+        // earlier: with an x and a y bit set, the y edge is taken.
+        if (out & (1 | 2)) {
+            nx = out & 2 ? xmax : xmin;
+            ny = crossing(y0, y1, x0, x1, nx);
         }
-        if (out & 2) {
-            ny = crossing(y0, y1, x0, x1, xmax);
-            nx = xmax;
-        }
-        if (out & 4) {
-            nx = crossing(x0, x1, y0, y1, ymin);
-            ny = ymin;
-        }
-        if (out & 8) {
-            nx = crossing(x0, x1, y0, y1, ymax);
-            ny = ymax;
+        if (out & (4 | 8)) {
+            ny = out & 8 ? ymax : ymin;
+            nx = crossing(x0, x1, y0, y1, ny);
         }
         const int code = clippingCode(nx, ny, xmin, ymin, xmax, ymax);
         const int end = out == code0 ? 0 : 1;

@@ -321,7 +321,9 @@ void resolveClipMax(const ImageRGBA* img, int& maxX, int& maxY) {
     if (maxY == -1) maxY = img->height;
 }
 
-inline int roundToPixel(float v) { return static_cast<int>(std::floor(static_cast<double>(v) + 0.5)); }
+inline int roundToPixel(float v) {
+    return static_cast<int>(std::floor(static_cast<double>(v) + 0.5));
+}
 
 // Clips the segment to the image, rounds its ends and walks it with
 // Bresenham, handing each pixel inside the clip rectangle to `plot` once.
@@ -349,30 +351,25 @@ void walkLine(ImageRGBA* img, int x1, int y1, int x2, int y2, int minX, int minY
     const int dx = endX - x, dy = endY - y;
     const int sx = (dx > 0) - (dx < 0), sy = (dy > 0) - (dy < 0);
     const int ax = std::abs(dx), ay = std::abs(dy);
+    // Steps along the major axis; ties between the axes go to x.
+    auto walk = [&](int& major, int& minor, int end, int sMajor, int sMinor, int aMajor,
+                    int aMinor) {
+        int err = 2 * aMinor - aMajor;
+        for (;;) {
+            visit(x, y);
+            if (major == end) break;
+            if (err >= 0) {
+                err -= 2 * aMajor;
+                minor += sMinor;
+            }
+            major += sMajor;
+            err += 2 * aMinor;
+        }
+    };
     if (ax < ay) {
-        int err = 2 * ax - ay;
-        for (;;) {
-            visit(x, y);
-            if (y == endY) break;
-            if (err >= 0) {
-                err -= 2 * ay;
-                x += sx;
-            }
-            y += sy;
-            err += 2 * ax;
-        }
+        walk(y, x, endY, sy, sx, ay, ax);
     } else {
-        int err = 2 * ay - ax;
-        for (;;) {
-            visit(x, y);
-            if (x == endX) break;
-            if (err >= 0) {
-                err -= 2 * ax;
-                y += sy;
-            }
-            x += sx;
-            err += 2 * ay;
-        }
+        walk(x, y, endX, sx, sy, ax, ay);
     }
 }
 
@@ -460,7 +457,9 @@ void imageRgbaDrawEllipse(ImageRGBA* img, int cx, int cy, int a, int b, Rgba col
 
 void imageRgbaInvertEllipse(ImageRGBA* img, int cx, int cy, int a, int b) {
     auto point = [img](int64_t px, int64_t py) {
-        if (insideImage(img, px, py)) invertPixel(pixelAt(img, static_cast<int>(px), static_cast<int>(py)));
+        if (insideImage(img, px, py)) {
+            invertPixel(pixelAt(img, static_cast<int>(px), static_cast<int>(py)));
+        }
     };
     walkEllipse(a, b, [&](int64_t x, int64_t y) { emitFour(cx, cy, x, y, point); });
 }
@@ -484,9 +483,11 @@ inline Rgba vectorPixel(__m128i v) {
     std::memcpy(&p, &w, sizeof p);
     return p;
 }
+#endif
 
 // Two-stage bilinear blend of r, g, b: each stage truncates and keeps the low
 // byte (a negative weight can push a stage out of 0..255).
+#if MORVANE_SSE2
 inline Rgba bilinear(float fx, float fy, Rgba c00, Rgba c10, Rgba c01, Rgba c11) {
     const __m128i z = _mm_setzero_si128(), lowByte = _mm_set1_epi32(0xFF);
     auto floats = [z](Rgba p) {
@@ -506,9 +507,7 @@ inline Rgba bilinear(float fx, float fy, Rgba c00, Rgba c10, Rgba c01, Rgba c11)
     return out;
 }
 #else
-inline unsigned char truncByte(float v) {
-    return static_cast<unsigned char>(static_cast<int>(v));
-}
+inline unsigned char truncByte(float v) { return static_cast<unsigned char>(static_cast<int>(v)); }
 
 inline unsigned char blendChannel(float fx, float gx, float fy, float gy, unsigned char c00,
                                   unsigned char c10, unsigned char c01, unsigned char c11) {
@@ -624,16 +623,13 @@ Rgba HSVtoRGB(Hsva c) {
     const float f = sector - static_cast<float>(i);
     const float v = c.v;
     const float p = v * (1 - c.s), q = v * (1 - c.s * f), t = v * (1 - c.s * (1 - f));
-    float r = v, g = t, b = p;
-    switch (i) {
-        case 1: r = q, g = v, b = p; break;
-        case 2: r = p, g = v, b = t; break;
-        case 3: r = p, g = q, b = v; break;
-        case 4: r = t, g = p, b = v; break;
-        case 5: r = v, g = p, b = q; break;
-        default: break;
-    }
-    return Rgba{channelOf(r), channelOf(g), channelOf(b), c.a};
+    // r, g, b of each sector, as indices into v, p, q, t.
+    static const unsigned char kSectors[6][3] = {{0, 3, 1}, {2, 0, 1}, {1, 0, 3},
+                                                 {1, 2, 0}, {3, 1, 0}, {0, 1, 2}};
+    const float values[4] = {v, p, q, t};
+    const unsigned char* order = kSectors[i];
+    return Rgba{channelOf(values[order[0]]), channelOf(values[order[1]]),
+                channelOf(values[order[2]]), c.a};
 }
 
 int holdHighest(int* values, int count, int v) {
@@ -748,12 +744,15 @@ struct NarrowLanes {
 
     static void step(Sums& s, __m128i in, __m128i out) {
         const __m128i z = _mm_setzero_si128();
-        s.lo = _mm_add_epi16(s.lo, _mm_sub_epi16(_mm_unpacklo_epi8(in, z), _mm_unpacklo_epi8(out, z)));
-        s.hi = _mm_add_epi16(s.hi, _mm_sub_epi16(_mm_unpackhi_epi8(in, z), _mm_unpackhi_epi8(out, z)));
+        s.lo =
+            _mm_add_epi16(s.lo, _mm_sub_epi16(_mm_unpacklo_epi8(in, z), _mm_unpacklo_epi8(out, z)));
+        s.hi =
+            _mm_add_epi16(s.hi, _mm_sub_epi16(_mm_unpackhi_epi8(in, z), _mm_unpackhi_epi8(out, z)));
     }
     static __m128i quotient(__m128i v, const Divider& d) {
         const __m128i t = _mm_mulhi_epu16(v, d.magic);
-        return _mm_srl_epi16(_mm_add_epi16(t, _mm_srl_epi16(_mm_sub_epi16(v, t), d.shift1)), d.shift2);
+        return _mm_srl_epi16(_mm_add_epi16(t, _mm_srl_epi16(_mm_sub_epi16(v, t), d.shift1)),
+                             d.shift2);
     }
     static __m128i means(const Sums& s, const Divider& d) {
         return _mm_packus_epi16(quotient(s.lo, d), quotient(s.hi, d));
@@ -905,7 +904,8 @@ void blurRows(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int
             }
         };
         typename Lanes::Sums sums;
-        for (int x = x1, hi = std::min(x2, x1 + r); x <= hi; ++x) Lanes::step(sums, column(x), none);
+        for (int x = x1, hi = std::min(x2, x1 + r); x <= hi; ++x)
+            Lanes::step(sums, column(x), none);
         int count = windowCount(x1, x1, x2, r);
         typename Lanes::Divider divider(count);
         auto single = [&](int x) __attribute__((always_inline)) {
@@ -975,14 +975,17 @@ enum class Direction { rows, columns };
 template <Direction dir, bool Blend>
 void boxPass(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2, int r) {
     const int span = dir == Direction::rows ? x2 - x1 : y2 - y1;
-    const int64_t window = std::min(2 * static_cast<int64_t>(r) + 1, static_cast<int64_t>(span) + 1);
+    const int64_t window =
+        std::min(2 * static_cast<int64_t>(r) + 1, static_cast<int64_t>(span) + 1);
 #if MORVANE_SSE2
     if (window <= NarrowLanes::kMaxWindow) {
-        if (dir == Direction::rows) return blurRows<NarrowLanes, Blend>(dest, src, x1, y1, x2, y2, r);
+        if (dir == Direction::rows)
+            return blurRows<NarrowLanes, Blend>(dest, src, x1, y1, x2, y2, r);
         return blurColumns<NarrowLanes, Blend>(dest, src, x1, y1, x2, y2, r);
     }
     if (window <= MediumLanes::kMaxWindow) {
-        if (dir == Direction::rows) return blurRows<MediumLanes, Blend>(dest, src, x1, y1, x2, y2, r);
+        if (dir == Direction::rows)
+            return blurRows<MediumLanes, Blend>(dest, src, x1, y1, x2, y2, r);
         return blurColumns<MediumLanes, Blend>(dest, src, x1, y1, x2, y2, r);
     }
 #else
@@ -1012,14 +1015,14 @@ void boxPass(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2, fl
 
 }  // namespace
 
-void horizontal_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2,
-                     float radius, int mode, unsigned char blend) {
+void horizontal_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2, float radius,
+                     int mode, unsigned char blend) {
     (void)mode;
     boxPass<Direction::rows>(dest, src, x1, y1, x2, y2, radius, blend);
 }
 
-void vertical_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2,
-                   float radius, int mode, unsigned char blend) {
+void vertical_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2, float radius,
+                   int mode, unsigned char blend) {
     (void)mode;
     boxPass<Direction::columns>(dest, src, x1, y1, x2, y2, radius, blend);
 }
@@ -1051,8 +1054,17 @@ class MotionWalk {
   public:
     MotionWalk(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2, float length,
                float theta, bool blend)
-        : dest_(dest), src_(src), x1_(x1), y1_(y1), x2_(x2), y2_(y2), length_(length),
-          theta_(theta), sin_(std::sin(theta)), cos_(std::cos(theta)), tan_(std::tan(theta)),
+        : dest_(dest),
+          src_(src),
+          x1_(x1),
+          y1_(y1),
+          x2_(x2),
+          y2_(y2),
+          length_(length),
+          theta_(theta),
+          sin_(std::sin(theta)),
+          cos_(std::cos(theta)),
+          tan_(std::tan(theta)),
           blend_(blend) {}
 
     void line(int i, int j) {

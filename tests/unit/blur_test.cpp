@@ -52,7 +52,8 @@ Image expectedBox(const ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, i
         for (int i = 0; i < len; ++i) {
             const int lo = std::max(0, i - r), hi = std::min(len - 1, i + r);
             Channels m;
-            for (int k = 0; k < 4; ++k) m[k] = static_cast<int>((prefix[hi + 1][k] - prefix[lo][k]) / (hi - lo + 1));
+            for (int k = 0; k < 4; ++k)
+                m[k] = static_cast<int>((prefix[hi + 1][k] - prefix[lo][k]) / (hi - lo + 1));
             Rgba& d = rows ? at(out.get(), x1 + i, y1 + l) : at(out.get(), x1 + l, y1 + i);
             d = written(d, m, blend);
         }
@@ -168,7 +169,8 @@ TEST(Gaussian, PassRadii) {
     EXPECT_TRUE(samePixels(temp.get(), wantTemp.get()));
 
     // Mode 1 is one pass of trunc(R); R <= 0 does nothing; mode 2 below 2 one pass.
-    for (auto [radius, mode, passRadius] : {std::tuple{3.7f, 1, 3}, {1.5f, 2, 1}, {0.0f, 1, 0}, {-2.0f, 2, 0}}) {
+    for (auto [radius, mode, passRadius] :
+         {std::tuple{3.7f, 1, 3}, {1.5f, 2, 1}, {0.0f, 1, 0}, {-2.0f, 2, 0}}) {
         Image t = randomImage(12, 9, 5), img = cloneOf(start.get());
         Image wantT = cloneOf(t.get()), wantImg = cloneOf(img.get());
         gaussian(t.get(), img.get(), 0, 0, 11, 8, radius, mode, 1);
@@ -192,10 +194,13 @@ Image expectedMotion(const ImageRGBA* destIn, const ImageRGBA* src, int x1, int 
     auto P = [&](int i, int j, float d) {
         return Pos{static_cast<int>(i - d * sn), static_cast<int>(j + d * cs)};
     };
-    auto inside = [&](Pos p) { return p.first >= x1 && p.first <= x2 && p.second >= y1 && p.second <= y2; };
+    auto inside = [&](Pos p) {
+        return p.first >= x1 && p.first <= x2 && p.second >= y1 && p.second <= y2;
+    };
     std::vector<Pos> starts;
     for (int i = x1 - 1; i <= x2 + 1; ++i) starts.push_back({i, y1 - 1});
-    for (int j = y1 - 1; j <= y2 + 1 && theta != 0; ++j) starts.push_back({theta < 0 ? x1 - 1 : x2 + 1, j});
+    for (int j = y1 - 1; j <= y2 + 1 && theta != 0; ++j)
+        starts.push_back({theta < 0 ? x1 - 1 : x2 + 1, j});
     bool havePrev = false;
     Pos prev;
     for (auto [i, j] : starts) {
@@ -243,8 +248,9 @@ TEST(MotionBlur, StraightDownAveragesFromOneAboveToTwoBelow) {
             for (int v = std::max(3, y - 1); v <= std::min(12, y + 2); ++v, ++n) {
                 for (int c = 0; c < 4; ++c) sum[c] += channels(at(src.get(), x, v))[c];
             }
-            at(want.get(), x, y) = Rgba{static_cast<unsigned char>(sum[0] / n), static_cast<unsigned char>(sum[1] / n),
-                                        static_cast<unsigned char>(sum[2] / n), static_cast<unsigned char>(sum[3] / n)};
+            at(want.get(), x, y) = Rgba{
+                static_cast<unsigned char>(sum[0] / n), static_cast<unsigned char>(sum[1] / n),
+                static_cast<unsigned char>(sum[2] / n), static_cast<unsigned char>(sum[3] / n)};
         }
     }
     motion_blur(dest.get(), src.get(), 2, 3, 9, 12, 2, 90, 5, 1);
@@ -262,7 +268,8 @@ TEST(MotionBlur, EqualsTheSlowWalk) {
                 EXPECT_FALSE(samePixels(dest.get(), want.get())) << "nothing to blur";
             }
             motion_blur(dest.get(), src.get(), 2, 1, 13, 10, length, angle, 5, blend ? 2 : 1);
-            EXPECT_TRUE(samePixels(dest.get(), want.get())) << "angle " << angle << " length " << length;
+            EXPECT_TRUE(samePixels(dest.get(), want.get()))
+                << "angle " << angle << " length " << length;
         }
     }
 }

@@ -27,8 +27,8 @@ Pixels changed(const ImageRGBA* img) {
     return out;
 }
 
-Pixels line(int w, int h, int x1, int y1, int x2, int y2, int minX = 0, int minY = 0,
-            int maxX = -1, int maxY = -1) {
+Pixels line(int w, int h, int x1, int y1, int x2, int y2, int minX = 0, int minY = 0, int maxX = -1,
+            int maxY = -1) {
     Image img = filledImage(w, h, kBlack);
     imageRgbaDrawLine(img.get(), x1, y1, x2, y2, kInk, minX, minY, maxX, maxY);
     return changed(img.get());
@@ -137,7 +137,8 @@ TEST(Draw, EllipsePixels) {
     }
 
     EXPECT_EQ(ellipse(12, 12, 6, 5, 0, 4), (Pixels{{6, 5}}));
-    EXPECT_EQ(ellipse(12, 12, 6, 5, 3, 0), (Pixels{{3, 5}, {4, 5}, {5, 5}, {6, 5}, {7, 5}, {8, 5}, {9, 5}}));
+    EXPECT_EQ(ellipse(12, 12, 6, 5, 3, 0),
+              (Pixels{{3, 5}, {4, 5}, {5, 5}, {6, 5}, {7, 5}, {8, 5}, {9, 5}}));
 }
 
 TEST(Draw, EllipseClipRectangleOnlyMasks) {

@@ -53,14 +53,17 @@ TEST(Interpolate, SubImageWrapsAroundItsTile) {
     // An 8 by 2 tile after 3 other pixels: red 10·column + 100·row.
     Image img = filledImage(19, 1, Rgba{255, 0, 0, 0});
     for (int y = 0; y < 2; ++y) {
-        for (int x = 0; x < 8; ++x) img->data[3 + y * 8 + x].r = static_cast<unsigned char>(10 * x + 100 * y);
+        for (int x = 0; x < 8; ++x)
+            img->data[3 + y * 8 + x].r = static_cast<unsigned char>(10 * x + 100 * y);
     }
-    auto sample = [&](float x, float y) { return imageRgbaInterpolateSubImage(img.get(), x, y, 8, 2, 3); };
+    auto sample = [&](float x, float y) {
+        return imageRgbaInterpolateSubImage(img.get(), x, y, 8, 2, 3);
+    };
     EXPECT_EQ(sample(2.5f, 0), 25);
     EXPECT_EQ(sample(-0.5f, 0), 35);  // halfway between columns 7 and 0
     EXPECT_EQ(sample(7.5f, 0), 35);
-    EXPECT_EQ(sample(0, 1.5f), 50);   // halfway between rows 1 and 0
-    EXPECT_EQ(sample(1, -0.25f), 35);  // a quarter of row 1 (110), three of row 0 (10)
+    EXPECT_EQ(sample(0, 1.5f), 50);      // halfway between rows 1 and 0
+    EXPECT_EQ(sample(1, -0.25f), 35);    // a quarter of row 1 (110), three of row 0 (10)
     EXPECT_EQ(sample(9.25f, 0.5f), 62);  // top 12, bottom 112: 62
     // Further out than one tile is folded too rather than read out of bounds.
     EXPECT_EQ(sample(2.5f + 80, 0), 25);
@@ -69,12 +72,16 @@ TEST(Interpolate, SubImageWrapsAroundItsTile) {
 
 TEST(Interpolate, FourColours) {
     const Rgba c00{0, 0, 0, 0}, c10{100, 3, 255, 0}, c01{200, 0, 0, 0}, c11{50, 5, 255, 0};
-    EXPECT_EQ(channels(imageRgbaInterpolateColors(0.5f, 0.5f, c00, c10, c01, c11)), (Channels{87, 1, 127, 255}));
-    EXPECT_EQ(channels(imageRgbaInterpolateColors(3.5f, 7.5f, c00, c10, c01, c11)), (Channels{87, 1, 127, 255}));
-    EXPECT_EQ(channels(imageRgbaInterpolateColors(0, 0, c00, c10, c01, c11)), (Channels{0, 0, 0, 255}));
+    EXPECT_EQ(channels(imageRgbaInterpolateColors(0.5f, 0.5f, c00, c10, c01, c11)),
+              (Channels{87, 1, 127, 255}));
+    EXPECT_EQ(channels(imageRgbaInterpolateColors(3.5f, 7.5f, c00, c10, c01, c11)),
+              (Channels{87, 1, 127, 255}));
+    EXPECT_EQ(channels(imageRgbaInterpolateColors(0, 0, c00, c10, c01, c11)),
+              (Channels{0, 0, 0, 255}));
     // Left of 0 the weights leave 0..1: red is trunc(-0.25 · 100) = -25, kept
     // as the byte 231 in both stages.
-    EXPECT_EQ(channels(imageRgbaInterpolateColors(-0.25f, 0, c00, c10, c00, c10)), (Channels{231, 0, 193, 255}));
+    EXPECT_EQ(channels(imageRgbaInterpolateColors(-0.25f, 0, c00, c10, c00, c10)),
+              (Channels{231, 0, 193, 255}));
 }
 
 void expectHsv(Rgba c, float h, float s, float v) {
