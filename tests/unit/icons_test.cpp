@@ -46,6 +46,7 @@ std::vector<std::string> expectedFiles() {
 ImageRGBA* readIcon(const std::string& name) { return imageRgbaReadTIFF((kMenu + "/" + name).c_str()); }
 
 bool opaqueBlack(Rgba p) { return p.r == 0 && p.g == 0 && p.b == 0 && p.a == 255; }
+bool samePixel(Rgba a, Rgba b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
 
 TEST(Icons, SeventyFilesOfTwentyByTwentyWithClearCutAlpha) {
     std::vector<std::string> names = expectedFiles();
@@ -80,9 +81,7 @@ TEST(Icons, AtlasTakesEveryFileQuietly) {
         EXPECT_FALSE(allBlack) << rowFile(row);
         ImageRGBA* icon = readIcon(rowFile(row));
         ASSERT_NE(icon, nullptr);
-        EXPECT_TRUE(std::equal(cells, cells + kSide * kSide, icon->data,
-                               [](Rgba a, Rgba b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }))
-            << rowFile(row);
+        EXPECT_TRUE(std::equal(cells, cells + kSide * kSide, icon->data, samePixel)) << rowFile(row);
         imageRgbaFree(icon);
     }
     imageRgbaFree(atlas);
@@ -149,11 +148,10 @@ TEST(Icons, ButtonsHaveOpaqueFramesAndTheSliderJoins) {
     ImageRGBA* mid = readIcon("regler_mid.tif");
     ImageRGBA* end = readIcon("regler_end.tif");
     ASSERT_TRUE(start && mid && end);
-    auto same = [](Rgba a, Rgba b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; };
     for (int y = 0; y < kSide; ++y) {
         Rgba lastOfMid = mid->data[y * kSide + kSide - 1], firstOfMid = mid->data[y * kSide];
-        EXPECT_TRUE(same(start->data[y * kSide + kSide - 1], lastOfMid)) << "start|mid, row " << y;
-        EXPECT_TRUE(same(end->data[y * kSide], firstOfMid)) << "mid|end, row " << y;
+        EXPECT_TRUE(samePixel(start->data[y * kSide + kSide - 1], lastOfMid)) << "start|mid, row " << y;
+        EXPECT_TRUE(samePixel(end->data[y * kSide], firstOfMid)) << "mid|end, row " << y;
         if (y >= 3 && y <= 16) {
             EXPECT_EQ(lastOfMid.a, 255) << y;
             EXPECT_EQ(firstOfMid.a, 255) << y;
