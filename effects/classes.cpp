@@ -3,6 +3,7 @@
 #include "framewk/framewk.h"
 #include "morvane.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -171,6 +172,44 @@ void effect::refreshImage() { fwkSetDisplayImage(shown); }
 // ---------------------------------------------------------------------------
 // Colour family base
 
+color::color() : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(), point()) {}
+
+void color::LBAction() {
+    if (!leftDown) return;
+    // The area always lies inside the picture in use; the bounds are clamped
+    // anyway so that a stray one can never write outside it.
+    const int width = image->width;
+    const int x0 = std::max(areaMin.x, 0), x1 = std::min(areaMax.x, width - 1);
+    const int y0 = std::max(areaMin.y, 0), y1 = std::min(areaMax.y, image->height - 1);
+    for (int y = y0; y <= y1; ++y) {
+        const int row = y * width;
+        for (int x = x0; x <= x1; ++x) action(row + x);
+    }
+}
+
+void color::RBAction() {
+    if (rightDown) imageRgbaCopy(backup, image);
+}
+
+void color::changeValue(char key) {
+    if (key == 'e') value1 += 5;
+    if (key == 'g') value1 -= 5;
+    value1 = static_cast<float>(value1Range.intForceLimit(value1));
+    if (key == 0) return;  // the menu's slider: its press applies the value
+    reapply();
+}
+
+void color::action(int) {}
+
+void color::reapply() {
+    if (leftDown) {
+        LBAction();
+        return;
+    }
+    leftDown = true;
+    LBAction();
+    leftDown = false;
+}
 
 // ---------------------------------------------------------------------------
 // Convolution kernels and the matrices family base
