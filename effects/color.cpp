@@ -46,12 +46,27 @@ void stepHue(color& e, char key) {
 
 }  // namespace
 
-brightness::brightness(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-                       ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(*this, "Morvane Application | Brightness", 20, limit(-255, 255), image, backup, scratch,
-          hud, icons, hasArea, areaMin, areaMax);
-    reapply();
-}
+// The constructors: title, default value and its range. Each commits the
+// picture as the source and applies once (channel's is below).
+#define MORVANE_ADJUSTMENT(cls, name, value, lo, hi)                                              \
+    cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,             \
+             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {                      \
+        begin(*this, "Morvane Application | " name, value, limit(lo, hi), image, backup, scratch, \
+              hud, icons, hasArea, areaMin, areaMax);                                             \
+        reapply();                                                                                \
+    }
+
+MORVANE_ADJUSTMENT(brightness, "Brightness", 20, -255, 255)
+MORVANE_ADJUSTMENT(contrast, "Contrast", 20, -255, 255)
+MORVANE_ADJUSTMENT(saturation, "Saturation", 20, -255, 255)
+MORVANE_ADJUSTMENT(hue, "Hue", 20, 0, 359)
+MORVANE_ADJUSTMENT(colorize, "Colorize", 20, 0, 359)
+MORVANE_ADJUSTMENT(gray, "Gray", 0, 0, 0)
+MORVANE_ADJUSTMENT(invert, "Invert", 0, 0, 0)
+MORVANE_ADJUSTMENT(posterize, "Posterize", 8, 1, 255)
+MORVANE_ADJUSTMENT(solarize, "Solarize", 150, 0, 255)
+
+#undef MORVANE_ADJUSTMENT
 
 void brightness::action(int index) {
     const Rgba s = backup->data[index];
@@ -60,13 +75,6 @@ void brightness::action(int index) {
     d.r = clampByte(byteRange, s.r + shift);
     d.g = clampByte(byteRange, s.g + shift);
     d.b = clampByte(byteRange, s.b + shift);
-}
-
-contrast::contrast(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-                   ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(*this, "Morvane Application | Contrast", 20, limit(-255, 255), image, backup, scratch,
-          hud, icons, hasArea, areaMin, areaMax);
-    reapply();
 }
 
 void contrast::action(int index) {
@@ -92,13 +100,6 @@ void contrast::action(int index) {
     }
 }
 
-saturation::saturation(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-                       ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(*this, "Morvane Application | Saturation", 20, limit(-255, 255), image, backup, scratch,
-          hud, icons, hasArea, areaMin, areaMax);
-    reapply();
-}
-
 void saturation::action(int index) {
     const Rgba s = backup->data[index];
     Rgba& d = image->data[index];
@@ -107,13 +108,6 @@ void saturation::action(int index) {
     d.r = clampByte(byteRange, s.r + static_cast<int>(factor * (s.r - mean)));
     d.g = clampByte(byteRange, s.g + static_cast<int>(factor * (s.g - mean)));
     d.b = clampByte(byteRange, s.b + static_cast<int>(factor * (s.b - mean)));
-}
-
-hue::hue(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
-         bool hasArea, point areaMin, point areaMax) {
-    begin(*this, "Morvane Application | Hue", 20, limit(0, 359), image, backup, scratch, hud, icons,
-          hasArea, areaMin, areaMax);
-    reapply();
 }
 
 void hue::action(int index) {
@@ -127,13 +121,6 @@ void hue::action(int index) {
 
 void hue::changeValue(char key) {
     stepHue(*this, key);
-    reapply();
-}
-
-colorize::colorize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-                   ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(*this, "Morvane Application | Colorize", 20, limit(0, 359), image, backup, scratch, hud,
-          icons, hasArea, areaMin, areaMax);
     reapply();
 }
 
@@ -186,25 +173,11 @@ void channel::changeMode(char m) {
     leftDown = false;
 }
 
-gray::gray(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
-           bool hasArea, point areaMin, point areaMax) {
-    begin(*this, "Morvane Application | Gray", 0, limit(0, 0), image, backup, scratch, hud, icons,
-          hasArea, areaMin, areaMax);
-    reapply();
-}
-
 void gray::action(int index) {
     const Rgba s = backup->data[index];
     Rgba& d = image->data[index];
     const unsigned char level = clampByte(byteRange, 0.27f * s.r + 0.58f * s.g + 0.15f * s.b);
     d.r = d.g = d.b = level;
-}
-
-invert::invert(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(*this, "Morvane Application | Invert", 0, limit(0, 0), image, backup, scratch, hud, icons,
-          hasArea, areaMin, areaMax);
-    reapply();
 }
 
 // In place on image, so each application toggles the area.
@@ -213,13 +186,6 @@ void invert::action(int index) {
     d.r = static_cast<unsigned char>(255 - d.r);
     d.g = static_cast<unsigned char>(255 - d.g);
     d.b = static_cast<unsigned char>(255 - d.b);
-}
-
-posterize::posterize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-                     ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(*this, "Morvane Application | Posterize", 8, limit(1, 255), image, backup, scratch, hud,
-          icons, hasArea, areaMin, areaMax);
-    reapply();
 }
 
 void posterize::action(int index) {
@@ -232,13 +198,6 @@ void posterize::action(int index) {
     d.r = level(s.r);
     d.g = level(s.g);
     d.b = level(s.b);
-}
-
-solarize::solarize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-                   ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(*this, "Morvane Application | Solarize", 150, limit(0, 255), image, backup, scratch, hud,
-          icons, hasArea, areaMin, areaMax);
-    reapply();
 }
 
 void solarize::action(int index) {
