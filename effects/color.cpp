@@ -8,17 +8,16 @@
 
 namespace {
 
-// byteRange.intForceLimit, inline for the per-pixel rules.
+// byteRange.intForceLimit, inline and without branches for the per-pixel rules
+// (on noisy pictures a branch per channel mispredicts often).
 inline unsigned char clampByte(const limit& range, int v) {
-    if (v > range.max) return static_cast<unsigned char>(range.max);
-    if (v < range.min) return static_cast<unsigned char>(range.min);
-    return static_cast<unsigned char>(v);
+    const int low = v < range.min ? range.min : v;
+    return static_cast<unsigned char>(v > range.max ? range.max : low);
 }
 
+// Every rule's result is far inside int, so truncating first gives the same.
 inline unsigned char clampByte(const limit& range, float v) {
-    if (v > range.max) return static_cast<unsigned char>(range.max);
-    if (v < range.min) return static_cast<unsigned char>(range.min);
-    return static_cast<unsigned char>(static_cast<int>(v));
+    return clampByte(range, static_cast<int>(v));
 }
 
 // What every constructor does after the family base: title, start-up, the
@@ -68,46 +67,45 @@ MORVANE_ADJUSTMENT(solarize, "Solarize", 150, 0, 255)
 
 #undef MORVANE_ADJUSTMENT
 
+// The rules read the members into locals and write each pixel in one store:
+// byte stores could alias the members and force reloads.
+
 void brightness::action(int index) {
+    const limit range = byteRange;
+    const int shift = static_cast<int>(value1);  // whole, within -255..255
     const Rgba s = backup->data[index];
     Rgba& d = image->data[index];
-    const int shift = static_cast<int>(value1);  // whole, within -255..255
-    d.r = clampByte(byteRange, s.r + shift);
-    d.g = clampByte(byteRange, s.g + shift);
-    d.b = clampByte(byteRange, s.b + shift);
+    d = Rgba{clampByte(range, s.r + shift), clampByte(range, s.g + shift), clampByte(range, s.b + shift), d.a};
 }
 
 void contrast::action(int index) {
+    const limit range = byteRange;
+    const float v = value1;
     const Rgba s = backup->data[index];
     Rgba& d = image->data[index];
-    const float v = value1;
     if (v >= 0) {
         // Stretch about the middle; even at 0 this moves 0 to 1.
         const float divisor = 256 - v;
         auto stretch = [&](int c) {
-            return clampByte(byteRange, static_cast<int>((c - 127.5f) * 255 / divisor) + 128);
+            return clampByte(range, static_cast<int>((c - 127.5f) * 255 / divisor) + 128);
         };
-        d.r = stretch(s.r);
-        d.g = stretch(s.g);
-        d.b = stretch(s.b);
+        d = Rgba{stretch(s.r), stretch(s.g), stretch(s.b), d.a};
     } else {
         auto flatten = [&](int c) {
-            return clampByte(byteRange, c + static_cast<int>((c - 128) / 255.0f * v));
+            return clampByte(range, c + static_cast<int>((c - 128) / 255.0f * v));
         };
-        d.r = flatten(s.r);
-        d.g = flatten(s.g);
-        d.b = flatten(s.b);
+        d = Rgba{flatten(s.r), flatten(s.g), flatten(s.b), d.a};
     }
 }
 
 void saturation::action(int index) {
+    const limit range = byteRange;
+    const float factor = value1 / 255;
     const Rgba s = backup->data[index];
     Rgba& d = image->data[index];
     const int mean = (s.r + s.g + s.b) / 3;  // integer mean
-    const float factor = value1 / 255;
-    d.r = clampByte(byteRange, s.r + static_cast<int>(factor * (s.r - mean)));
-    d.g = clampByte(byteRange, s.g + static_cast<int>(factor * (s.g - mean)));
-    d.b = clampByte(byteRange, s.b + static_cast<int>(factor * (s.b - mean)));
+    auto spread = [&](int c) { return clampByte(range, c + static_cast<int>(factor * (c - mean))); };
+    d = Rgba{spread(s.r), spread(s.g), spread(s.b), d.a};
 }
 
 void hue::action(int index) {
@@ -144,17 +142,19 @@ channel::channel(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageR
 }
 
 void channel::action(int index) {
+    const limit range = byteRange;
+    const float v = value1;
     const Rgba s = backup->data[index];
     Rgba d = s;
     switch (mode) {
         case 1:
-            d.r = clampByte(byteRange, value1 + s.r);
+            d.r = clampByte(range, v + s.r);
             break;
         case 2:
-            d.g = clampByte(byteRange, value1 + s.g);
+            d.g = clampByte(range, v + s.g);
             break;
         case 3:
-            d.b = clampByte(byteRange, value1 + s.b);
+            d.b = clampByte(range, v + s.b);
             break;
         default:
             break;
@@ -174,38 +174,34 @@ void channel::changeMode(char m) {
 }
 
 void gray::action(int index) {
+    const limit range = byteRange;
     const Rgba s = backup->data[index];
     Rgba& d = image->data[index];
-    const unsigned char level = clampByte(byteRange, 0.27f * s.r + 0.58f * s.g + 0.15f * s.b);
-    d.r = d.g = d.b = level;
+    const unsigned char level = clampByte(range, 0.27f * s.r + 0.58f * s.g + 0.15f * s.b);
+    d = Rgba{level, level, level, d.a};
 }
 
 // In place on image, so each application toggles the area.
 void invert::action(int index) {
     Rgba& d = image->data[index];
-    d.r = static_cast<unsigned char>(255 - d.r);
-    d.g = static_cast<unsigned char>(255 - d.g);
-    d.b = static_cast<unsigned char>(255 - d.b);
+    d = Rgba{static_cast<unsigned char>(255 - d.r), static_cast<unsigned char>(255 - d.g),
+             static_cast<unsigned char>(255 - d.b), d.a};
 }
 
 void posterize::action(int index) {
+    const limit range = byteRange;
+    const float step = 255.0f / value1;  // value1 >= 1
     const Rgba s = backup->data[index];
     Rgba& d = image->data[index];
-    const float step = 255.0f / value1;  // value1 >= 1
     auto level = [&](int c) {
-        return clampByte(byteRange, step * static_cast<float>(static_cast<int>((c + step / 2) / step)));
+        return clampByte(range, step * static_cast<float>(static_cast<int>((c + step / 2) / step)));
     };
-    d.r = level(s.r);
-    d.g = level(s.g);
-    d.b = level(s.b);
+    d = Rgba{level(s.r), level(s.g), level(s.b), d.a};
 }
 
 void solarize::action(int index) {
-    const Rgba s = backup->data[index];
-    Rgba d = s;
     const float v = value1;
-    if (s.r >= v) d.r = static_cast<unsigned char>(255 - s.r);
-    if (s.g >= v) d.g = static_cast<unsigned char>(255 - s.g);
-    if (s.b >= v) d.b = static_cast<unsigned char>(255 - s.b);
-    image->data[index] = d;
+    const Rgba s = backup->data[index];
+    auto flip = [v](unsigned char c) { return c >= v ? static_cast<unsigned char>(255 - c) : c; };
+    image->data[index] = Rgba{flip(s.r), flip(s.g), flip(s.b), s.a};
 }
