@@ -25,13 +25,15 @@ struct Pictures {
 // Noise, made once: every colour and value occurs, so no rule takes a shortcut.
 Pictures& pictures() {
     static Pictures p = [] {
-        Pictures q{imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide),
-                   imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide), imageRgbaNew(400, 113)};
+        Pictures q{imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide),
+                   imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide),
+                   imageRgbaNew(kSide, kSide), imageRgbaNew(400, 113)};
         uint32_t h = 12345;
         for (int i = 0; i < kSide * kSide; ++i) {
             h = h * 1664525u + 1013904223u;
-            q.source->data[i] = Rgba{static_cast<unsigned char>(h >> 8), static_cast<unsigned char>(h >> 16),
-                                     static_cast<unsigned char>(h >> 24), 255};
+            q.source->data[i] =
+                Rgba{static_cast<unsigned char>(h >> 8), static_cast<unsigned char>(h >> 16),
+                     static_cast<unsigned char>(h >> 24), 255};
         }
         imageRgbaCopy(q.source, q.image);
         imageRgbaSet(q.icons, 90, 90, 90, 255);
@@ -43,7 +45,8 @@ Pictures& pictures() {
 using Clock = std::chrono::steady_clock;
 
 double nsPerPixelSince(Clock::time_point start, int64_t rounds) {
-    return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / (rounds * kPixels);
+    return std::chrono::duration<double, std::nano>(Clock::now() - start).count() /
+           (rounds * kPixels);
 }
 
 void copyPicture() {

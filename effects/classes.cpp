@@ -153,18 +153,23 @@ struct MenuCell {
 };
 
 const MenuCell kEffectCells[] = {
-    {3, 0, 30},    {4, 20, 30},   {5, 40, 30},   {6, 60, 30},                                  // tools
-    {9, 0, 60},    {10, 20, 60},  {11, 40, 60},  {12, 60, 60},  {13, 80, 60},  {14, 100, 60},  // colour
+    // tools
+    {3, 0, 30}, {4, 20, 30}, {5, 40, 30}, {6, 60, 30},
+    // colour adjustments
+    {9, 0, 60}, {10, 20, 60}, {11, 40, 60}, {12, 60, 60}, {13, 80, 60}, {14, 100, 60},
     {15, 130, 60}, {16, 150, 60}, {17, 170, 60}, {18, 190, 60},
-    {19, 0, 80},   {20, 20, 80},  {21, 40, 80},  {22, 60, 80},  {23, 80, 80},                  // warps
+    // warps
+    {19, 0, 80}, {20, 20, 80}, {21, 40, 80}, {22, 60, 80}, {23, 80, 80},
     {24, 110, 80}, {25, 130, 80},
-    {26, 0, 100},  {27, 20, 100}, {28, 40, 100}, {29, 60, 100},                                // distortions
+    // distortions
+    {26, 0, 100}, {27, 20, 100}, {28, 40, 100}, {29, 60, 100},
     {30, 90, 100}, {31, 110, 100}, {32, 130, 100},
-    {33, 0, 120},  {34, 20, 120}, {35, 40, 120}, {36, 60, 120}, {37, 80, 120},                 // matrix filters
-    {38, 100, 120}, {39, 120, 120}, {40, 140, 120},
-    {41, 0, 140},  {42, 20, 140}, {43, 40, 140}, {44, 60, 140},                                // artistic
-    {45, 90, 140}, {46, 110, 140}, {47, 130, 140}, {48, 160, 140}, {49, 180, 140},
-};
+    // matrix filters
+    {33, 0, 120}, {34, 20, 120}, {35, 40, 120}, {36, 60, 120}, {37, 80, 120}, {38, 100, 120},
+    {39, 120, 120}, {40, 140, 120},
+    // artistic filters
+    {41, 0, 140}, {42, 20, 140}, {43, 40, 140}, {44, 60, 140},
+    {45, 90, 140}, {46, 110, 140}, {47, 130, 140}, {48, 160, 140}, {49, 180, 140}};
 
 const int kSaveRow = 0, kRestoreRow = 1, kCloseRow = 2, kZoomInRow = 7, kZoomOutRow = 8;
 const int kModeRow = 100;  // mode button n is row 100 + n
@@ -188,7 +193,9 @@ const Slider kSliders[] = {{&effect::value1, &effect::value1Range, 0},
 const int kHueX0 = 100, kHueX1 = 164, kStripX0 = 165, kStripX1 = 179, kPaletteY1 = 49;
 const int kSwatchX0 = 190, kSwatchX1 = 209, kSwatchY0 = 30;
 
-bool inCell(point p, int x, int y) { return p.checkArea(point(x, y), point(x + kIcon - 1, y + kIcon - 1)); }
+bool inCell(point p, int x, int y) {
+    return p.checkArea(point(x, y), point(x + kIcon - 1, y + kIcon - 1));
+}
 
 // Where the menu may draw: xRange and yRange, and never beyond hud itself.
 struct Canvas {
@@ -202,9 +209,12 @@ struct Canvas {
 };
 
 Canvas canvasOf(const effect& e) {
-    return Canvas{e.hud->data, e.hud->width,
-                  std::max(e.xRange.min, 0), std::max(e.yRange.min, 0),
-                  std::min(e.xRange.max, e.hud->width - 1), std::min(e.yRange.max, e.hud->height - 1)};
+    return Canvas{e.hud->data,
+                  e.hud->width,
+                  std::max(e.xRange.min, 0),
+                  std::max(e.yRange.min, 0),
+                  std::min(e.xRange.max, e.hud->width - 1),
+                  std::min(e.yRange.max, e.hud->height - 1)};
 }
 
 // intForceLimit for whole numbers of any size: a knob's corner may lie far off.
@@ -222,13 +232,16 @@ void blit(const Canvas& canvas, const ImageRGBA* icons, int row, long long x, lo
     const Rgba* icon = icons->data + row * kAtlasWidth;
     if (x >= canvas.x0 && x + w - 1 <= canvas.x1 && y >= canvas.y0 && y + h - 1 <= canvas.y1) {
         for (int r = 0; r < h; ++r) {
-            std::copy_n(icon + r * kIcon, w, &canvas.at(static_cast<int>(x), static_cast<int>(y) + r));
+            std::copy_n(icon + r * kIcon, w,
+                        &canvas.at(static_cast<int>(x), static_cast<int>(y) + r));
         }
         return;
     }
     for (int r = 0; r < h; ++r) {
         const int py = squeeze(y + r, canvas.y0, canvas.y1);
-        for (int c = 0; c < w; ++c) canvas.at(squeeze(x + c, canvas.x0, canvas.x1), py) = icon[r * kIcon + c];
+        for (int c = 0; c < w; ++c) {
+            canvas.at(squeeze(x + c, canvas.x0, canvas.x1), py) = icon[r * kIcon + c];
+        }
     }
 }
 
@@ -248,7 +261,8 @@ void drawSlider(const Canvas& canvas, const ImageRGBA* icons, int x, float value
     blit(canvas, icons, kTrackMiddleRow, x + kIcon, kSliderY);
     blit(canvas, icons, kTrackMiddleRow, x + 2 * kIcon, kSliderY);
     blit(canvas, icons, kTrackEndRow, x + 3 * kIcon, kSliderY);
-    blit(canvas, icons, kKnobRow, x + 7 + knobOffset(value, range), kKnobY, kKnobWidth, kKnobHeight);
+    blit(canvas, icons, kKnobRow, x + 7 + knobOffset(value, range), kKnobY, kKnobWidth,
+         kKnobHeight);
 }
 
 // The inverse of the knob position; `dx` is the pointer's x minus the knob
@@ -322,7 +336,9 @@ void effect::showMenu() {
         }
     }
     for (const Slider& s : kSliders) {
-        if (sliderShown(this->*s.range)) drawSlider(canvas, icons, s.x, this->*s.value, this->*s.range);
+        if (sliderShown(this->*s.range)) {
+            drawSlider(canvas, icons, s.x, this->*s.value, this->*s.range);
+        }
     }
     if (usesColor) drawPalette(canvas, color, byteRange);
 }

@@ -75,7 +75,8 @@ void brightness::action(int index) {
     const int shift = static_cast<int>(value1);  // whole, within -255..255
     const Rgba s = backup->data[index];
     Rgba& d = image->data[index];
-    d = Rgba{clampByte(range, s.r + shift), clampByte(range, s.g + shift), clampByte(range, s.b + shift), d.a};
+    d = Rgba{clampByte(range, s.r + shift), clampByte(range, s.g + shift),
+             clampByte(range, s.b + shift), d.a};
 }
 
 void contrast::action(int index) {
@@ -104,7 +105,9 @@ void saturation::action(int index) {
     const Rgba s = backup->data[index];
     Rgba& d = image->data[index];
     const int mean = (s.r + s.g + s.b) / 3;  // integer mean
-    auto spread = [&](int c) { return clampByte(range, c + static_cast<int>(factor * (c - mean))); };
+    auto spread = [&](int c) {
+        return clampByte(range, c + static_cast<int>(factor * (c - mean)));
+    };
     d = Rgba{spread(s.r), spread(s.g), spread(s.b), d.a};
 }
 

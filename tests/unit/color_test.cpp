@@ -17,10 +17,10 @@ std::string str(Rgba p) {
            std::to_string(p.a) + ")";
 }
 
-#define EXPECT_PIXEL(got, ...)                          \
-    do {                                                \
-        const Rgba want_ = __VA_ARGS__;                 \
-        EXPECT_EQ(str(got), str(want_));                \
+#define EXPECT_PIXEL(got, ...)           \
+    do {                                 \
+        const Rgba want_ = __VA_ARGS__;  \
+        EXPECT_EQ(str(got), str(want_)); \
     } while (0)
 
 class Colour : public ::testing::Test {
@@ -84,7 +84,8 @@ TEST_F(Colour, ConstructorsTitleCommitAndApplyOnce) {
         ImageRGBA* before = imageRgbaClone(image);
         fakePlatform.reset();
         color* e = c.build();
-        EXPECT_EQ(std::string(fwkGetWindowTitle()), std::string("Morvane Application | ") + c.title);
+        EXPECT_EQ(std::string(fwkGetWindowTitle()),
+                  std::string("Morvane Application | ") + c.title);
         EXPECT_EQ(e->value1, c.value) << c.title;
         EXPECT_EQ(e->value1Range.min, c.lo) << c.title;
         EXPECT_EQ(e->value1Range.max, c.hi) << c.title;
@@ -156,7 +157,7 @@ TEST_F(Colour, InvertTogglesTheWorkingPicture) {
     image->data[1] = Rgba{0, 100, 255, 7};
     color* e = make<invert>();
     EXPECT_PIXEL(image->data[1], Rgba{255, 155, 0, 7});  // the constructor's own application
-    imageRgbaSet(backup, 9, 9, 9, 9);                   // not read
+    imageRgbaSet(backup, 9, 9, 9, 9);                    // not read
     e->LB(true);
     e->LB(false);
     EXPECT_PIXEL(image->data[1], Rgba{0, 100, 255, 7});
@@ -297,7 +298,8 @@ TEST_F(Colour, ThePressAppliesToTheAreaOnly) {
         for (int x = 0; x < 4; ++x) {
             const int i = y * 4 + x;
             const bool inside = x == 1 || x == 2;
-            EXPECT_EQ(image->data[i].g, inside ? 255 - source->data[i].g : source->data[i].g) << x << "," << y;
+            EXPECT_EQ(image->data[i].g, inside ? 255 - source->data[i].g : source->data[i].g)
+                << x << "," << y;
         }
     }
     e->LB(false);  // a release does nothing

@@ -19,7 +19,8 @@ namespace {
 // one transparent pixel per icon.
 Rgba iconPixel(int k, int r, int c) {
     return Rgba{static_cast<unsigned char>(k), static_cast<unsigned char>(r),
-                static_cast<unsigned char>(c), static_cast<unsigned char>(r == 10 && c == 10 ? 0 : 255)};
+                static_cast<unsigned char>(c),
+                static_cast<unsigned char>(r == 10 && c == 10 ? 0 : 255)};
 }
 
 ImageRGBA* testAtlas() {
@@ -51,9 +52,9 @@ testing::AssertionResult iconAt(const ImageRGBA* hud, const ImageRGBA* image, in
             if (want.a == 0) want = at(image, x + c, y + r);
             Rgba got = at(hud, x + c, y + r);
             if (!same(got, want)) {
-                return testing::AssertionFailure() << "icon " << k << " pixel (" << c << "," << r
-                                                   << ") at (" << x + c << "," << y + r << "): "
-                                                   << str(got) << " instead of " << str(want);
+                return testing::AssertionFailure()
+                       << "icon " << k << " pixel (" << c << "," << r << ") at (" << x + c << ","
+                       << y + r << "): " << str(got) << " instead of " << str(want);
             }
         }
     }
@@ -76,7 +77,9 @@ public:
     }
     void changeValue(char c) override { calls.push_back("value " + std::to_string(c)); }
     void colorChangeAction() override { calls.push_back("color " + str(color)); }
-    void LBAction() override { calls.push_back(std::string("LBAction ") + (leftDown ? "down" : "up")); }
+    void LBAction() override {
+        calls.push_back(std::string("LBAction ") + (leftDown ? "down" : "up"));
+    }
 };
 
 class Menu : public ::testing::Test {
@@ -114,7 +117,8 @@ protected:
         return probe->useMenu(false);
     }
 
-    ImageRGBA *image = nullptr, *backup = nullptr, *scratch = nullptr, *hud = nullptr, *icons = nullptr;
+    ImageRGBA *image = nullptr, *backup = nullptr, *scratch = nullptr, *hud = nullptr,
+              *icons = nullptr;
     Probe* probe = nullptr;
 };
 
@@ -122,7 +126,7 @@ protected:
 struct IconRun {
     int row, count, x, y;
 };
-const IconRun kIconRuns[] = {{3, 4, 0, 30},   {9, 6, 0, 60},    {15, 4, 130, 60}, {19, 5, 0, 80},
+const IconRun kIconRuns[] = {{3, 4, 0, 30},    {9, 6, 0, 60},    {15, 4, 130, 60}, {19, 5, 0, 80},
                              {24, 2, 110, 80}, {26, 4, 0, 100},  {30, 3, 90, 100}, {33, 8, 0, 120},
                              {41, 4, 0, 140},  {45, 3, 90, 140}, {48, 2, 160, 140}};
 
@@ -182,9 +186,9 @@ TEST_F(Menu, SlidersAndTheirKnobs) {
         }
     }
     EXPECT_TRUE(iconAt(hud, image, 112, 39, 203, 7, 14));
-    EXPECT_TRUE(same(at(hud, 46, 203), iconPixel(110, 3, 6)));   // right of the knob
+    EXPECT_TRUE(same(at(hud, 46, 203), iconPixel(110, 3, 6)));    // right of the knob
     EXPECT_TRUE(same(at(hud, 39, 217), iconPixel(110, 17, 19)));  // below it
-    EXPECT_TRUE(iconAt(hud, image, 112, 147, 203, 7, 14));       // at the high end: 87 + 60
+    EXPECT_TRUE(iconAt(hud, image, 112, 147, 203, 7, 14));        // at the high end: 87 + 60
 
     probe->value1 = -255;
     probe->value2 = -40;  // far below its range: the knob is squeezed onto column 0
@@ -228,7 +232,8 @@ TEST_F(Menu, PaletteShowsHuesShadesAndTheColour) {
     for (point p : {point(190, 30), point(209, 49)}) {
         EXPECT_TRUE(same(at(hud, p.x, p.y), probe->color));
     }
-    for (point p : {point(99, 10), point(180, 10), point(189, 40), point(210, 40), point(200, 29), point(140, 50)}) {
+    for (point p : {point(99, 10), point(180, 10), point(189, 40), point(210, 40), point(200, 29),
+                    point(140, 50)}) {
         EXPECT_TRUE(pictureAt(hud, image, p.x, p.y));
     }
 }
@@ -341,7 +346,8 @@ TEST_F(Menu, SliderClicksMapPositionsToValues) {
         int x;
         float value;
     };
-    for (Case c : {Case{40, 25}, Case{2, 1}, Case{10, 1}, Case{70, 50}, Case{77, 50}, Case{11, 1}, Case{12, 2}}) {
+    for (Case c : {Case{40, 25}, Case{2, 1}, Case{10, 1}, Case{70, 50}, Case{77, 50}, Case{11, 1},
+                   Case{12, 2}}) {
         probe->value1 = -7;
         EXPECT_FALSE(click(c.x, 210));
         EXPECT_EQ(probe->value1, c.value) << c.x;
@@ -540,13 +546,15 @@ TEST_F(MenuShell, EffectIconsSwitchAndTheNewEffectMissesThePress) {
 }
 
 TEST_F(MenuShell, ColourIconsLeadToTheirAdjustments) {
-    const char* titles[] = {"Brightness", "Contrast", "Saturation",  "Hue",    "Colorize",
-                            "Channel | Mode 1: Red", "Gray", "Invert", "Posterize", "Solarize"};
+    const char* titles[] = {
+        "Brightness", "Contrast", "Saturation", "Hue",     "Colorize", "Channel | Mode 1: Red",
+        "Gray",       "Invert",   "Posterize",  "Solarize"};
     const int xs[] = {0, 20, 40, 60, 80, 100, 130, 150, 170, 190};
     for (int i = 0; i < 10; ++i) {
         openMenu();
         press(xs[i] + 10, 70);
-        EXPECT_EQ(std::string(fwkGetWindowTitle()), std::string("Morvane Application | ") + titles[i]);
+        EXPECT_EQ(std::string(fwkGetWindowTitle()),
+                  std::string("Morvane Application | ") + titles[i]);
     }
 }
 
