@@ -63,6 +63,26 @@ effect* makeEffect(int index, ImageRGBA* image, ImageRGBA* backup, ImageRGBA* sc
         // Tools
 
         // Colour adjustments
+        case 9:
+            return new brightness(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        case 10:
+            return new contrast(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        case 11:
+            return new saturation(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        case 12:
+            return new hue(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        case 13:
+            return new colorize(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        case 14:
+            return new channel(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        case 15:
+            return new gray(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        case 16:
+            return new invert(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        case 17:
+            return new posterize(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        case 18:
+            return new solarize(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 
         // Convolution filters
 

@@ -3,6 +3,7 @@
 #include "framewk/framewk.h"
 #include "morvane.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -139,9 +140,273 @@ void effect::showArea() {
     imageRgbaDrawHorizontalAreaLine(hud, areaMin.x, areaMax.x, areaMax.y, antsPhase);
 }
 
-void effect::showMenu() {}
+namespace {
 
-bool effect::useMenu(bool) { return false; }
+const int kIcon = 20;                  // side of an icon and of a menu cell
+const int kAtlasWidth = kIcon * kIcon;  // pixels of one icon, one atlas row
+
+// The effect icons: atlas row (which is also the catalogue index) and cell.
+struct MenuCell {
+    int row;
+    int x;
+    int y;
+};
+
+const MenuCell kEffectCells[] = {
+    // tools
+    {3, 0, 30}, {4, 20, 30}, {5, 40, 30}, {6, 60, 30},
+    // colour adjustments
+    {9, 0, 60}, {10, 20, 60}, {11, 40, 60}, {12, 60, 60}, {13, 80, 60}, {14, 100, 60},
+    {15, 130, 60}, {16, 150, 60}, {17, 170, 60}, {18, 190, 60},
+    // warps
+    {19, 0, 80}, {20, 20, 80}, {21, 40, 80}, {22, 60, 80}, {23, 80, 80},
+    {24, 110, 80}, {25, 130, 80},
+    // distortions
+    {26, 0, 100}, {27, 20, 100}, {28, 40, 100}, {29, 60, 100},
+    {30, 90, 100}, {31, 110, 100}, {32, 130, 100},
+    // matrix filters
+    {33, 0, 120}, {34, 20, 120}, {35, 40, 120}, {36, 60, 120}, {37, 80, 120}, {38, 100, 120},
+    {39, 120, 120}, {40, 140, 120},
+    // artistic filters
+    {41, 0, 140}, {42, 20, 140}, {43, 40, 140}, {44, 60, 140},
+    {45, 90, 140}, {46, 110, 140}, {47, 130, 140}, {48, 160, 140}, {49, 180, 140}};
+
+const int kSaveRow = 0, kRestoreRow = 1, kCloseRow = 2, kZoomInRow = 7, kZoomOutRow = 8;
+const int kModeRow = 100;  // mode button n is row 100 + n
+const int kMaxModeButtons = 8;
+const int kModeY = 180;
+const int kTrackStartRow = 109, kTrackMiddleRow = 110, kTrackEndRow = 111, kKnobRow = 112;
+const int kSliderY = 200;
+const int kKnobY = 203, kKnobWidth = 7, kKnobHeight = 14;
+const int kSliderSpan = 60;  // knob travel in pixels from the low to the high end
+
+// The two sliders: the value each sets, its range and the track's left end.
+struct Slider {
+    float effect::*value;
+    limit effect::*range;
+    int x;
+};
+const Slider kSliders[] = {{&effect::value1, &effect::value1Range, 0},
+                           {&effect::value2, &effect::value2Range, 80}};
+
+// The palette: hue field, brightness strip and swatch.
+const int kHueX0 = 100, kHueX1 = 164, kStripX0 = 165, kStripX1 = 179, kPaletteY1 = 49;
+const int kSwatchX0 = 190, kSwatchX1 = 209, kSwatchY0 = 30;
+
+bool inCell(point p, int x, int y) {
+    return p.checkArea(point(x, y), point(x + kIcon - 1, y + kIcon - 1));
+}
+
+// Where the menu may draw: xRange and yRange, and never beyond hud itself.
+struct Canvas {
+    Rgba* pixels;
+    int width;
+    int x0, y0, x1, y1;
+
+    bool empty() const { return x0 > x1 || y0 > y1; }
+    bool contains(int x, int y) const { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }
+    Rgba& at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+Canvas canvasOf(const effect& e) {
+    return Canvas{e.hud->data,
+                  e.hud->width,
+                  std::max(e.xRange.min, 0),
+                  std::max(e.yRange.min, 0),
+                  std::min(e.xRange.max, e.hud->width - 1),
+                  std::min(e.yRange.max, e.hud->height - 1)};
+}
+
+// intForceLimit for whole numbers of any size: a knob's corner may lie far off.
+int squeeze(long long v, int lo, int hi) {
+    if (v > hi) return hi;
+    if (v < lo) return lo;
+    return static_cast<int>(v);
+}
+
+// Copies the top-left w by h pixels of atlas row `row`, unblended, with the
+// corner at (x, y). What does not fit is squeezed onto the last column or row
+// rather than cut off, later pixels overwriting earlier ones.
+void blit(const Canvas& canvas, const ImageRGBA* icons, int row, long long x, long long y,
+          int w = kIcon, int h = kIcon) {
+    const Rgba* icon = icons->data + row * kAtlasWidth;
+    if (x >= canvas.x0 && x + w - 1 <= canvas.x1 && y >= canvas.y0 && y + h - 1 <= canvas.y1) {
+        for (int r = 0; r < h; ++r) {
+            std::copy_n(icon + r * kIcon, w,
+                        &canvas.at(static_cast<int>(x), static_cast<int>(y) + r));
+        }
+        return;
+    }
+    for (int r = 0; r < h; ++r) {
+        const int py = squeeze(y + r, canvas.y0, canvas.y1);
+        for (int c = 0; c < w; ++c) {
+            canvas.at(squeeze(x + c, canvas.x0, canvas.x1), py) = icon[r * kIcon + c];
+        }
+    }
+}
+
+bool sliderShown(limit range) { return range.min != range.max; }
+
+// The menu's arithmetic is in double precision: a slider position or a palette
+// row that lands exactly on a whole value then does not fall one short.
+
+// Knob travel for `value`: 0 at the low end, kSliderSpan at the high end.
+long long knobOffset(float value, limit range) {
+    return truncToInt((value - static_cast<double>(range.min)) /
+                      (static_cast<double>(range.max) - range.min) * kSliderSpan);
+}
+
+void drawSlider(const Canvas& canvas, const ImageRGBA* icons, int x, float value, limit range) {
+    blit(canvas, icons, kTrackStartRow, x, kSliderY);
+    blit(canvas, icons, kTrackMiddleRow, x + kIcon, kSliderY);
+    blit(canvas, icons, kTrackMiddleRow, x + 2 * kIcon, kSliderY);
+    blit(canvas, icons, kTrackEndRow, x + 3 * kIcon, kSliderY);
+    blit(canvas, icons, kKnobRow, x + 7 + knobOffset(value, range), kKnobY, kKnobWidth,
+         kKnobHeight);
+}
+
+// The inverse of the knob position; `dx` is the pointer's x minus the knob
+// centre at the low end.
+float sliderValue(int dx, limit range) {
+    const double lo = range.min, hi = range.max;
+    const double value = std::trunc(lo + dx / static_cast<double>(kSliderSpan) * (hi - lo));
+    return range.forceLimit(static_cast<float>(value));
+}
+
+void drawPalette(const Canvas& canvas, Rgba colour, limit byteRange) {
+    // Hue from left to right; black at the top, pure hues at y 25, pale tints below.
+    for (int y = 0; y <= kPaletteY1; ++y) {
+        const float saturation = static_cast<float>(std::min((50 - y) / 25.0, 1.0));
+        const float value = static_cast<float>(std::min(y / 25.0, 1.0));
+        for (int x = kHueX0; x <= kHueX1; ++x) {
+            if (canvas.contains(x, y)) {
+                const float hue = static_cast<float>((x - kHueX0) / 65.0 * 360);
+                canvas.at(x, y) = HSVtoRGB(Hsva{hue, saturation, value, 255});
+            }
+        }
+    }
+    // The current colour sits in row level, darker above, lighter below.
+    const double level = (colour.r + colour.g + colour.b) / 765.0 * 50;
+    for (int y = 0; y <= kPaletteY1; ++y) {
+        const double shift = (y - level) / 50 * 255;
+        auto shade = [&](unsigned char c) {  // byteRange.intForceLimit, kept in double
+            const double v = c + shift;
+            return static_cast<unsigned char>(v > byteRange.max   ? byteRange.max
+                                              : v < byteRange.min ? byteRange.min
+                                                                  : static_cast<int>(v));
+        };
+        const Rgba strip = {shade(colour.r), shade(colour.g), shade(colour.b), 255};
+        for (int x = kStripX0; x <= kStripX1; ++x) {
+            if (canvas.contains(x, y)) canvas.at(x, y) = strip;
+        }
+    }
+    for (int y = kSwatchY0; y <= kPaletteY1; ++y) {
+        for (int x = kSwatchX0; x <= kSwatchX1; ++x) {
+            if (canvas.contains(x, y)) canvas.at(x, y) = colour;
+        }
+    }
+}
+
+bool inPalette(point p) { return p.checkArea(point(kHueX0, 0), point(kStripX1, kPaletteY1)); }
+
+// Takes the colour from the palette as last drawn. Off the picture nothing was
+// drawn, so there is nothing to take.
+void pickColor(effect& e) {
+    const Canvas canvas = canvasOf(e);
+    if (!canvas.contains(e.cursor.x, e.cursor.y)) return;
+    e.color = canvas.at(e.cursor.x, e.cursor.y);
+    e.color.a = 255;
+    e.colorChangeAction();
+}
+
+}  // namespace
+
+void effect::showMenu() {
+    const Canvas canvas = canvasOf(*this);
+    if (canvas.empty()) return;
+    blit(canvas, icons, kSaveRow, 0, 0);
+    blit(canvas, icons, kRestoreRow, 20, 0);
+    blit(canvas, icons, kZoomInRow, 50, 0);
+    blit(canvas, icons, kZoomOutRow, 70, 0);
+    blit(canvas, icons, kCloseRow, image->width - kIcon, 0);
+    for (const MenuCell& cell : kEffectCells) blit(canvas, icons, cell.row, cell.x, cell.y);
+    if (modeCount > 1) {
+        for (int n = 1; n <= std::min<int>(modeCount, kMaxModeButtons); ++n) {
+            blit(canvas, icons, kModeRow + n, kIcon * (n - 1), kModeY);
+        }
+    }
+    for (const Slider& s : kSliders) {
+        if (sliderShown(this->*s.range)) {
+            drawSlider(canvas, icons, s.x, this->*s.value, this->*s.range);
+        }
+    }
+    if (usesColor) drawPalette(canvas, color, byteRange);
+}
+
+bool effect::useMenu(bool click) {
+    const point p = cursor;
+    if (!click) {
+        // A drag follows the knob's own travel, a little narrower than a click's.
+        for (const Slider& s : kSliders) {
+            if (sliderShown(this->*s.range) &&
+                p.checkArea(point(s.x + 7, kKnobY), point(s.x + 72, kKnobY + kKnobHeight - 1))) {
+                this->*s.value = sliderValue(p.x - (s.x + 10), this->*s.range);
+                changeValue(1);
+                return true;
+            }
+        }
+        if (usesColor && inPalette(p)) {
+            pickColor(*this);
+            return true;
+        }
+        return false;
+    }
+
+    if (inCell(p, 0, 0)) {
+        saveImage();
+        menuOn = false;
+        return true;
+    }
+    if (inCell(p, 20, 0)) {
+        resetImage();
+        menuOn = false;
+        return true;
+    }
+    if (inCell(p, image->width - kIcon, 0)) fwkExit(0);
+    if (inCell(p, 50, 0)) {
+        fwkSetDisplayZoom(fwkGetDisplayZoom() * 2);
+        return true;
+    }
+    if (inCell(p, 70, 0)) {
+        fwkSetDisplayZoom(fwkGetDisplayZoom() * 0.5f);
+        return true;
+    }
+    for (const MenuCell& cell : kEffectCells) {
+        if (inCell(p, cell.x, cell.y)) {
+            changeEffect(cell.row);  // destroys this object: touch nothing after it
+            return true;
+        }
+    }
+    if (modeCount > 1) {
+        for (int n = 1; n <= std::min<int>(modeCount, kMaxModeButtons); ++n) {
+            if (inCell(p, kIcon * (n - 1), kModeY)) {
+                changeMode(static_cast<char>(n));
+                menuOn = false;
+                return true;
+            }
+        }
+    }
+    for (const Slider& s : kSliders) {
+        if (sliderShown(this->*s.range) &&
+            p.checkArea(point(s.x + 2, kKnobY), point(s.x + 77, kKnobY + kKnobHeight - 1))) {
+            this->*s.value = sliderValue(p.x - (s.x + 10), this->*s.range);
+            changeValue(0);  // clamp only: the press itself goes on to apply
+            return false;
+        }
+    }
+    if (usesColor && inPalette(p)) pickColor(*this);
+    return false;
+}
 
 void effect::showHud() {
     if (!hasArea && !menuOn) {
@@ -171,6 +436,44 @@ void effect::refreshImage() { fwkSetDisplayImage(shown); }
 // ---------------------------------------------------------------------------
 // Colour family base
 
+color::color() : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(), point()) {}
+
+void color::LBAction() {
+    if (!leftDown) return;
+    // The area always lies inside the picture in use; the bounds are clamped
+    // anyway so that a stray one can never write outside it.
+    const int width = image->width;
+    const int x0 = std::max(areaMin.x, 0), x1 = std::min(areaMax.x, width - 1);
+    const int y0 = std::max(areaMin.y, 0), y1 = std::min(areaMax.y, image->height - 1);
+    for (int y = y0; y <= y1; ++y) {
+        const int row = y * width;
+        for (int x = x0; x <= x1; ++x) action(row + x);
+    }
+}
+
+void color::RBAction() {
+    if (rightDown) imageRgbaCopy(backup, image);
+}
+
+void color::changeValue(char key) {
+    if (key == 'e') value1 += 5;
+    if (key == 'g') value1 -= 5;
+    value1 = static_cast<float>(value1Range.intForceLimit(value1));
+    if (key == 0) return;  // the menu's slider: its press applies the value
+    reapply();
+}
+
+void color::action(int) {}
+
+void color::reapply() {
+    if (leftDown) {
+        LBAction();
+        return;
+    }
+    leftDown = true;
+    LBAction();
+    leftDown = false;
+}
 
 // ---------------------------------------------------------------------------
 // Convolution kernels and the matrices family base

@@ -128,6 +128,8 @@ public:
     void changeValue(char key) override;
     // Pixel index y * width + x of `image`.
     virtual void action(int index);
+    // Applies to the area at once, as if the left button were held.
+    void reapply();
 };
 
 // A square kernel of odd side 1 to 11, centred in an 11 by 11 grid.
