@@ -167,6 +167,7 @@ void effect::refreshImage() { fwkSetDisplayImage(shown); }
 // ---------------------------------------------------------------------------
 // Tools family base
 
+tools::tools() : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(0, 0), point(0, 0)) {}
 
 
 // ---------------------------------------------------------------------------
