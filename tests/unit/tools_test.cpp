@@ -38,8 +38,6 @@ TEST(Scroll, WholePictureFollowsThePointerWithWrapAround) {
     EffectImages images(patternImage(100, 60));
     auto s = images.make<scroll>();
     EXPECT_STREQ(fwkGetWindowTitle(), "Morvane Application | Scrolling");
-    EXPECT_FALSE(s->throttle);
-    EXPECT_TRUE(sameImage(images.scratch, images.picture));
     ImageRGBA* second = s->backup;
 
     scrollStep(*s, point(10, 10), point(15, 10));  // 5 to the right
@@ -225,20 +223,11 @@ TEST_F(ToolsInShell, SelectionMadeWithF10IsKeptByLaterToolsAndClearedByTheRightB
     EXPECT_EQ(E->areaMax.x, 59);
     leftDrag({point(20, 10), point(21, 10)});  // now the whole picture moves
     EXPECT_FALSE(samePixel(pixel(E->image, 0, 0), pixel(picture, 0, 0)));
-}
-
-TEST_F(ToolsInShell, ScrolledPictureStaysAfterLeavingTheTool) {
-    startOn(patternImage(30, 20));
-    specialCB(11, 1, 1);
-    mouseCB(0, 0, 5, 5);
-    motionCB(6, 5);
-    idleCB();
-    idleCB();  // no further motion: no further shift
-    mouseCB(0, 1, 6, 5);
-    EXPECT_TRUE(shiftedInside(E->image, picture, -1, 0, 0, 0, 29, 19));
+    ImageRGBA* scrolled = imageRgbaClone(E->image);
     specialCB(9, 1, 1);  // draw takes the scrolled picture as its undo point
-    EXPECT_TRUE(shiftedInside(E->image, picture, -1, 0, 0, 0, 29, 19));
-    EXPECT_TRUE(sameImage(E->backup, E->image));
+    EXPECT_TRUE(sameImage(E->image, scrolled));
+    EXPECT_TRUE(sameImage(E->backup, scrolled));
+    imageRgbaFree(scrolled);
 }
 
 }  // namespace
