@@ -35,7 +35,8 @@ int changedCount(const ImageRGBA* a, const ImageRGBA* b) {
 
 class DrawTool : public ::testing::Test {
 protected:
-    DrawTool() : images(flatImage(60, 50, kGround)), d(images.make<draw>()) { d->idle(); }
+    // Wide enough for the menu's palette.
+    DrawTool() : images(flatImage(200, 60, kGround)), d(images.make<draw>()) { d->idle(); }
 
     void at(int x, int y) { d->setXY(static_cast<float>(x), static_cast<float>(y)); }
     void press(int x, int y) {
