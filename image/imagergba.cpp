@@ -1,5 +1,8 @@
 #include "image/imagergba.h"
 
+#include "image/boxmean.h"
+#include "image/clip.h"
+
 #include <tiffio.h>
 
 #include <sys/stat.h>
@@ -8,12 +11,21 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+
+// SSE2 is part of every x86-64; MORVANE_NO_SIMD builds the portable code.
+#if defined(__SSE2__) && !defined(MORVANE_NO_SIMD)
+#define MORVANE_SSE2 1
+#include <emmintrin.h>
+#else
+#define MORVANE_SSE2 0
+#endif
 
 namespace {
 const char* const kSource = "image/imagergba";
@@ -282,4 +294,884 @@ int imageRgbaWriteTIFF(const char* filename, const ImageRGBA* img, std::string* 
         return 1;
     }
     return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Drawing primitives
+
+namespace {
+
+inline bool insideImage(const ImageRGBA* img, long long x, long long y) {
+    return x >= 0 && y >= 0 && x < img->width && y < img->height;
+}
+
+inline Rgba& pixelAt(ImageRGBA* img, int x, int y) {
+    return img->data[static_cast<size_t>(y) * img->width + x];
+}
+
+inline void invertPixel(Rgba& p) {
+    p.r = static_cast<unsigned char>(255 - p.r);
+    p.g = static_cast<unsigned char>(255 - p.g);
+    p.b = static_cast<unsigned char>(255 - p.b);
+}
+
+// A maximum of -1 stands for the image width or height.
+void resolveClipMax(const ImageRGBA* img, int& maxX, int& maxY) {
+    if (maxX == -1) maxX = img->width;
+    if (maxY == -1) maxY = img->height;
+}
+
+inline int roundToPixel(float v) {
+    return static_cast<int>(std::floor(static_cast<double>(v) + 0.5));
+}
+
+// Clips the segment to the image, rounds its ends and walks it with
+// Bresenham, handing each pixel inside the clip rectangle to `plot` once.
+template <class Plot>
+void walkLine(ImageRGBA* img, int x1, int y1, int x2, int y2, int minX, int minY, int maxX,
+              int maxY, Plot plot) {
+    resolveClipMax(img, maxX, maxY);
+    if (img->width <= 0 || img->height <= 0) return;
+    float xs[2] = {static_cast<float>(x1), static_cast<float>(x2)};
+    float ys[2] = {static_cast<float>(y1), static_cast<float>(y2)};
+    if (clip(xs, ys, 0.0f, 0.0f, static_cast<float>(img->width - 1),
+             static_cast<float>(img->height - 1)) == 2) {
+        return;
+    }
+    int x = roundToPixel(xs[0]), y = roundToPixel(ys[0]);
+    const int endX = roundToPixel(xs[1]), endY = roundToPixel(ys[1]);
+    // The clipped line lies in the image, so one rectangle test serves both.
+    minX = std::max(minX, 0);
+    minY = std::max(minY, 0);
+    maxX = std::min(maxX, img->width - 1);
+    maxY = std::min(maxY, img->height - 1);
+    auto visit = [&](int px, int py) {
+        if (px >= minX && px <= maxX && py >= minY && py <= maxY) plot(pixelAt(img, px, py));
+    };
+    const int dx = endX - x, dy = endY - y;
+    const int sx = (dx > 0) - (dx < 0), sy = (dy > 0) - (dy < 0);
+    const int ax = std::abs(dx), ay = std::abs(dy);
+    // Steps along the major axis; ties between the axes go to x.
+    auto walk = [&](int& major, int& minor, int end, int sMajor, int sMinor, int aMajor,
+                    int aMinor) {
+        int err = 2 * aMinor - aMajor;
+        for (;;) {
+            visit(x, y);
+            if (major == end) break;
+            if (err >= 0) {
+                err -= 2 * aMajor;
+                minor += sMinor;
+            }
+            major += sMajor;
+            err += 2 * aMinor;
+        }
+    };
+    if (ax < ay) {
+        walk(y, x, endY, sy, sx, ay, ax);
+    } else {
+        walk(x, y, endX, sx, sy, ax, ay);
+    }
+}
+
+// Midpoint ellipse in two regions, calling emit(x, y) for each step of the
+// quarter from (a, 0) to (0, b). The terms grow like 4·a·b², so they are
+// carried in 64 bits.
+template <class Emit>
+void walkEllipse(int a, int b, Emit emit) {
+    const int64_t A = a < 0 ? -static_cast<int64_t>(a) : a;
+    const int64_t B = b;
+    const int64_t A2 = A * A, B2 = B * B;
+    const int64_t twoA2 = 2 * A2, fourA2 = 4 * A2, twoB2 = 2 * B2, fourB2 = 4 * B2;
+    int64_t xslope = 2 * A * twoB2, yslope = 0;
+    int64_t d1 = twoA2 + (B2 >> 1) - A * twoB2;
+    int64_t d2 = (A2 >> 1) + twoB2 - 2 * A * twoB2;
+    int64_t x = A, y = 0;
+    while (d2 < 0) {
+        emit(x, y);
+        ++y;
+        yslope += fourA2;
+        int64_t t = yslope;
+        if (d1 < 0) {
+            d1 += twoA2 + t;
+        } else {
+            --x;
+            xslope -= fourB2;
+            d1 += twoA2 + t - xslope;
+            t += twoB2 - xslope;
+        }
+        d2 += t;
+    }
+    while (x >= 0) {
+        emit(x, y);
+        --x;
+        xslope -= fourB2;
+        if (d2 < 0) {
+            ++y;
+            yslope += fourA2;
+            d2 += twoB2 + yslope - xslope;
+        } else {
+            d2 += twoB2 - xslope;
+        }
+    }
+}
+
+// The four mirror images of a quarter-ellipse step, in drawing order.
+template <class Point>
+void emitFour(int cx, int cy, int64_t x, int64_t y, Point point) {
+    point(cx + x, cy + y);
+    point(cx + x, cy - y);
+    point(cx - x, cy + y);
+    point(cx - x, cy - y);
+}
+
+}  // namespace
+
+void imageRgbaDrawPoint(ImageRGBA* img, int x, int y, Rgba colour) {
+    if (insideImage(img, x, y)) pixelAt(img, x, y) = colour;
+}
+
+void imageRgbaDrawInvertedPoint(ImageRGBA* img, int x, int y) {
+    if (insideImage(img, x, y)) invertPixel(pixelAt(img, x, y));
+}
+
+void imageRgbaDrawLine(ImageRGBA* img, int x1, int y1, int x2, int y2, Rgba colour, int minX,
+                       int minY, int maxX, int maxY) {
+    walkLine(img, x1, y1, x2, y2, minX, minY, maxX, maxY, [colour](Rgba& p) { p = colour; });
+}
+
+void imageRgbaInvertLine(ImageRGBA* img, int x1, int y1, int x2, int y2, int minX, int minY,
+                         int maxX, int maxY) {
+    walkLine(img, x1, y1, x2, y2, minX, minY, maxX, maxY, invertPixel);
+}
+
+void imageRgbaDrawEllipse(ImageRGBA* img, int cx, int cy, int a, int b, Rgba colour, int minX,
+                          int minY, int maxX, int maxY) {
+    resolveClipMax(img, maxX, maxY);
+    auto point = [&](int64_t px, int64_t py) {
+        if (px >= minX && px <= maxX && py >= minY && py <= maxY && insideImage(img, px, py)) {
+            pixelAt(img, static_cast<int>(px), static_cast<int>(py)) = colour;
+        }
+    };
+    walkEllipse(a, b, [&](int64_t x, int64_t y) { emitFour(cx, cy, x, y, point); });
+}
+
+void imageRgbaInvertEllipse(ImageRGBA* img, int cx, int cy, int a, int b) {
+    auto point = [img](int64_t px, int64_t py) {
+        if (insideImage(img, px, py)) {
+            invertPixel(pixelAt(img, static_cast<int>(px), static_cast<int>(py)));
+        }
+    };
+    walkEllipse(a, b, [&](int64_t x, int64_t y) { emitFour(cx, cy, x, y, point); });
+}
+
+// ---------------------------------------------------------------------------
+// Sampling and colour space
+
+namespace {
+
+#if MORVANE_SSE2
+// One pixel in the lowest lane and back, without a trip through memory.
+inline __m128i pixelVector(Rgba p) {
+    int w;
+    std::memcpy(&w, &p, sizeof p);
+    return _mm_cvtsi32_si128(w);
+}
+
+inline Rgba vectorPixel(__m128i v) {
+    const int w = _mm_cvtsi128_si32(v);
+    Rgba p;
+    std::memcpy(&p, &w, sizeof p);
+    return p;
+}
+#endif
+
+// Two-stage bilinear blend of r, g, b: each stage truncates and keeps the low
+// byte (a negative weight can push a stage out of 0..255).
+#if MORVANE_SSE2
+inline Rgba bilinear(float fx, float fy, Rgba c00, Rgba c10, Rgba c01, Rgba c11) {
+    const __m128i z = _mm_setzero_si128(), lowByte = _mm_set1_epi32(0xFF);
+    auto floats = [z](Rgba p) {
+        return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(pixelVector(p), z), z));
+    };
+    auto stage = [lowByte](__m128 g, __m128 a, __m128 f, __m128 b) {
+        const __m128 sum = _mm_add_ps(_mm_mul_ps(g, a), _mm_mul_ps(f, b));
+        return _mm_and_si128(_mm_cvttps_epi32(sum), lowByte);
+    };
+    const __m128 vfx = _mm_set1_ps(fx), vgx = _mm_set1_ps(1 - fx);
+    const __m128 vfy = _mm_set1_ps(fy), vgy = _mm_set1_ps(1 - fy);
+    const __m128i top = stage(vgx, floats(c00), vfx, floats(c10));
+    const __m128i bottom = stage(vgx, floats(c01), vfx, floats(c11));
+    const __m128i v = stage(vgy, _mm_cvtepi32_ps(top), vfy, _mm_cvtepi32_ps(bottom));
+    Rgba out = vectorPixel(_mm_packus_epi16(_mm_packs_epi32(v, z), z));
+    out.a = 255;
+    return out;
+}
+#else
+inline unsigned char truncByte(float v) { return static_cast<unsigned char>(static_cast<int>(v)); }
+
+inline unsigned char blendChannel(float fx, float gx, float fy, float gy, unsigned char c00,
+                                  unsigned char c10, unsigned char c01, unsigned char c11) {
+    const unsigned char top = truncByte(gx * c00 + fx * c10);
+    const unsigned char bottom = truncByte(gx * c01 + fx * c11);
+    return truncByte(gy * top + fy * bottom);
+}
+
+inline Rgba bilinear(float fx, float fy, Rgba c00, Rgba c10, Rgba c01, Rgba c11) {
+    const float gx = 1 - fx, gy = 1 - fy;
+    return Rgba{blendChannel(fx, gx, fy, gy, c00.r, c10.r, c01.r, c11.r),
+                blendChannel(fx, gx, fy, gy, c00.g, c10.g, c01.g, c11.g),
+                blendChannel(fx, gx, fy, gy, c00.b, c10.b, c01.b, c11.b), 255};
+}
+#endif
+
+// Positions one fold cannot bring into the tile (and NaN) are folded first.
+inline float nearTile(float v, int size) {
+    if (v >= static_cast<float>(-size) && v < 2.0f * static_cast<float>(size)) return v;
+    float folded = std::fmod(v, static_cast<float>(size));
+    if (folded < 0) folded += static_cast<float>(size);
+    return folded == folded ? folded : 0.0f;
+}
+
+inline unsigned char channelOf(float unit) {
+    const float v = unit * 255;
+    if (!(v > 0)) return 0;
+    if (v >= 255) return 255;
+    return static_cast<unsigned char>(static_cast<int>(v));
+}
+
+}  // namespace
+
+Rgba imageRgbaInterpolate(ImageRGBA* img, float x, float y) {
+    const int maxX = img->width - 1, maxY = img->height - 1;
+    if (maxX < 0 || maxY < 0) return Rgba{0, 0, 0, 255};  // nothing to sample
+    if (!(x >= 0)) x = 0;
+    if (x > static_cast<float>(maxX)) x = static_cast<float>(maxX);
+    if (!(y >= 0)) y = 0;
+    if (y > static_cast<float>(maxY)) y = static_cast<float>(maxY);
+    const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+    // A neighbour past the border wraps to 0; its weight is 0 there.
+    const int x1 = x0 + 1 > maxX ? 0 : x0 + 1;
+    const int y1 = y0 + 1 > maxY ? 0 : y0 + 1;
+    const Rgba* row0 = img->data + static_cast<size_t>(y0) * img->width;
+    const Rgba* row1 = img->data + static_cast<size_t>(y1) * img->width;
+    return bilinear(x - static_cast<float>(x0), y - static_cast<float>(y0), row0[x0], row0[x1],
+                    row1[x0], row1[x1]);
+}
+
+int imageRgbaInterpolateSubImage(ImageRGBA* img, float x, float y, int w, int h, int offset) {
+    if (w <= 0 || h <= 0) return 0;
+    x = nearTile(x, w);
+    y = nearTile(y, h);
+    int xi = static_cast<int>(std::floor(x)), yi = static_cast<int>(std::floor(y));
+    if (xi < 0) {
+        xi += w;
+        x += static_cast<float>(w);
+    }
+    if (yi < 0) {
+        yi += h;
+        y += static_cast<float>(h);
+    }
+    if (xi > w - 1) {
+        xi -= w;
+        x -= static_cast<float>(w);
+    }
+    if (yi > h - 1) {
+        yi -= h;
+        y -= static_cast<float>(h);
+    }
+    const float fx = x - static_cast<float>(xi), fy = y - static_cast<float>(yi);
+    const float gx = 1 - fx, gy = 1 - fy;
+    const int xn = xi + 1 > w - 1 ? xi + 1 - w : xi + 1;
+    const int yn = yi + 1 > h - 1 ? yi + 1 - h : yi + 1;
+    const Rgba* tile = img->data + offset;
+    auto sample = [&](int u, int v) -> float { return tile[static_cast<size_t>(v) * w + u].r; };
+    const int top = static_cast<int>(gx * sample(xi, yi) + fx * sample(xn, yi));
+    const int bottom = static_cast<int>(gx * sample(xi, yn) + fx * sample(xn, yn));
+    return static_cast<int>(gy * static_cast<float>(top) + fy * static_cast<float>(bottom));
+}
+
+Rgba imageRgbaInterpolateColors(float x, float y, Rgba c00, Rgba c10, Rgba c01, Rgba c11) {
+    return bilinear(x - std::trunc(x), y - std::trunc(y), c00, c10, c01, c11);
+}
+
+Hsva RGBtoHSV(Rgba c) {
+    const float r = c.r / 255.0f, g = c.g / 255.0f, b = c.b / 255.0f;
+    const float max = std::max(r, std::max(g, b)), min = std::min(r, std::min(g, b));
+    const float span = max - min;
+    float h = 0;
+    if (max != min) {
+        // Later matches win: blue over green over red when maxima tie.
+        if (max == r) h = (g - b) / span * 60;
+        if (max == g) h = ((b - r) / span + 2) * 60;
+        if (max == b) h = ((r - g) / span + 4) * 60;
+    }
+    const float s = max > 0 ? span / max : 0;
+    return Hsva{h, s, max, c.a};
+}
+
+Rgba HSVtoRGB(Hsva c) {
+    float h = c.h;
+    // Outside 0..360 the sector formulas give no colour (negative hues) or
+    // channels far out of range; wrap first.
+    if (!(h >= 0 && h < 360)) {
+        h = std::fmod(h, 360.0f);
+        if (h < 0) h += 360;
+        if (!(h < 360)) h = 0;
+    }
+    const float sector = h / 60;
+    const int i = static_cast<int>(std::fmod(static_cast<double>(sector), 6.0));
+    const float f = sector - static_cast<float>(i);
+    const float v = c.v;
+    const float p = v * (1 - c.s), q = v * (1 - c.s * f), t = v * (1 - c.s * (1 - f));
+    // r, g, b of each sector, as indices into v, p, q, t.
+    static const unsigned char kSectors[6][3] = {{0, 3, 1}, {2, 0, 1}, {1, 0, 3},
+                                                 {1, 2, 0}, {3, 1, 0}, {0, 1, 2}};
+    const float values[4] = {v, p, q, t};
+    const unsigned char* order = kSectors[i];
+    return Rgba{channelOf(values[order[0]]), channelOf(values[order[1]]),
+                channelOf(values[order[2]]), c.a};
+}
+
+int holdHighest(int* values, int count, int v) {
+    // Everything before a displaced value is at least as large as it, so the
+    // search for its new place may go on from the next element.
+    for (int i = 0; i < count; ++i) {
+        if (values[i] < v) std::swap(values[i], v);
+    }
+    return count;
+}
+
+// ---------------------------------------------------------------------------
+// Blur kernels
+
+namespace {
+
+inline unsigned char clampByte(int v) {
+    return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+// A window mean `m` (r, g, b, a) blended into the destination pixel by alpha.
+// The weights are single precision like the rest of the per-pixel maths.
+Rgba blendOver(Rgba d, const int m[4]) {
+    const int alpha = m[3] + d.a;
+    if (alpha == 0) return Rgba{0, 0, 0, 0};
+    const float wm = m[3] / 255.0f, wd = d.a / 255.0f, total = alpha / 255.0f;
+    auto channel = [&](int mean, unsigned char dc) {
+        const int mixed = static_cast<int>(wm * static_cast<float>(mean) + wd * dc);
+        return clampByte(static_cast<int>(static_cast<float>(mixed) / total));
+    };
+    return Rgba{channel(m[0], d.r), channel(m[1], d.g), channel(m[2], d.b), clampByte(alpha)};
+}
+
+template <bool Blend>
+inline void putMean(Rgba& d, Rgba mean) {
+    if constexpr (Blend) {
+        const int m[4] = {mean.r, mean.g, mean.b, mean.a};
+        d = blendOver(d, m);
+    } else {
+        d = mean;
+    }
+}
+
+// The box window around i over lo..hi with radius r: its pixel count.
+inline int windowCount(int i, int lo, int hi, int r) {
+    return std::min(hi, i + r) - std::max(lo, i - r) + 1;
+}
+
+// Any window size, one pixel at a time: 64-bit sums and integer division.
+struct WideSum {
+    int64_t v[4] = {0, 0, 0, 0};
+
+    void add(Rgba p) {
+        v[0] += p.r;
+        v[1] += p.g;
+        v[2] += p.b;
+        v[3] += p.a;
+    }
+    void sub(Rgba p) {
+        v[0] -= p.r;
+        v[1] -= p.g;
+        v[2] -= p.b;
+        v[3] -= p.a;
+    }
+    Rgba mean(int64_t n) const {
+        return Rgba{static_cast<unsigned char>(v[0] / n), static_cast<unsigned char>(v[1] / n),
+                    static_cast<unsigned char>(v[2] / n), static_cast<unsigned char>(v[3] / n)};
+    }
+};
+
+// One box pass along `count` lines of the region: line l has its pixels at
+// base + l * across + i * along for i = 0..len - 1.
+template <bool Blend>
+void wideLines(const Rgba* src, Rgba* dst, size_t srcAcross, size_t srcAlong, size_t dstAcross,
+               size_t dstAlong, int count, int len, int r) {
+    for (int l = 0; l < count; ++l) {
+        const Rgba* s = src + l * srcAcross;
+        Rgba* d = dst + l * dstAcross;
+        WideSum sum;
+        for (int i = 0, hi = std::min(len - 1, r); i <= hi; ++i) sum.add(s[i * srcAlong]);
+        for (int i = 0; i < len; ++i) {
+            if (i > 0) {
+                if (i - r - 1 >= 0) sum.sub(s[(i - r - 1) * srcAlong]);
+                if (i + r <= len - 1) sum.add(s[(i + r) * srcAlong]);
+            }
+            putMean<Blend>(d[i * dstAlong], sum.mean(windowCount(i, 0, len - 1, r)));
+        }
+    }
+}
+
+#if MORVANE_SSE2
+
+// Four pixels' window sums side by side, in two widths. step() lets one
+// pixel per lane enter and one leave; means() gives the four means as bytes.
+
+// Windows up to kNarrowBoxWindow pixels: 16-bit lanes, exact in modular
+// arithmetic because every true sum fits.
+struct NarrowLanes {
+    static constexpr int kMaxWindow = kNarrowBoxWindow;
+    struct Sums {
+        __m128i lo = _mm_setzero_si128(), hi = _mm_setzero_si128();
+    };
+    struct Divider {
+        __m128i magic, shift1, shift2;
+        explicit Divider(int n) {
+            const NarrowDivisor d = kNarrowDivisors.of[n];
+            magic = _mm_set1_epi16(static_cast<short>(d.magic));
+            shift1 = _mm_cvtsi32_si128(d.shift1);
+            shift2 = _mm_cvtsi32_si128(d.shift2);
+        }
+    };
+
+    static void step(Sums& s, __m128i in, __m128i out) {
+        const __m128i z = _mm_setzero_si128();
+        s.lo =
+            _mm_add_epi16(s.lo, _mm_sub_epi16(_mm_unpacklo_epi8(in, z), _mm_unpacklo_epi8(out, z)));
+        s.hi =
+            _mm_add_epi16(s.hi, _mm_sub_epi16(_mm_unpackhi_epi8(in, z), _mm_unpackhi_epi8(out, z)));
+    }
+    static __m128i quotient(__m128i v, const Divider& d) {
+        const __m128i t = _mm_mulhi_epu16(v, d.magic);
+        return _mm_srl_epi16(_mm_add_epi16(t, _mm_srl_epi16(_mm_sub_epi16(v, t), d.shift1)),
+                             d.shift2);
+    }
+    static __m128i means(const Sums& s, const Divider& d) {
+        return _mm_packus_epi16(quotient(s.lo, d), quotient(s.hi, d));
+    }
+};
+
+// Windows up to kMediumBoxWindow pixels: 32-bit lanes, one pixel per vector.
+struct MediumLanes {
+    static constexpr int kMaxWindow = kMediumBoxWindow;
+    struct Sums {
+        __m128i p[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(),
+                        _mm_setzero_si128()};
+    };
+    struct Divider {
+        __m128 reciprocal;
+        explicit Divider(int n) : reciprocal(_mm_set1_ps(boxReciprocal(n))) {}
+    };
+
+    static __m128i widen(__m128i d16, bool high) {
+        const __m128i twice = high ? _mm_unpackhi_epi16(d16, d16) : _mm_unpacklo_epi16(d16, d16);
+        return _mm_srai_epi32(twice, 16);
+    }
+    static void step(Sums& s, __m128i in, __m128i out) {
+        const __m128i z = _mm_setzero_si128();
+        const __m128i lo = _mm_sub_epi16(_mm_unpacklo_epi8(in, z), _mm_unpacklo_epi8(out, z));
+        const __m128i hi = _mm_sub_epi16(_mm_unpackhi_epi8(in, z), _mm_unpackhi_epi8(out, z));
+        s.p[0] = _mm_add_epi32(s.p[0], widen(lo, false));
+        s.p[1] = _mm_add_epi32(s.p[1], widen(lo, true));
+        s.p[2] = _mm_add_epi32(s.p[2], widen(hi, false));
+        s.p[3] = _mm_add_epi32(s.p[3], widen(hi, true));
+    }
+    // Lane by lane the same operations as boxMean.
+    static __m128i quotient(__m128i v, const Divider& d) {
+        const __m128 f = _mm_add_ps(_mm_cvtepi32_ps(v), _mm_set1_ps(0.5f));
+        return _mm_cvttps_epi32(_mm_mul_ps(f, d.reciprocal));
+    }
+    static __m128i means(const Sums& s, const Divider& d) {
+        return _mm_packus_epi16(_mm_packs_epi32(quotient(s.p[0], d), quotient(s.p[1], d)),
+                                _mm_packs_epi32(quotient(s.p[2], d), quotient(s.p[3], d)));
+    }
+};
+
+inline __m128i loadPixels(const Rgba* p, int count) {
+    if (count == 4) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    alignas(16) Rgba part[4] = {};
+    std::memcpy(part, p, count * sizeof(Rgba));
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(part));
+}
+
+template <bool Blend>
+inline void storePixels(Rgba* p, int count, __m128i means) {
+    if (!Blend && count == 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), means);
+        return;
+    }
+    alignas(16) Rgba part[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(part), means);
+    for (int i = 0; i < count; ++i) putMean<Blend>(p[i], part[i]);
+}
+
+// Columns are walked in blocks, all columns of a block advancing row by row
+// together, so that every step reads and writes whole row segments. Long
+// segments keep the hardware prefetch streaming; 4096 columns of sums take
+// at most 64 KiB of stack.
+constexpr int kColumnBlock = 4096;
+static_assert(kColumnBlock % 4 == 0, "blocks hold whole groups of four columns");
+alignas(16) const Rgba kNoPixels[kColumnBlock] = {};
+
+template <class Lanes, bool Blend>
+void blurColumns(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2, int r) {
+    const size_t srcStride = src->width, destStride = dest->width;
+    typename Lanes::Sums sums[kColumnBlock / 4];
+    for (int c0 = x1; c0 <= x2; c0 += kColumnBlock) {
+        const int cols = std::min(kColumnBlock, x2 - c0 + 1);
+        const int groups = (cols + 3) / 4;
+        const Rgba* s = src->data + c0;
+        Rgba* d = dest->data + c0;
+        for (int g = 0; g < groups; ++g) sums[g] = typename Lanes::Sums();
+        for (int y = y1, hi = std::min(y2, y1 + r); y <= hi; ++y) {
+            const Rgba* in = s + y * srcStride;
+            for (int g = 0; g < groups; ++g) {
+                const int count = std::min(4, cols - 4 * g);
+                Lanes::step(sums[g], loadPixels(in + 4 * g, count), _mm_setzero_si128());
+            }
+        }
+        int count = windowCount(y1, y1, y2, r);
+        typename Lanes::Divider divider(count);
+        for (int y = y1; y <= y2; ++y) {
+            const bool enter = y > y1 && y + r <= y2, leave = y > y1 && y - r - 1 >= y1;
+            const int n = windowCount(y, y1, y2, r);
+            if (n != count) {
+                count = n;
+                divider = typename Lanes::Divider(n);
+            }
+            const Rgba* in = enter ? s + (y + r) * srcStride : kNoPixels;
+            const Rgba* out = leave ? s + (y - r - 1) * srcStride : kNoPixels;
+            Rgba* drow = d + y * destStride;
+            for (int g = 0; g < groups; ++g) {
+                const int count = std::min(4, cols - 4 * g);
+                Lanes::step(sums[g], loadPixels(in + 4 * g, count), loadPixels(out + 4 * g, count));
+                storePixels<Blend>(drow + 4 * g, count, Lanes::means(sums[g], divider));
+            }
+        }
+    }
+}
+
+// Four vectors of four pixels, rows turned into columns (its own inverse).
+inline void transpose(__m128i v[4]) {
+    const __m128i t0 = _mm_unpacklo_epi32(v[0], v[1]), t1 = _mm_unpacklo_epi32(v[2], v[3]);
+    const __m128i t2 = _mm_unpackhi_epi32(v[0], v[1]), t3 = _mm_unpackhi_epi32(v[2], v[3]);
+    v[0] = _mm_unpacklo_epi64(t0, t1);
+    v[1] = _mm_unpackhi_epi64(t0, t1);
+    v[2] = _mm_unpacklo_epi64(t2, t3);
+    v[3] = _mm_unpackhi_epi64(t2, t3);
+}
+
+// Rows are walked four at a time, the pixels of one column of the four
+// forming a vector; a short last group repeats its last row but stores it once.
+template <class Lanes, bool Blend>
+void blurRows(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2, int r) {
+    const __m128i none = _mm_setzero_si128();
+    for (int y = y1; y <= y2; y += 4) {
+        const int rows = std::min(4, y2 - y + 1);
+        const Rgba* s[4];
+        Rgba* d[4];
+        for (int i = 0; i < 4; ++i) {
+            const int row = y + std::min(i, rows - 1);
+            s[i] = src->data + static_cast<size_t>(row) * src->width;
+            d[i] = dest->data + static_cast<size_t>(row) * dest->width;
+        }
+        auto column = [&s](int x) {
+            const __m128i a = _mm_unpacklo_epi32(pixelVector(s[0][x]), pixelVector(s[1][x]));
+            const __m128i b = _mm_unpacklo_epi32(pixelVector(s[2][x]), pixelVector(s[3][x]));
+            return _mm_unpacklo_epi64(a, b);
+        };
+        // Four columns at once, as column vectors (the loads spelt out so that
+        // the vectors stay in registers).
+        auto columns = [&s](int x, __m128i v[4]) __attribute__((always_inline)) {
+            v[0] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s[0] + x));
+            v[1] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s[1] + x));
+            v[2] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s[2] + x));
+            v[3] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s[3] + x));
+            transpose(v);
+        };
+        auto put = [&](int x, __m128i means) {
+            for (int i = 0; i < rows; ++i) {
+                putMean<Blend>(d[i][x], vectorPixel(means));
+                means = _mm_srli_si128(means, 4);
+            }
+        };
+        typename Lanes::Sums sums;
+        for (int x = x1, hi = std::min(x2, x1 + r); x <= hi; ++x)
+            Lanes::step(sums, column(x), none);
+        int count = windowCount(x1, x1, x2, r);
+        typename Lanes::Divider divider(count);
+        auto single = [&](int x) __attribute__((always_inline)) {
+            if (x > x1) {
+                Lanes::step(sums, x + r <= x2 ? column(x + r) : none,
+                            x - r - 1 >= x1 ? column(x - r - 1) : none);
+            }
+            const int n = windowCount(x, x1, x2, r);
+            if (n != count) {
+                count = n;
+                divider = typename Lanes::Divider(n);
+            }
+            put(x, Lanes::means(sums, divider));
+        };
+        // Inside x1 + r + 1 .. x2 - r a pixel enters and one leaves at every
+        // step and the window is full: four steps share their loads and stores.
+        const int inner = x1 + r + 1, innerEnd = x2 - r;
+        int x = x1;
+        for (; x < std::min(inner, x2 + 1); ++x) single(x);
+        if (x + 3 <= innerEnd) {
+            count = 2 * r + 1;
+            divider = typename Lanes::Divider(count);
+            for (; x + 3 <= innerEnd; x += 4) {
+                __m128i in[4], out[4], means[4];
+                columns(x + r, in);
+                columns(x - r - 1, out);
+                Lanes::step(sums, in[0], out[0]);
+                means[0] = Lanes::means(sums, divider);
+                Lanes::step(sums, in[1], out[1]);
+                means[1] = Lanes::means(sums, divider);
+                Lanes::step(sums, in[2], out[2]);
+                means[2] = Lanes::means(sums, divider);
+                Lanes::step(sums, in[3], out[3]);
+                means[3] = Lanes::means(sums, divider);
+                transpose(means);
+                storePixels<Blend>(d[0] + x, 4, means[0]);
+                if (rows > 1) storePixels<Blend>(d[1] + x, 4, means[1]);
+                if (rows > 2) storePixels<Blend>(d[2] + x, 4, means[2]);
+                if (rows > 3) storePixels<Blend>(d[3] + x, 4, means[3]);
+            }
+        }
+        for (; x <= x2; ++x) single(x);
+    }
+}
+
+#endif  // MORVANE_SSE2
+
+// The region limited to both images; false when nothing of it is left.
+bool fitRegion(const ImageRGBA* a, const ImageRGBA* b, int& x1, int& y1, int& x2, int& y2) {
+    x1 = std::max(x1, 0);
+    y1 = std::max(y1, 0);
+    x2 = std::min(x2, std::min(a->width, b->width) - 1);
+    y2 = std::min(y2, std::min(a->height, b->height) - 1);
+    return x1 <= x2 && y1 <= y2;
+}
+
+// trunc(radius) for a window: one past the region changes nothing, and a
+// negative radius (which would leave the first window empty) counts as 0.
+int windowRadius(float radius, int span) {
+    if (!(radius > 0)) return 0;
+    if (radius >= static_cast<float>(span)) return span;
+    return static_cast<int>(radius);
+}
+
+enum class Direction { rows, columns };
+
+template <Direction dir, bool Blend>
+void boxPass(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2, int r) {
+    const int span = dir == Direction::rows ? x2 - x1 : y2 - y1;
+    const int64_t window =
+        std::min(2 * static_cast<int64_t>(r) + 1, static_cast<int64_t>(span) + 1);
+#if MORVANE_SSE2
+    if (window <= NarrowLanes::kMaxWindow) {
+        if (dir == Direction::rows)
+            return blurRows<NarrowLanes, Blend>(dest, src, x1, y1, x2, y2, r);
+        return blurColumns<NarrowLanes, Blend>(dest, src, x1, y1, x2, y2, r);
+    }
+    if (window <= MediumLanes::kMaxWindow) {
+        if (dir == Direction::rows)
+            return blurRows<MediumLanes, Blend>(dest, src, x1, y1, x2, y2, r);
+        return blurColumns<MediumLanes, Blend>(dest, src, x1, y1, x2, y2, r);
+    }
+#else
+    (void)window;
+#endif
+    const size_t sw = src->width, dw = dest->width;
+    const Rgba* s = src->data + y1 * sw + x1;
+    Rgba* d = dest->data + y1 * dw + x1;
+    if (dir == Direction::rows) {
+        wideLines<Blend>(s, d, sw, 1, dw, 1, y2 - y1 + 1, x2 - x1 + 1, r);
+    } else {
+        wideLines<Blend>(s, d, 1, sw, 1, dw, x2 - x1 + 1, y2 - y1 + 1, r);
+    }
+}
+
+template <Direction dir>
+void boxPass(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2, float radius,
+             unsigned char blend) {
+    if (!fitRegion(dest, src, x1, y1, x2, y2)) return;
+    const int r = windowRadius(radius, dir == Direction::rows ? x2 - x1 : y2 - y1);
+    if (blend == 2) {
+        boxPass<dir, true>(dest, src, x1, y1, x2, y2, r);
+    } else {
+        boxPass<dir, false>(dest, src, x1, y1, x2, y2, r);
+    }
+}
+
+}  // namespace
+
+void horizontal_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2, float radius,
+                     int mode, unsigned char blend) {
+    (void)mode;
+    boxPass<Direction::rows>(dest, src, x1, y1, x2, y2, radius, blend);
+}
+
+void vertical_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2, float radius,
+                   int mode, unsigned char blend) {
+    (void)mode;
+    boxPass<Direction::columns>(dest, src, x1, y1, x2, y2, radius, blend);
+}
+
+void gaussian(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, int y2, float radius,
+              int mode, unsigned char blend) {
+    const float R = radius;
+    if (!(R > 0)) return;
+    const int passes = mode != 2 ? 1 : R >= 2147483647.0f ? INT_MAX : static_cast<int>(R);
+    for (int i = 0; i < passes; ++i) {
+        const float passRadius =
+            i == 0 ? R
+                   : static_cast<float>(static_cast<int>(
+                         R * std::exp(-static_cast<float>(static_cast<int64_t>(i) * i) / R)));
+        // The radii only shrink: once one is 0, so are the rest.
+        if (!(passRadius > 0)) break;
+        horizontal_blur(temp, target, x1, y1, x2, y2, passRadius, mode, blend);
+        vertical_blur(target, temp, x1, y1, x2, y2, passRadius, mode, blend);
+    }
+}
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Box filter along parallel lines. Sample positions are single precision
+// like every sample position in the program.
+class MotionWalk {
+  public:
+    MotionWalk(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2, float length,
+               float theta, bool blend)
+        : dest_(dest),
+          src_(src),
+          x1_(x1),
+          y1_(y1),
+          x2_(x2),
+          y2_(y2),
+          length_(length),
+          theta_(theta),
+          sin_(std::sin(theta)),
+          cos_(std::cos(theta)),
+          tan_(std::tan(theta)),
+          blend_(blend) {}
+
+    void line(int i, int j) {
+        WideSum sum;
+        int n = 0;
+        int L = theta_ < 0 ? (x2_ - i) + 10 : theta_ > 0 ? i + 10 : x2_ + 10;
+        L = std::min(L, x2_ + 10);
+        // At theta 0 the quotient is infinite; the limit gives it its size.
+        const float limit = static_cast<float>(y2_ + 10);
+        float m = 10 + static_cast<float>(L) / tan_;
+        if (m > limit) m = limit;
+        if (!(m >= -limit)) m = -limit;
+        const int M = static_cast<int>(m);
+        const double len = std::sqrt(static_cast<double>(L) * L + static_cast<double>(M) * M);
+        const int kEnd = static_cast<int>(1 + len);
+        for (int k = static_cast<int>(-length_); k < kEnd; ++k) {
+            const float back = static_cast<float>(k) - length_;
+            if (back >= 0) {
+                const Pos p = at(i, j, back);
+                if (inRegion(p)) {
+                    sum.sub(pixel(p));
+                    --n;
+                }
+            }
+            const Pos ahead = at(i, j, static_cast<float>(k) + length_);
+            if (inRegion(ahead)) {
+                sum.add(pixel(ahead));
+                ++n;
+            }
+            if (k < 0) continue;
+            const Pos q = at(i, j, static_cast<float>(k));
+            if (!havePrev_ || q.x != prev_.x || q.y != prev_.y) {
+                prev_ = q;
+                havePrev_ = true;
+                if (inRegion(q) && n > 0) write(q, sum, n);
+            }
+            if (leftForGood(q)) {
+                // Nothing more is written on this line; only the last position
+                // it would have examined matters to the next line.
+                prev_ = at(i, j, static_cast<float>(kEnd - 1));
+                break;
+            }
+        }
+    }
+
+  private:
+    struct Pos {
+        int x, y;
+    };
+
+    Pos at(int i, int j, float d) const {
+        return Pos{static_cast<int>(static_cast<float>(i) - d * sin_),
+                   static_cast<int>(static_cast<float>(j) + d * cos_)};
+    }
+
+    bool inRegion(Pos p) const { return p.x >= x1_ && p.x <= x2_ && p.y >= y1_ && p.y <= y2_; }
+
+    // Both coordinates move monotonically along a line, so a position past the
+    // region in the direction of travel (or beside it, not moving) stays out.
+    bool leftForGood(Pos p) const {
+        const float dx = -sin_, dy = cos_;
+        return (p.x > x2_ && dx >= 0) || (p.x < x1_ && dx <= 0) || (p.y > y2_ && dy >= 0) ||
+               (p.y < y1_ && dy <= 0);
+    }
+
+    Rgba pixel(Pos p) const { return src_->data[static_cast<size_t>(p.y) * src_->width + p.x]; }
+
+    // A negative length can leave sums out of 0..255·n, where only an integer
+    // division is exact (and the limits catch the result).
+    void write(Pos q, const WideSum& sum, int n) {
+        int m[4];
+        bool usual = n <= kMediumBoxWindow;
+        for (int c = 0; c < 4; ++c) usual = usual && sum.v[c] >= 0 && sum.v[c] <= 255 * n;
+        const float reciprocal = boxReciprocal(n);
+        for (int c = 0; c < 4; ++c) {
+            m[c] = usual ? boxMean(static_cast<int>(sum.v[c]), reciprocal)
+                         : static_cast<int>(sum.v[c] / n);
+        }
+        Rgba& d = dest_->data[static_cast<size_t>(q.y) * dest_->width + q.x];
+        d = blend_ ? blendOver(d, m)
+                   : Rgba{clampByte(m[0]), clampByte(m[1]), clampByte(m[2]), clampByte(m[3])};
+    }
+
+    ImageRGBA* dest_;
+    const ImageRGBA* src_;
+    int x1_, y1_, x2_, y2_;
+    float length_, theta_, sin_, cos_, tan_;
+    bool blend_;
+    bool havePrev_ = false;
+    Pos prev_{0, 0};
+};
+
+}  // namespace
+
+void motion_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2, float length,
+                 float angle, int mode, unsigned char blend) {
+    (void)mode;
+    if (!fitRegion(dest, src, x1, y1, x2, y2)) return;
+    // Beyond int range the walk has no defined start.
+    if (!(std::fabs(length) < 1e9f) || !std::isfinite(angle)) return;
+    const float theta = static_cast<float>(angle * kPi / 180 - kPi / 2);
+    MotionWalk walk(dest, src, x1, y1, x2, y2, length, theta, blend == 2);
+    for (int i = x1 - 1; i <= x2 + 1; ++i) walk.line(i, y1 - 1);
+    if (theta < 0) {
+        for (int j = y1 - 1; j <= y2 + 1; ++j) walk.line(x1 - 1, j);
+    }
+    if (theta > 0) {
+        for (int j = y1 - 1; j <= y2 + 1; ++j) walk.line(x2 + 1, j);
+    }
 }

@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "image/boxmean.h"
+#include "tests/unit/image_fixtures.h"
+
+using namespace fixtures;
+
+namespace {
+
+unsigned char clampByte(int v) { return static_cast<unsigned char>(std::clamp(v, 0, 255)); }
+
+// The blend rule written out: the mean weighted by its alpha over the
+// destination weighted by its own, in single precision.
+Rgba blended(Rgba d, Channels m) {
+    const int total = m[3] + d.a;
+    if (total == 0) return Rgba{0, 0, 0, 0};
+    auto channel = [&](int mean, int dc) {
+        const int mixed = static_cast<int>(m[3] / 255.0f * mean + d.a / 255.0f * dc);
+        return clampByte(static_cast<int>(mixed / (total / 255.0f)));
+    };
+    return Rgba{channel(m[0], d.r), channel(m[1], d.g), channel(m[2], d.b), clampByte(total)};
+}
+
+Rgba written(Rgba d, Channels m, bool blend) {
+    return blend ? blended(d, m)
+                 : Rgba{clampByte(m[0]), clampByte(m[1]), clampByte(m[2]), clampByte(m[3])};
+}
+
+// What one box pass must leave: every pixel of the region the integer mean
+// of its window (radius r, cut at the region), everything else untouched.
+Image expectedBox(const ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2,
+                  int r, bool rows, bool blend) {
+    Image out = cloneOf(dest);
+    const int lines = rows ? y2 - y1 + 1 : x2 - x1 + 1, len = rows ? x2 - x1 + 1 : y2 - y1 + 1;
+    for (int l = 0; l < lines; ++l) {
+        auto pixel = [&](int i) -> Rgba& {
+            return rows ? at(const_cast<ImageRGBA*>(src), x1 + i, y1 + l)
+                        : at(const_cast<ImageRGBA*>(src), x1 + l, y1 + i);
+        };
+        std::vector<std::array<long long, 4>> prefix(len + 1, {0, 0, 0, 0});
+        for (int i = 0; i < len; ++i) {
+            const Channels c = channels(pixel(i));
+            for (int k = 0; k < 4; ++k) prefix[i + 1][k] = prefix[i][k] + c[k];
+        }
+        for (int i = 0; i < len; ++i) {
+            const int lo = std::max(0, i - r), hi = std::min(len - 1, i + r);
+            Channels m;
+            for (int k = 0; k < 4; ++k)
+                m[k] = static_cast<int>((prefix[hi + 1][k] - prefix[lo][k]) / (hi - lo + 1));
+            Rgba& d = rows ? at(out.get(), x1 + i, y1 + l) : at(out.get(), x1 + l, y1 + i);
+            d = written(d, m, blend);
+        }
+    }
+    return out;
+}
+
+void checkBox(int w, int h, int x1, int y1, int x2, int y2, int r, bool blend, unsigned seed) {
+    Image src = randomImage(w, h, seed), dest = randomImage(w, h, seed + 1);
+    if (seed % 3 == 0) {  // some fully transparent pixels for the blend rule
+        for (int i = 0; i < w * h; i += 3) src->data[i].a = dest->data[i / 2].a = 0;
+    }
+    for (bool rows : {true, false}) {
+        Image expected = expectedBox(dest.get(), src.get(), x1, y1, x2, y2, r, rows, blend);
+        Image out = cloneOf(dest.get());
+        (rows ? horizontal_blur : vertical_blur)(out.get(), src.get(), x1, y1, x2, y2,
+                                                 static_cast<float>(r) + 0.75f, 1, blend ? 2 : 1);
+        EXPECT_TRUE(samePixels(out.get(), expected.get()))
+            << (rows ? "rows " : "columns ") << w << "x" << h << " region " << x1 << "," << y1
+            << "-" << x2 << "," << y2 << " radius " << r << " blend " << blend;
+    }
+}
+
+TEST(BoxBlur, RowOf255AmongZeros) {
+    Image row = filledImage(5, 1, Rgba{0, 0, 0, 255});
+    at(row.get(), 2, 0) = Rgba{255, 0, 0, 255};
+    Image out = filledImage(5, 1, Rgba{9, 9, 9, 9});
+    horizontal_blur(out.get(), row.get(), 0, 0, 4, 0, 1, 1, 0);
+    std::vector<int> reds;
+    for (int x = 0; x < 5; ++x) reds.push_back(at(out.get(), x, 0).r);
+    EXPECT_EQ(reds, (std::vector<int>{0, 85, 85, 85, 0}));
+    EXPECT_EQ(at(out.get(), 0, 0).a, 255);
+}
+
+TEST(BoxBlur, EqualsTheWindowMean) {
+    unsigned seed = 1;
+    for (int r : {0, 1, 2, 5, 13, 40}) {
+        checkBox(37, 23, 0, 0, 36, 22, r, false, ++seed);
+        checkBox(37, 23, 3, 2, 30, 20, r, false, ++seed);
+        checkBox(37, 23, 5, 4, 5, 20, r, false, ++seed);
+        checkBox(37, 23, 0, 7, 36, 7, r, false, ++seed);
+    }
+    checkBox(4100, 3, 1, 0, 4099, 2, 3, false, ++seed);  // more than one block of columns
+    for (int r : {128, 129, 300}) {                      // windows past 257 pixels
+        checkBox(300, 9, 0, 0, 299, 8, r, false, ++seed);
+        checkBox(9, 300, 0, 0, 8, 299, r, false, ++seed);
+    }
+}
+
+TEST(BoxBlur, BlendRule) {
+    unsigned seed = 100;
+    for (int r : {0, 1, 6}) checkBox(29, 19, 2, 3, 25, 17, r, true, ++seed);
+    checkBox(300, 5, 0, 0, 299, 4, 200, true, ++seed);
+
+    Image clear = filledImage(3, 1, Rgba{50, 60, 70, 0});
+    Image out = filledImage(3, 1, Rgba{1, 2, 3, 0});
+    horizontal_blur(out.get(), clear.get(), 0, 0, 2, 0, 1, 1, 2);
+    EXPECT_EQ(channels(at(out.get(), 1, 0)), (Channels{0, 0, 0, 0}));
+    out = filledImage(3, 1, Rgba{1, 2, 3, 255});
+    vertical_blur(out.get(), clear.get(), 0, 0, 2, 0, 1, 1, 2);
+    EXPECT_EQ(channels(at(out.get(), 1, 0)), (Channels{1, 2, 3, 255}));
+}
+
+// Windows beyond 16384 pixels take the integer path.
+TEST(BoxBlur, HugeWindows) {
+    checkBox(16500, 2, 0, 0, 16499, 1, 9000, false, 7);
+    checkBox(2, 16500, 0, 0, 1, 16499, 9000, true, 8);
+}
+
+TEST(BoxBlur, OddArguments) {
+    Image src = randomImage(20, 10, 3), dest = randomImage(20, 10, 4);
+    // A negative radius would leave the first window empty: it counts as 0.
+    Image expected = expectedBox(dest.get(), src.get(), 2, 2, 15, 8, 0, true, false);
+    Image out = cloneOf(dest.get());
+    horizontal_blur(out.get(), src.get(), 2, 2, 15, 8, -3, 1, 1);
+    EXPECT_TRUE(samePixels(out.get(), expected.get()));
+    // A region reaching outside the images is cut to them.
+    expected = expectedBox(dest.get(), src.get(), 0, 0, 19, 9, 4, false, false);
+    out = cloneOf(dest.get());
+    vertical_blur(out.get(), src.get(), -5, -2, 100, 30, 4, 1, 1);
+    EXPECT_TRUE(samePixels(out.get(), expected.get()));
+}
+
+// Quotients by a multiply are monotonic in the sum, so they are exact for
+// every sum once they are at each step k·n - 1, k·n.
+TEST(BoxBlur, MeansWithoutDivisionAreExact) {
+    for (int n = 1; n <= kNarrowBoxWindow; ++n) {
+        const NarrowDivisor d = kNarrowDivisors.of[n];
+        for (uint32_t sum = 0; sum < 65536; ++sum) ASSERT_EQ(narrowQuotient(sum, d), sum / n) << n;
+    }
+    for (int n = 1; n <= kMediumBoxWindow; ++n) {
+        const float reciprocal = boxReciprocal(n);
+        for (int k = 0; k <= 255; ++k) {
+            ASSERT_EQ(boxMean(k * n, reciprocal), k) << n;
+            if (k > 0) {
+                ASSERT_EQ(boxMean(k * n - 1, reciprocal), k - 1) << n;
+            }
+        }
+    }
+}
+
+TEST(Gaussian, PassRadii) {
+    Image start = randomImage(40, 30, 21);
+    Image temp = randomImage(40, 30, 22), target = cloneOf(start.get());
+    gaussian(temp.get(), target.get(), 1, 2, 37, 27, 10, 2, 1);
+    // exp(-i²/10)·10 for i = 1..4 is 9.05, 6.70, 4.07, 2.02; then below 1.
+    Image wantTemp = cloneOf(temp.get()), want = cloneOf(start.get());
+    for (float r : {10, 9, 6, 4, 2}) {
+        horizontal_blur(wantTemp.get(), want.get(), 1, 2, 37, 27, r, 2, 1);
+        vertical_blur(want.get(), wantTemp.get(), 1, 2, 37, 27, r, 2, 1);
+    }
+    EXPECT_TRUE(samePixels(target.get(), want.get()));
+    EXPECT_TRUE(samePixels(temp.get(), wantTemp.get()));
+
+    // Mode 1 is one pass of trunc(R); R <= 0 does nothing; mode 2 below 2 one pass.
+    for (auto [radius, mode, passRadius] :
+         {std::tuple{3.7f, 1, 3}, {1.5f, 2, 1}, {0.0f, 1, 0}, {-2.0f, 2, 0}}) {
+        Image t = randomImage(12, 9, 5), img = cloneOf(start.get());
+        Image wantT = cloneOf(t.get()), wantImg = cloneOf(img.get());
+        gaussian(t.get(), img.get(), 0, 0, 11, 8, radius, mode, 1);
+        if (passRadius > 0) {
+            horizontal_blur(wantT.get(), wantImg.get(), 0, 0, 11, 8, passRadius, mode, 1);
+            vertical_blur(wantImg.get(), wantT.get(), 0, 0, 11, 8, passRadius, mode, 1);
+        }
+        EXPECT_TRUE(samePixels(img.get(), wantImg.get())) << radius;
+        EXPECT_TRUE(samePixels(t.get(), wantT.get())) << radius;
+    }
+}
+
+// The motion blur walked slowly: every start point in order, every step, and
+// at each new position the window summed afresh from all the steps so far.
+Image expectedMotion(const ImageRGBA* destIn, const ImageRGBA* src, int x1, int y1, int x2, int y2,
+                     float length, float angle, bool blend) {
+    Image dest = cloneOf(destIn);
+    const float theta = static_cast<float>(angle * M_PI / 180 - M_PI / 2);
+    const float sn = std::sin(theta), cs = std::cos(theta);
+    using Pos = std::pair<int, int>;
+    auto P = [&](int i, int j, float d) {
+        return Pos{static_cast<int>(i - d * sn), static_cast<int>(j + d * cs)};
+    };
+    auto inside = [&](Pos p) {
+        return p.first >= x1 && p.first <= x2 && p.second >= y1 && p.second <= y2;
+    };
+    std::vector<Pos> starts;
+    for (int i = x1 - 1; i <= x2 + 1; ++i) starts.push_back({i, y1 - 1});
+    for (int j = y1 - 1; j <= y2 + 1 && theta != 0; ++j)
+        starts.push_back({theta < 0 ? x1 - 1 : x2 + 1, j});
+    bool havePrev = false;
+    Pos prev;
+    for (auto [i, j] : starts) {
+        int L = theta < 0 ? x2 - i + 10 : theta > 0 ? i + 10 : x2 + 10;
+        L = std::min(L, x2 + 10);
+        const float limit = static_cast<float>(y2 + 10);
+        const int M = static_cast<int>(std::clamp(10 + L / std::tan(theta), -limit, limit));
+        const int end = static_cast<int>(1 + std::sqrt(double(L) * L + double(M) * M));
+        for (int k = static_cast<int>(-length); k < end; ++k) {
+            if (k < 0) continue;
+            const Pos q = P(i, j, static_cast<float>(k));
+            if (havePrev && q == prev) continue;
+            prev = q;
+            havePrev = true;
+            if (!inside(q)) continue;
+            long long sum[4] = {0, 0, 0, 0};
+            int n = 0;
+            for (int s = static_cast<int>(-length); s <= k; ++s) {
+                for (int sign : {-1, 1}) {
+                    const float d = s + sign * length;
+                    if (sign < 0 && !(d >= 0)) continue;
+                    const Pos p = P(i, j, d);
+                    if (!inside(p)) continue;
+                    const Channels c = channels(at(const_cast<ImageRGBA*>(src), p.first, p.second));
+                    for (int ch = 0; ch < 4; ++ch) sum[ch] += sign * c[ch];
+                    n += sign;
+                }
+            }
+            if (n <= 0) continue;
+            Channels m;
+            for (int ch = 0; ch < 4; ++ch) m[ch] = static_cast<int>(sum[ch] / n);
+            Rgba& d = at(dest.get(), q.first, q.second);
+            d = written(d, m, blend);
+        }
+    }
+    return dest;
+}
+
+TEST(MotionBlur, StraightDownAveragesFromOneAboveToTwoBelow) {
+    Image src = randomImage(12, 15, 31), dest = randomImage(12, 15, 32);
+    Image want = cloneOf(dest.get());
+    for (int x = 2; x <= 9; ++x) {
+        for (int y = 3; y <= 12; ++y) {
+            int sum[4] = {0, 0, 0, 0}, n = 0;
+            for (int v = std::max(3, y - 1); v <= std::min(12, y + 2); ++v, ++n) {
+                for (int c = 0; c < 4; ++c) sum[c] += channels(at(src.get(), x, v))[c];
+            }
+            at(want.get(), x, y) = Rgba{
+                static_cast<unsigned char>(sum[0] / n), static_cast<unsigned char>(sum[1] / n),
+                static_cast<unsigned char>(sum[2] / n), static_cast<unsigned char>(sum[3] / n)};
+        }
+    }
+    motion_blur(dest.get(), src.get(), 2, 3, 9, 12, 2, 90, 5, 1);
+    EXPECT_TRUE(samePixels(dest.get(), want.get()));
+}
+
+TEST(MotionBlur, EqualsTheSlowWalk) {
+    unsigned seed = 40;
+    for (float angle : {0.0f, 30.0f, 45.0f, 90.0f, 135.0f, 160.0f, 179.0f, 250.0f, -20.0f}) {
+        for (float length : {1.0f, 2.5f, 4.0f, 7.0f, -2.5f}) {
+            const bool blend = seed % 2 == 0;
+            Image src = randomImage(17, 13, ++seed), dest = randomImage(17, 13, ++seed);
+            Image want = expectedMotion(dest.get(), src.get(), 2, 1, 13, 10, length, angle, blend);
+            if (length > 0) {
+                EXPECT_FALSE(samePixels(dest.get(), want.get())) << "nothing to blur";
+            }
+            motion_blur(dest.get(), src.get(), 2, 1, 13, 10, length, angle, 5, blend ? 2 : 1);
+            EXPECT_TRUE(samePixels(dest.get(), want.get()))
+                << "angle " << angle << " length " << length;
+        }
+    }
+}
+
+}  // namespace
