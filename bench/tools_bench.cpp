@@ -16,8 +16,9 @@ struct Images {
         image = imageRgbaNew(width, height);
         for (int i = 0; i < width * height; ++i) {
             const unsigned h = static_cast<unsigned>(i) * 2654435761u;
-            image->data[i] = Rgba{static_cast<unsigned char>(h >> 8), static_cast<unsigned char>(h >> 16),
-                                  static_cast<unsigned char>(h >> 24), 255};
+            image->data[i] =
+                Rgba{static_cast<unsigned char>(h >> 8), static_cast<unsigned char>(h >> 16),
+                     static_cast<unsigned char>(h >> 24), 255};
         }
         backup = imageRgbaClone(image);
         scratch = imageRgbaClone(image);
@@ -30,8 +31,8 @@ struct Images {
 };
 
 void perPixel(benchmark::State& state, double pixels) {
-    state.counters["per_pixel"] =
-        benchmark::Counter(pixels, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_pixel"] = benchmark::Counter(
+        pixels, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 const int kScrollSide = 4096;
@@ -41,7 +42,8 @@ void BM_ScrollStep(benchmark::State& state) {
     const int step = static_cast<int>(state.range(0));
     Images images(kScrollSide, kScrollSide);
     {
-        scroll s(images.image, images.backup, images.scratch, images.hud, images.icons, false, point(), point());
+        scroll s(images.image, images.backup, images.scratch, images.hud, images.icons, false,
+                 point(), point());
         s.setXY(100, 100);
         s.LB(true);
         int x = 100;
@@ -74,7 +76,8 @@ BENCHMARK(BM_TwoPlainCopies)->Unit(benchmark::kMillisecond);
 void BM_TelescopeFrame(benchmark::State& state) {
     const int mode = static_cast<int>(state.range(0));
     Images images(1024, 1024);
-    telescope t(images.image, images.backup, images.scratch, images.hud, images.icons, false, point(), point());
+    telescope t(images.image, images.backup, images.scratch, images.hud, images.icons, false,
+                point(), point());
     t.changeMode(static_cast<char>(mode));
     t.value1 = 250;
     t.setXY(500, 500);
@@ -88,7 +91,8 @@ void BM_TelescopeFrame(benchmark::State& state) {
     }
     t.LB(false);
     double rendered = 0;
-    for (int dy = -250; dy < 250; ++dy) rendered += 2 * std::floor(std::sqrt(250.0 * 250 - dy * dy));
+    for (int dy = -250; dy < 250; ++dy)
+        rendered += 2 * std::floor(std::sqrt(250.0 * 250 - dy * dy));
     perPixel(state, rendered);
 }
 BENCHMARK(BM_TelescopeFrame)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond);
@@ -105,7 +109,8 @@ void BM_ApplyMatrix(benchmark::State& state) {
     for (auto _ : state) {
         Rgba* out = images.image->data;
         for (int y = 0; y < 1024; ++y) {
-            for (int x = 0; x < 1024; ++x) out[y * 1024 + x] = applyMatrix(images.backup, &kernel, x, y, lo, hi);
+            for (int x = 0; x < 1024; ++x)
+                out[y * 1024 + x] = applyMatrix(images.backup, &kernel, x, y, lo, hi);
         }
         benchmark::DoNotOptimize(out);
     }

@@ -167,7 +167,8 @@ void effect::refreshImage() { fwkSetDisplayImage(shown); }
 // ---------------------------------------------------------------------------
 // Tools family base
 
-tools::tools() : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(0, 0), point(0, 0)) {}
+tools::tools()
+    : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(0, 0), point(0, 0)) {}
 
 
 // ---------------------------------------------------------------------------
@@ -257,7 +258,8 @@ void matrices::LBAction() {
 void matrices::matrixAction(int x, int y) {
     const int slot = truncToInt(value1);
     matrix* k = (slot >= 0 && slot < 10) ? kernels[slot] : nullptr;
-    image->data[static_cast<size_t>(y) * image->width + x] = applyMatrix(backup, k, x, y, areaMin, areaMax);
+    image->data[static_cast<size_t>(y) * image->width + x] =
+        applyMatrix(backup, k, x, y, areaMin, areaMax);
 }
 
 void matrices::RBAction() {

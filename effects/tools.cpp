@@ -30,7 +30,8 @@ inline void copyPixels(Rgba* to, const Rgba* from, int count) {
 // to overlap; such runs go through a stack buffer placed 1 KB away from both.
 void copyShifted(Rgba* to, const Rgba* from, int count) {
     const size_t bytes = count > 0 ? static_cast<size_t>(count) * sizeof(Rgba) : 0;
-    const uintptr_t gap = (reinterpret_cast<uintptr_t>(to) - reinterpret_cast<uintptr_t>(from)) & 4095;
+    const uintptr_t gap =
+        (reinterpret_cast<uintptr_t>(to) - reinterpret_cast<uintptr_t>(from)) & 4095;
     if (bytes < 4096 || gap == 0 || gap >= 64) {
         copyPixels(to, from, count);
         return;
@@ -38,7 +39,8 @@ void copyShifted(Rgba* to, const Rgba* from, int count) {
     const size_t chunk = 2048;
     alignas(64) unsigned char buffer[4096 + chunk];
     unsigned char* bounce =
-        buffer + ((reinterpret_cast<uintptr_t>(from) + 1024 - reinterpret_cast<uintptr_t>(buffer)) & 4095);
+        buffer +
+        ((reinterpret_cast<uintptr_t>(from) + 1024 - reinterpret_cast<uintptr_t>(buffer)) & 4095);
     const unsigned char* in = reinterpret_cast<const unsigned char*>(from);
     unsigned char* out = reinterpret_cast<unsigned char*>(to);
     for (size_t done = 0; done < bytes; done += chunk) {
@@ -180,7 +182,8 @@ void draw::LB(bool down) {
         const unsigned long switches = effectSwitchCount();
         const bool consumed = useMenu(true);
         if (effectSwitchCount() != switches) return;  // an effect icon replaced this object
-        const bool inPalette = cursor.x >= 100 && cursor.x <= 179 && cursor.y >= 0 && cursor.y <= 49;
+        const bool inPalette =
+            cursor.x >= 100 && cursor.x <= 179 && cursor.y >= 0 && cursor.y <= 49;
         if (consumed || inPalette) return;
     }
     if (down) {
@@ -225,13 +228,12 @@ void draw::changeMode(char m) {
         imageRgbaCopy(image, backup);
     }
     mode = m;
-    static const char* const titles[] = {
-        "Morvane Application | Draw | Mode 1: Pipette",
-        "Morvane Application | Draw | Mode 2: Point",
-        "Morvane Application | Draw | Mode 3: Line",
-        "Morvane Application | Draw | Mode 4: Rectangle",
-        "Morvane Application | Draw | Mode 5: Ellipse",
-        "Morvane Application | Draw | Mode 6: Circle"};
+    static const char* const titles[] = {"Morvane Application | Draw | Mode 1: Pipette",
+                                         "Morvane Application | Draw | Mode 2: Point",
+                                         "Morvane Application | Draw | Mode 3: Line",
+                                         "Morvane Application | Draw | Mode 4: Rectangle",
+                                         "Morvane Application | Draw | Mode 5: Ellipse",
+                                         "Morvane Application | Draw | Mode 6: Circle"};
     if (m >= 1 && m <= 6) fwkSetWindowTitle(titles[m - 1]);
 }
 
@@ -239,9 +241,7 @@ namespace {
 
 // Semi-axis of the ellipse inscribed between two coordinates, in double so
 // that far pointer positions do not overflow.
-inline int halfSpan(int from, int to) {
-    return truncToInt((static_cast<double>(to) - from) / 2);
-}
+inline int halfSpan(int from, int to) { return truncToInt((static_cast<double>(to) - from) / 2); }
 
 inline int distance(int x1, int y1, int x2, int y2) {
     const double dx = static_cast<double>(x2) - x1, dy = static_cast<double>(y2) - y1;
@@ -274,12 +274,14 @@ void draw::idleAction() {
     }
     switch (mode) {
         case 2:
-            if (!shapeDirty) imageRgbaDrawLine(image, ex, ey, cx, cy, color, minX, minY, maxX, maxY);
+            if (!shapeDirty)
+                imageRgbaDrawLine(image, ex, ey, cx, cy, color, minX, minY, maxX, maxY);
             break;
         case 3:
             if (shapeDirty) {
                 imageRgbaCopy(backup, image);
-                if (shapeDone) imageRgbaDrawLine(image, sx, sy, ex, ey, color, minX, minY, maxX, maxY);
+                if (shapeDone)
+                    imageRgbaDrawLine(image, sx, sy, ex, ey, color, minX, minY, maxX, maxY);
             } else {
                 imageRgbaInvertLine(image, sx, sy, ex, ey, 0, 0, -1, -1);
                 imageRgbaInvertLine(image, sx, sy, cx, cy, 0, 0, -1, -1);
@@ -304,7 +306,8 @@ void draw::idleAction() {
             if (shapeDirty) {
                 imageRgbaCopy(backup, image);
                 if (shapeDone) {
-                    imageRgbaDrawEllipse(image, sx + a, sy + b, a, b, color, minX, minY, maxX, maxY);
+                    imageRgbaDrawEllipse(image, sx + a, sy + b, a, b, color, minX, minY, maxX,
+                                         maxY);
                 }
             } else {
                 imageRgbaInvertEllipse(image, sx + a, sy + b, a, b);
@@ -317,7 +320,8 @@ void draw::idleAction() {
             const int r = distance(sx, sy, ex, ey);
             if (shapeDirty) {
                 imageRgbaCopy(backup, image);
-                if (shapeDone) imageRgbaDrawEllipse(image, sx, sy, r, r, color, minX, minY, maxX, maxY);
+                if (shapeDone)
+                    imageRgbaDrawEllipse(image, sx, sy, r, r, color, minX, minY, maxX, maxY);
             } else {
                 imageRgbaInvertEllipse(image, sx, sy, r, r);
                 const int r2 = distance(sx, sy, cx, cy);
@@ -350,7 +354,8 @@ const Rgba kOpaqueBlack = {0, 0, 0, 255};
 // the far pointer positions of extreme zooms.
 void lensOutline(ImageRGBA* img, int cx, int cy, int r) {
     const long long margin = static_cast<long long>(r) + 2;
-    if (cx + margin < 0 || cx - margin >= img->width || cy + margin < 0 || cy - margin >= img->height) {
+    if (cx + margin < 0 || cx - margin >= img->width || cy + margin < 0 ||
+        cy - margin >= img->height) {
         return;
     }
     imageRgbaInvertEllipse(img, cx, cy, r, r);
@@ -475,7 +480,8 @@ void telescope::idleAction() {
     for (int y = yFrom; y <= yTo; ++y) {
         discColumns(ox, halfWidth(r, y - oy), 1, 0, width, &xFrom, &xTo);
         if (xFrom > xTo) continue;
-        copyPixels(image->data + y * stride + xFrom, backup->data + y * stride + xFrom, xTo - xFrom + 1);
+        copyPixels(image->data + y * stride + xFrom, backup->data + y * stride + xFrom,
+                   xTo - xFrom + 1);
     }
 
     const point whole(0, 0), wholeMax(width - 1, height - 1);
@@ -491,40 +497,47 @@ void telescope::idleAction() {
                 const bool rowInside = sy >= 0 && sy < height;
                 for (int x = xFrom; x <= xTo; ++x) {
                     const float sx = cx + (x - cx) / value2;
-                    out[x] = rowInside && sx >= 0 && sx < width ? imageRgbaInterpolate(backup, sx, sy)
-                                                                : kOpaqueBlack;
+                    out[x] = rowInside && sx >= 0 && sx < width
+                                 ? imageRgbaInterpolate(backup, sx, sy)
+                                 : kOpaqueBlack;
                 }
                 break;
             }
             case 2:
-                for (int x = xFrom; x <= xTo; ++x) out[x] = applyMatrix(backup, k[0], x, y, whole, wholeMax);
+                for (int x = xFrom; x <= xTo; ++x)
+                    out[x] = applyMatrix(backup, k[0], x, y, whole, wholeMax);
                 break;
             case 3:
                 for (int x = xFrom; x <= xTo; ++x) {
                     const Rgba b = applyMatrix(backup, k[0], x, y, whole, wholeMax);
                     const Rgba p = in[x];
-                    out[x] = Rgba{static_cast<unsigned char>(byteRange.intForceLimit(2 * p.r - b.r)),
-                                  static_cast<unsigned char>(byteRange.intForceLimit(2 * p.g - b.g)),
-                                  static_cast<unsigned char>(byteRange.intForceLimit(2 * p.b - b.b)), 255};
+                    out[x] = Rgba{
+                        static_cast<unsigned char>(byteRange.intForceLimit(2 * p.r - b.r)),
+                        static_cast<unsigned char>(byteRange.intForceLimit(2 * p.g - b.g)),
+                        static_cast<unsigned char>(byteRange.intForceLimit(2 * p.b - b.b)), 255};
                 }
                 break;
             case 4:
-                for (int x = xFrom; x <= xTo; ++x) out[x] = applyMatrix(backup, k[1], x, y, whole, wholeMax);
+                for (int x = xFrom; x <= xTo; ++x)
+                    out[x] = applyMatrix(backup, k[1], x, y, whole, wholeMax);
                 break;
             case 5:
                 for (int x = xFrom; x <= xTo; ++x) {
                     const Rgba h = applyMatrix(backup, k[2], x, y, whole, wholeMax);
                     const Rgba v = applyMatrix(backup, k[3], x, y, whole, wholeMax);
-                    out[x] = Rgba{static_cast<unsigned char>(byteRange.intForceLimit(h.r + v.r)),
-                                  static_cast<unsigned char>(byteRange.intForceLimit(h.g + v.g)),
-                                  static_cast<unsigned char>(byteRange.intForceLimit(h.b + v.b)), 255};
+                    out[x] =
+                        Rgba{static_cast<unsigned char>(byteRange.intForceLimit(h.r + v.r)),
+                             static_cast<unsigned char>(byteRange.intForceLimit(h.g + v.g)),
+                             static_cast<unsigned char>(byteRange.intForceLimit(h.b + v.b)), 255};
                 }
                 break;
             case 6:
-                for (int x = xFrom; x <= xTo; ++x) out[x] = applyMatrix(backup, k[2], x, y, whole, wholeMax);
+                for (int x = xFrom; x <= xTo; ++x)
+                    out[x] = applyMatrix(backup, k[2], x, y, whole, wholeMax);
                 break;
             case 7:
-                for (int x = xFrom; x <= xTo; ++x) out[x] = applyMatrix(backup, k[3], x, y, whole, wholeMax);
+                for (int x = xFrom; x <= xTo; ++x)
+                    out[x] = applyMatrix(backup, k[3], x, y, whole, wholeMax);
                 break;
             default:
                 break;

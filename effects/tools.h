@@ -28,8 +28,8 @@ public:
 // inversion while dragged and drawn clipped to the area on release.
 class draw : public tools {
 public:
-    draw(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-         ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    draw(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
+         bool hasArea, point areaMin, point areaMax);
     ~draw() override;
     void idleAction() override;
     void LB(bool down) override;

@@ -20,7 +20,8 @@ Box changedBox(const ImageRGBA* a, const ImageRGBA* b) {
     for (int y = 0; y < a->height; ++y) {
         for (int x = 0; x < a->width; ++x) {
             if (!samePixel(a->data[y * a->width + x], b->data[y * b->width + x])) {
-                box = Box{std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x), std::max(box.y1, y)};
+                box = Box{std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x),
+                          std::max(box.y1, y)};
             }
         }
     }
@@ -57,7 +58,8 @@ protected:
         ImageRGBA* expected = imageRgbaClone(images.picture);
         for (int y = y0; y <= y1; ++y) {
             for (int x = x0; x <= x1; ++x) {
-                if (x == x0 || x == x1 || y == y0 || y == y1) pixel(expected, x, y) = inverted(kGround);
+                if (x == x0 || x == x1 || y == y0 || y == y1)
+                    pixel(expected, x, y) = inverted(kGround);
             }
         }
         return expected;
@@ -104,7 +106,8 @@ TEST_F(DrawTool, RectanglePreviewInvertsTheBorderAndReleaseDrawsIt) {
     imageRgbaFree(expected);
     moveTo(20, 15);
     release();
-    for (point p : {point(10, 10), point(20, 10), point(10, 15), point(20, 15), point(15, 10), point(20, 12)}) {
+    for (point p : {point(10, 10), point(20, 10), point(10, 15), point(20, 15), point(15, 10),
+                    point(20, 12)}) {
         EXPECT_TRUE(samePixel(pixel(d->image, p.x, p.y), kRed)) << p.x << "," << p.y;
     }
     EXPECT_EQ(changedCount(d->image, images.picture), 2 * 11 + 2 * 4);
@@ -148,7 +151,8 @@ TEST_F(DrawTool, PreviewsIgnoreTheAreaButFinishedShapesStayInIt) {
         moveTo(55, 45);
         if (mode > 2) {
             const Box preview = changedBox(d->image, images.picture);
-            EXPECT_TRUE(preview.x0 < 20 || preview.y0 < 20 || preview.x1 > 40 || preview.y1 > 35) << mode;
+            EXPECT_TRUE(preview.x0 < 20 || preview.y0 < 20 || preview.x1 > 40 || preview.y1 > 35)
+                << mode;
         }
         // Each final shape crosses the area's border (the circle: radius 11).
         if (mode == 6) {
@@ -336,7 +340,8 @@ public:
 TEST_F(DrawInShell, MenuClickThatReplacesTheToolEndsThePress) {
     startOn(flatImage(40, 30, kGround));
     effect* old = E;
-    E = new SwitchingDraw(old->image, old->backup, old->scratch, old->hud, old->icons, false, point(), point());
+    E = new SwitchingDraw(old->image, old->backup, old->scratch, old->hud, old->icons, false,
+                          point(), point());
     delete old;
     keyboardCB(' ', 1, 1);
     mouseCB(0, 0, 5, 35);  // the object is gone inside this call

@@ -11,9 +11,9 @@ matrix kernelOf(std::vector<float> values, char radius, short divisor) {
 
 bool sameRgba(Rgba got, Rgba expected) {
     if (samePixel(got, expected)) return true;
-    ADD_FAILURE() << "got " << int(got.r) << "," << int(got.g) << "," << int(got.b) << "," << int(got.a)
-                  << " expected " << int(expected.r) << "," << int(expected.g) << "," << int(expected.b)
-                  << "," << int(expected.a);
+    ADD_FAILURE() << "got " << int(got.r) << "," << int(got.g) << "," << int(got.b) << ","
+                  << int(got.a) << " expected " << int(expected.r) << "," << int(expected.g) << ","
+                  << int(expected.b) << "," << int(expected.a);
     return false;
 }
 
@@ -42,7 +42,8 @@ TEST(ApplyMatrix, BoxKernelKeepsAFlatAreaUpToItsBorder) {
     EffectImages images(flatImage(10, 8, Rgba{90, 63, 18, 7}));
     matrix box = kernelOf({1, 1, 1, 1, 1, 1, 1, 1, 1}, 1, 9);
     for (point p : {point(0, 0), point(9, 7), point(0, 7), point(4, 3)}) {
-        sameRgba(applyMatrix(images.image, &box, p.x, p.y, point(0, 0), point(9, 7)), Rgba{90, 63, 18, 255});
+        sameRgba(applyMatrix(images.image, &box, p.x, p.y, point(0, 0), point(9, 7)),
+                 Rgba{90, 63, 18, 255});
     }
 }
 
@@ -54,21 +55,28 @@ TEST(ApplyMatrix, SamplesRepeatTheAreaBorderAndNeverReadOutsideIt) {
     }
     pixel(images.image, 5, 3) = Rgba{80, 0, 0, 255};
     matrix box = kernelOf({1, 1, 1, 1, 1, 1, 1, 1, 1}, 1, 9);
-    sameRgba(applyMatrix(images.image, &box, 2, 2, point(2, 2), point(5, 5)), Rgba{50, 50, 50, 255});
+    sameRgba(applyMatrix(images.image, &box, 2, 2, point(2, 2), point(5, 5)),
+             Rgba{50, 50, 50, 255});
     // Right-hand neighbour only: at the right border it is the pixel itself.
     matrix right = kernelOf({0, 0, 0, 0, 0, 1, 0, 0, 0}, 1, 1);
-    sameRgba(applyMatrix(images.image, &right, 5, 3, point(2, 2), point(5, 5)), Rgba{80, 0, 0, 255});
-    sameRgba(applyMatrix(images.image, &right, 4, 3, point(2, 2), point(5, 5)), Rgba{80, 0, 0, 255});
-    sameRgba(applyMatrix(images.image, &right, 5, 3, point(0, 0), point(9, 7)), Rgba{200, 200, 200, 255});
+    sameRgba(applyMatrix(images.image, &right, 5, 3, point(2, 2), point(5, 5)),
+             Rgba{80, 0, 0, 255});
+    sameRgba(applyMatrix(images.image, &right, 4, 3, point(2, 2), point(5, 5)),
+             Rgba{80, 0, 0, 255});
+    sameRgba(applyMatrix(images.image, &right, 5, 3, point(0, 0), point(9, 7)),
+             Rgba{200, 200, 200, 255});
     // A 5 by 5 kernel reaching two pixels beyond a corner of the area.
     std::vector<float> corner(25, 0);
     corner[0] = 1;  // up two, left two
     matrix far = kernelOf(corner, 2, 1);
-    sameRgba(applyMatrix(images.image, &far, 3, 3, point(2, 2), point(5, 5)), Rgba{50, 50, 50, 255});
+    sameRgba(applyMatrix(images.image, &far, 3, 3, point(2, 2), point(5, 5)),
+             Rgba{50, 50, 50, 255});
 
     // An area reaching beyond the picture reads the picture's border pixels.
-    sameRgba(applyMatrix(images.image, &far, 0, 0, point(-6, -6), point(20, 20)), Rgba{200, 200, 200, 255});
-    sameRgba(applyMatrix(images.image, &right, 9, 3, point(-6, -6), point(20, 20)), Rgba{200, 200, 200, 255});
+    sameRgba(applyMatrix(images.image, &far, 0, 0, point(-6, -6), point(20, 20)),
+             Rgba{200, 200, 200, 255});
+    sameRgba(applyMatrix(images.image, &right, 9, 3, point(-6, -6), point(20, 20)),
+             Rgba{200, 200, 200, 255});
 }
 
 TEST(ApplyMatrix, SumsAreDividedClampedAndTruncated) {
@@ -90,15 +98,16 @@ TEST(ApplyMatrix, NothingToConvolveGivesOpaqueBlack) {
     EffectImages images(flatImage(4, 4, Rgba{100, 100, 100, 255}));
     matrix one = kernelOf({1}, 0, 1);
     sameRgba(applyMatrix(nullptr, &one, 1, 1, point(0, 0), point(3, 3)), Rgba{0, 0, 0, 255});
-    sameRgba(applyMatrix(images.image, nullptr, 1, 1, point(0, 0), point(3, 3)), Rgba{0, 0, 0, 255});
+    sameRgba(applyMatrix(images.image, nullptr, 1, 1, point(0, 0), point(3, 3)),
+             Rgba{0, 0, 0, 255});
 }
 
 // A filter of the family with a 3 by 3 box in slot 0 and a radius-0 doubling in slot 1.
 class testFilter : public matrices {
 public:
     int modeCalls = 0;
-    testFilter(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
-               bool hasArea, point areaMin, point areaMax) {
+    testFilter(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
         effect::startup(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
         float box[] = {1, 1, 1, 1, 1, 1, 1, 1, 1};
         float twice[] = {2};

@@ -81,8 +81,10 @@ TEST_F(Telescope, ZoomSamplesTowardTheCentre) {
     build(start);
     lens(1, 100, 300, 300);
     // Magnification 2: 50 pixels out shows the picture 25 out.
-    EXPECT_TRUE(samePixel(shown(350, 300), Rgba{before(325, 300).r, before(325, 300).g, before(325, 300).b, 255}));
-    EXPECT_TRUE(samePixel(shown(300, 240), Rgba{before(300, 270).r, before(300, 270).g, before(300, 270).b, 255}));
+    EXPECT_TRUE(samePixel(shown(350, 300),
+                          Rgba{before(325, 300).r, before(325, 300).g, before(325, 300).b, 255}));
+    EXPECT_TRUE(samePixel(shown(300, 240),
+                          Rgba{before(300, 270).r, before(300, 270).g, before(300, 270).b, 255}));
     t->LB(false);
 
     // Magnification 10: 5 pixels out samples halfway between two columns.
@@ -98,13 +100,16 @@ TEST_F(Telescope, ZoomSamplesTowardTheCentre) {
 TEST_F(Telescope, LensAtOrBeyondTheEdgesDrawsOnlyItsVisiblePart) {
     build(patternImage(100, 80));
     lens(1, 100, 0, 0);  // a quarter disc, sampling inside the picture
-    EXPECT_TRUE(samePixel(shown(10, 10), Rgba{before(5, 5).r, before(5, 5).g, before(5, 5).b, 255}));
-    EXPECT_TRUE(samePixel(shown(40, 20), Rgba{before(20, 10).r, before(20, 10).g, before(20, 10).b, 255}));
+    EXPECT_TRUE(
+        samePixel(shown(10, 10), Rgba{before(5, 5).r, before(5, 5).g, before(5, 5).b, 255}));
+    EXPECT_TRUE(
+        samePixel(shown(40, 20), Rgba{before(20, 10).r, before(20, 10).g, before(20, 10).b, 255}));
 
     at(-20, 10);  // centre off the picture: samples beyond the edge are black
     t->idle();
     EXPECT_TRUE(samePixel(shown(0, 10), Rgba{0, 0, 0, 255}));
-    EXPECT_TRUE(samePixel(shown(30, 10), Rgba{before(5, 10).r, before(5, 10).g, before(5, 10).b, 255}));
+    EXPECT_TRUE(
+        samePixel(shown(30, 10), Rgba{before(5, 10).r, before(5, 10).g, before(5, 10).b, 255}));
 
     t->LB(false);
     lens(1, 250, 99, 79);  // the largest radius, centred on the far corner

@@ -33,8 +33,10 @@ struct EffectImages {
         fwkReset();
     }
     template <class T>
-    std::unique_ptr<T> make(bool hasArea = false, point areaMin = point(), point areaMax = point()) {
-        return std::unique_ptr<T>(new T(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax));
+    std::unique_ptr<T> make(bool hasArea = false, point areaMin = point(),
+                            point areaMax = point()) {
+        return std::unique_ptr<T>(
+            new T(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax));
     }
     EffectImages(const EffectImages&) = delete;
     EffectImages& operator=(const EffectImages&) = delete;
@@ -48,7 +50,9 @@ inline ImageRGBA* flatImage(int width, int height, Rgba colour) {
 
 inline Rgba& pixel(ImageRGBA* img, int x, int y) { return img->data[y * img->width + x]; }
 
-inline bool samePixel(Rgba a, Rgba b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
+inline bool samePixel(Rgba a, Rgba b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+}
 
 inline Rgba inverted(Rgba p) {
     return Rgba{static_cast<unsigned char>(255 - p.r), static_cast<unsigned char>(255 - p.g),

@@ -8,7 +8,8 @@ namespace {
 
 // True when every pixel of `got` is old((x + dx) mod w, (y + dy) mod h)
 // inside the rectangle x0..x1, y0..y1 and unchanged outside it.
-bool shiftedInside(const ImageRGBA* got, const ImageRGBA* old, int dx, int dy, int x0, int y0, int x1, int y1) {
+bool shiftedInside(const ImageRGBA* got, const ImageRGBA* old, int dx, int dy, int x0, int y0,
+                   int x1, int y1) {
     const int w = x1 - x0 + 1, h = y1 - y0 + 1;
     for (int y = 0; y < old->height; ++y) {
         for (int x = 0; x < old->width; ++x) {
@@ -106,12 +107,14 @@ TEST(Scroll, SmallStepsRightOnWideRowsGiveTheSameShift) {
     ImageRGBA records[5];
     for (int i = 0; i < 5; ++i) {
         blocks[i] = std::aligned_alloc(4096, i == 4 ? 4096 * 45 : bytes);
-        records[i] = ImageRGBA{i == 4 ? 400 : width, i == 4 ? 113 : height, 4, static_cast<Rgba*>(blocks[i])};
+        records[i] = ImageRGBA{i == 4 ? 400 : width, i == 4 ? 113 : height, 4,
+                               static_cast<Rgba*>(blocks[i])};
     }
     imageRgbaCopy(start, &records[0]);
     fwkReset();
     {
-        scroll s(&records[0], &records[1], &records[2], &records[3], &records[4], false, point(), point());
+        scroll s(&records[0], &records[1], &records[2], &records[3], &records[4], false, point(),
+                 point());
         scrollStep(s, point(500, 1), point(503, 1));
         EXPECT_TRUE(shiftedInside(s.image, start, -3, 0, 0, 0, width - 1, height - 1));
         s.setXY(510, 2);
