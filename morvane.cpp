@@ -61,6 +61,14 @@ effect* makeEffect(int index, ImageRGBA* image, ImageRGBA* backup, ImageRGBA* sc
                    ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
     switch (index) {
         // Tools
+        case 3:
+            return new draw(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        case 4:
+            return new selection(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        case 5:
+            return new scroll(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        case 6:
+            return new telescope(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 
         // Colour adjustments
         case 9:

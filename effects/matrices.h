@@ -1,0 +1,4 @@
+// Convolution filters: the matrices family.
+#pragma once
+
+#include "effects/classes.h"

@@ -1,0 +1,549 @@
+#include "effects/tools.h"
+
+#include "framewk/framewk.h"
+#include "morvane.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// a mod n in 0..n-1. The difference of two pointer positions may not fit an
+// int at extreme zooms, and stepping by n would take as many steps as it is big.
+int wrap(long long a, int n) {
+    long long m = a % n;
+    if (m < 0) m += n;
+    return static_cast<int>(m);
+}
+
+// Copies `count` pixels (none when count <= 0).
+inline void copyPixels(Rgba* to, const Rgba* from, int count) {
+    if (count > 0) std::memcpy(to, from, static_cast<size_t>(count) * sizeof(Rgba));
+}
+
+// The same for the shifted runs of a scroll step. A destination a few bytes
+// past its source in 4 KB address terms (a small step to the right) makes a
+// plain copy several times slower, the loads waiting on stores they only seem
+// to overlap; such runs go through a stack buffer placed 1 KB away from both.
+void copyShifted(Rgba* to, const Rgba* from, int count) {
+    const size_t bytes = count > 0 ? static_cast<size_t>(count) * sizeof(Rgba) : 0;
+    const uintptr_t gap =
+        (reinterpret_cast<uintptr_t>(to) - reinterpret_cast<uintptr_t>(from)) & 4095;
+    if (bytes < 4096 || gap == 0 || gap >= 64) {
+        copyPixels(to, from, count);
+        return;
+    }
+    const size_t chunk = 2048;
+    alignas(64) unsigned char buffer[4096 + chunk];
+    unsigned char* bounce =
+        buffer +
+        ((reinterpret_cast<uintptr_t>(from) + 1024 - reinterpret_cast<uintptr_t>(buffer)) & 4095);
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(from);
+    unsigned char* out = reinterpret_cast<unsigned char*>(to);
+    for (size_t done = 0; done < bytes; done += chunk) {
+        const size_t n = std::min(chunk, bytes - done);
+        std::memcpy(bounce, in + done, n);
+        std::memcpy(out + done, bounce, n);
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Scroll
+
+scroll::scroll(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    shapeStart.set(0, 0);
+    fwkSetWindowTitle("Morvane Application | Scrolling");
+    effect::startup(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    imageRgbaCopy(this->image, this->scratch);
+    throttle = false;
+    scroll::idleAction();
+}
+
+void scroll::LBAction() {
+    if (leftDown) shapeStart = cursor;
+}
+
+void scroll::RBAction() {
+    if (rightDown) imageRgbaCopy(scratch, image);
+}
+
+// Builds the shifted picture in `backup` by block copies, then exchanges the
+// two buffers.
+void scroll::idleAction() {
+    if (!leftDown) return;
+    const int width = image->width, height = image->height;
+    int x0 = 0, y0 = 0, x1 = width - 1, y1 = height - 1;
+    if (hasArea) {
+        x0 = xRange.intForceLimit(areaMin.x);
+        y0 = yRange.intForceLimit(areaMin.y);
+        x1 = xRange.intForceLimit(areaMax.x);
+        y1 = yRange.intForceLimit(areaMax.y);
+    }
+    const int w = x1 - x0 + 1, h = y1 - y0 + 1;
+    if (w <= 0 || h <= 0) {  // an inverted area holds nothing to move
+        shapeStart = cursor;
+        return;
+    }
+    const int dx = wrap(static_cast<long long>(shapeStart.x) - cursor.x, w);
+    const int dy = wrap(static_cast<long long>(shapeStart.y) - cursor.y, h);
+
+    const Rgba* from = image->data;
+    Rgba* to = backup->data;
+    const size_t stride = static_cast<size_t>(width);
+    copyPixels(to, from, y0 * width);
+    copyPixels(to + (y1 + 1) * stride, from + (y1 + 1) * stride, (height - 1 - y1) * width);
+    for (int v = 0; v < h; ++v) {
+        Rgba* out = to + (y0 + v) * stride;
+        const Rgba* same = from + (y0 + v) * stride;
+        const Rgba* in = from + (y0 + (v + dy) % h) * stride;
+        copyPixels(out, same, x0);
+        copyPixels(out + x1 + 1, same + x1 + 1, width - 1 - x1);
+        copyShifted(out + x0, in + x0 + dx, w - dx);
+        copyShifted(out + x0 + w - dx, in + x0, dx);
+    }
+    std::swap(image, backup);
+    fwkSetDisplayImage(image);
+    shapeStart = cursor;
+}
+
+// ---------------------------------------------------------------------------
+// Selection
+
+selection::selection(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                     ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    fwkSetWindowTitle("Morvane Application | Selection");
+    effect::startup(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
+
+void selection::LBAction() {
+    if (!leftDown) return;
+    anchor = cursor;
+    dragPoint = cursor;
+}
+
+void selection::moveAction() {
+    if (!leftDown) return;
+    hasArea = true;
+    dragPoint = cursor;
+    areaMin.set(truncToInt(xRange.forceLimit(std::min(anchor.x, dragPoint.x))),
+                truncToInt(yRange.forceLimit(std::min(anchor.y, dragPoint.y))));
+    areaMax.set(truncToInt(xRange.forceLimit(std::max(anchor.x, dragPoint.x))),
+                truncToInt(yRange.forceLimit(std::max(anchor.y, dragPoint.y))));
+}
+
+void selection::RBAction() {
+    if (!rightDown) return;
+    areaMin.set(0, 0);
+    areaMax.set(image->width - 1, image->height - 1);
+    hasArea = false;
+}
+
+// ---------------------------------------------------------------------------
+// Draw
+
+draw::draw(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    fwkSetWindowTitle("Morvane Application | Draw");
+    effect::startup(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    imageRgbaCopy(this->image, this->scratch);
+    throttle = false;
+    modeCount = 6;
+    shapeStart.set(0, 0);
+    shapeEnd.set(0, 0);
+    shapeDone = false;
+    shapeDirty = true;
+    usesColor = true;
+    color = Rgba{255, 255, 255, 255};
+    imageRgbaCopy(this->image, this->backup);
+    changeMode(5);
+}
+
+// Leaving the tool in the middle of a shape: a drag is cancelled and a pending
+// finish completed, so that no inverted preview stays in the picture that the
+// next effect takes over.
+draw::~draw() {
+    if (!image) return;
+    if (leftDown) {
+        shapeDirty = true;
+        shapeDone = false;
+        leftDown = false;
+    }
+    if (shapeDirty) draw::idleAction();
+}
+
+void draw::LB(bool down) {
+    if (menuOn && down) {
+        const unsigned long switches = effectSwitchCount();
+        const bool consumed = useMenu(true);
+        if (effectSwitchCount() != switches) return;  // an effect icon replaced this object
+        const bool inPalette =
+            cursor.x >= 100 && cursor.x <= 179 && cursor.y >= 0 && cursor.y <= 49;
+        if (consumed || inPalette) return;
+    }
+    if (down) {
+        // A release or cancel not yet handled by a tick is settled first, so
+        // its preview is not taken into `backup`.
+        if (shapeDirty) idleAction();
+        imageRgbaCopy(image, backup);
+        shapeStart = cursor;
+        shapeEnd = cursor;
+        leftDown = true;
+    } else if (leftDown) {
+        shapeDirty = true;
+        shapeDone = true;
+        leftDown = false;
+    }
+}
+
+void draw::RBAction() {
+    if (!rightDown) return;
+    if (leftDown) {
+        shapeDirty = true;
+        shapeDone = false;
+        leftDown = false;
+    } else {
+        // Also drops a finish still pending, which would otherwise redraw
+        // the shape over the restored picture at the next tick.
+        shapeDirty = false;
+        shapeDone = false;
+        imageRgbaCopy(scratch, image);
+    }
+}
+
+void draw::colorChangeAction() { RBAction(); }
+
+void draw::changeMode(char m) {
+    if (leftDown) {
+        shapeDirty = true;
+        shapeDone = false;
+        idleAction();
+        shapeStart = cursor;
+        shapeEnd = cursor;
+        imageRgbaCopy(image, backup);
+    }
+    mode = m;
+    static const char* const titles[] = {"Morvane Application | Draw | Mode 1: Pipette",
+                                         "Morvane Application | Draw | Mode 2: Point",
+                                         "Morvane Application | Draw | Mode 3: Line",
+                                         "Morvane Application | Draw | Mode 4: Rectangle",
+                                         "Morvane Application | Draw | Mode 5: Ellipse",
+                                         "Morvane Application | Draw | Mode 6: Circle"};
+    if (m >= 1 && m <= 6) fwkSetWindowTitle(titles[m - 1]);
+}
+
+namespace {
+
+// Semi-axis of the ellipse inscribed between two coordinates, in double so
+// that far pointer positions do not overflow.
+inline int halfSpan(int from, int to) { return truncToInt((static_cast<double>(to) - from) / 2); }
+
+inline int distance(int x1, int y1, int x2, int y2) {
+    const double dx = static_cast<double>(x2) - x1, dy = static_cast<double>(y2) - y1;
+    return truncToInt(std::sqrt(dx * dx + dy * dy));
+}
+
+void invertRectangle(ImageRGBA* img, int sx, int sy, int ex, int ey) {
+    imageRgbaInvertLine(img, sx, sy, sx, ey, 0, 0, -1, -1);
+    imageRgbaInvertLine(img, sx, sy, ex, sy, 0, 0, -1, -1);
+    imageRgbaInvertLine(img, ex, sy, ex, ey, 0, 0, -1, -1);
+    imageRgbaInvertLine(img, sx, ey, ex, ey, 0, 0, -1, -1);
+    // Each corner lies on two sides; a third inversion makes it show.
+    imageRgbaDrawInvertedPoint(img, sx, sy);
+    imageRgbaDrawInvertedPoint(img, sx, ey);
+    imageRgbaDrawInvertedPoint(img, ex, sy);
+    imageRgbaDrawInvertedPoint(img, ex, ey);
+}
+
+}  // namespace
+
+void draw::idleAction() {
+    if (!leftDown && !shapeDone && !shapeDirty) return;
+    const int sx = shapeStart.x, sy = shapeStart.y;
+    const int ex = shapeEnd.x, ey = shapeEnd.y;
+    const int cx = cursor.x, cy = cursor.y;
+    const int minX = areaMin.x, minY = areaMin.y, maxX = areaMax.x, maxY = areaMax.y;
+
+    if (mode == 1 && !shapeDone && cx >= 0 && cx < image->width && cy >= 0 && cy < image->height) {
+        color = image->data[static_cast<size_t>(cy) * image->width + cx];
+    }
+    switch (mode) {
+        case 2:
+            if (!shapeDirty)
+                imageRgbaDrawLine(image, ex, ey, cx, cy, color, minX, minY, maxX, maxY);
+            break;
+        case 3:
+            if (shapeDirty) {
+                imageRgbaCopy(backup, image);
+                if (shapeDone)
+                    imageRgbaDrawLine(image, sx, sy, ex, ey, color, minX, minY, maxX, maxY);
+            } else {
+                imageRgbaInvertLine(image, sx, sy, ex, ey, 0, 0, -1, -1);
+                imageRgbaInvertLine(image, sx, sy, cx, cy, 0, 0, -1, -1);
+            }
+            break;
+        case 4:
+            if (shapeDirty) {
+                imageRgbaCopy(backup, image);
+                if (shapeDone) {
+                    imageRgbaDrawLine(image, sx, sy, sx, ey, color, minX, minY, maxX, maxY);
+                    imageRgbaDrawLine(image, sx, sy, ex, sy, color, minX, minY, maxX, maxY);
+                    imageRgbaDrawLine(image, ex, sy, ex, ey, color, minX, minY, maxX, maxY);
+                    imageRgbaDrawLine(image, sx, ey, ex, ey, color, minX, minY, maxX, maxY);
+                }
+            } else {
+                invertRectangle(image, sx, sy, ex, ey);
+                invertRectangle(image, sx, sy, cx, cy);
+            }
+            break;
+        case 5: {
+            const int a = halfSpan(sx, ex), b = halfSpan(sy, ey);
+            if (shapeDirty) {
+                imageRgbaCopy(backup, image);
+                if (shapeDone) {
+                    imageRgbaDrawEllipse(image, sx + a, sy + b, a, b, color, minX, minY, maxX,
+                                         maxY);
+                }
+            } else {
+                imageRgbaInvertEllipse(image, sx + a, sy + b, a, b);
+                const int a2 = halfSpan(sx, cx), b2 = halfSpan(sy, cy);
+                imageRgbaInvertEllipse(image, sx + a2, sy + b2, a2, b2);
+            }
+            break;
+        }
+        case 6: {
+            const int r = distance(sx, sy, ex, ey);
+            if (shapeDirty) {
+                imageRgbaCopy(backup, image);
+                if (shapeDone)
+                    imageRgbaDrawEllipse(image, sx, sy, r, r, color, minX, minY, maxX, maxY);
+            } else {
+                imageRgbaInvertEllipse(image, sx, sy, r, r);
+                const int r2 = distance(sx, sy, cx, cy);
+                imageRgbaInvertEllipse(image, sx, sy, r2, r2);
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    shapeDirty = false;
+    if (shapeDone) {
+        imageRgbaCopy(image, backup);
+        shapeDone = false;
+    }
+    shapeEnd = cursor;
+}
+
+// ---------------------------------------------------------------------------
+// Telescope
+//
+// `shapeDirty` records that a lens (disc and outline) is drawn into `image`.
+
+namespace {
+
+const Rgba kOpaqueBlack = {0, 0, 0, 255};
+
+// Inverts the lens outline. A circle wholly off the picture plots nothing;
+// skipping it keeps the primitive's sums of centre and radius in range for
+// the far pointer positions of extreme zooms.
+void lensOutline(ImageRGBA* img, int cx, int cy, int r) {
+    const long long margin = static_cast<long long>(r) + 2;
+    if (cx + margin < 0 || cx - margin >= img->width || cy + margin < 0 ||
+        cy - margin >= img->height) {
+        return;
+    }
+    imageRgbaInvertEllipse(img, cx, cy, r, r);
+}
+
+// Rows cy - r .. cy + last of the disc, limited to the picture.
+inline void discRows(int cy, int r, int last, int height, int* from, int* to) {
+    *from = static_cast<int>(std::max<long long>(static_cast<long long>(cy) - r, 0));
+    *to = static_cast<int>(std::min<long long>(static_cast<long long>(cy) + last, height - 1));
+}
+
+// Columns cx - hw - extra .. cx + hw + last, limited to the picture; empty when from > to.
+inline void discColumns(int cx, int hw, int extra, int last, int width, int* from, int* to) {
+    *from = static_cast<int>(std::max<long long>(static_cast<long long>(cx) - hw - extra, 0));
+    *to = static_cast<int>(std::min<long long>(static_cast<long long>(cx) + hw + last, width - 1));
+}
+
+inline int halfWidth(int r, int dy) {
+    return static_cast<int>(std::sqrt(static_cast<double>(r) * r - static_cast<double>(dy) * dy));
+}
+
+}  // namespace
+
+telescope::telescope(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                     ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    shapeStart.set(0, 0);
+    fwkSetWindowTitle("Morvane Application | Telescope");
+    effect::startup(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    imageRgbaCopy(this->image, this->backup);
+    throttle = false;
+    value1 = 100;
+    value1Range.set(10, 250);
+    value2 = 2;
+    value2Range.set(2, 10);
+    float gauss[] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
+    float laplace[] = {0, 1, 0, 1, -4, 1, 0, 1, 0};
+    float sobelH[] = {1, 0, -1, 2, 0, -2, 1, 0, -1};
+    float sobelV[] = {1, 2, 1, 0, 0, 0, -1, -2, -1};
+    kernels[0] = new matrix(gauss, 1, 16);
+    kernels[1] = new matrix(laplace, 1, 1);
+    kernels[2] = new matrix(sobelH, 1, 1);
+    kernels[3] = new matrix(sobelV, 1, 1);
+    modeCount = 7;
+    changeMode(1);
+    shapeDirty = false;
+}
+
+telescope::~telescope() {
+    // A lens still shown would otherwise become part of the picture that the
+    // next effect commits.
+    if (shapeDirty && image) imageRgbaCopy(backup, image);
+    for (int i = 0; i < 4; ++i) {
+        delete kernels[i];
+        kernels[i] = nullptr;
+    }
+}
+
+void telescope::LBAction() {
+    const int r = truncToInt(value1);
+    if (leftDown) {
+        // A lens started by a value key is still shown: take it away before
+        // the picture is committed.
+        if (shapeDirty) imageRgbaCopy(backup, image);
+        shapeStart = cursor;
+        imageRgbaCopy(image, backup);
+        lensOutline(image, shapeStart.x, shapeStart.y, r);
+        shapeDirty = true;
+    } else {
+        lensOutline(image, shapeStart.x, shapeStart.y, r);
+        imageRgbaCopy(backup, image);
+        shapeDirty = false;
+    }
+}
+
+void telescope::changeMode(char m) {
+    mode = m;
+    static const char* const titles[] = {
+        "Morvane Application | Telescope | Mode 1: Zoom",
+        "Morvane Application | Telescope | Mode 2: Gaussian Blur",
+        "Morvane Application | Telescope | Mode 3: Gaussian Sharpen",
+        "Morvane Application | Telescope | Mode 4: Laplace",
+        "Morvane Application | Telescope | Mode 5: Sobel Combined",
+        "Morvane Application | Telescope | Mode 6: Sobel Horizontal",
+        "Morvane Application | Telescope | Mode 7: Sobel Vertical"};
+    if (m >= 1 && m <= 7) fwkSetWindowTitle(titles[m - 1]);
+}
+
+void telescope::changeValue(char key) {
+    if (key == 'e') {
+        value2 += 1;
+    } else if (key == 'g') {
+        value2 -= 1;
+    } else if (key == 'f') {
+        value1 += 2;
+    } else if (key == 'd') {
+        value1 -= 2;
+    }
+    value1 = static_cast<float>(value1Range.intForceLimit(value1));
+    value2 = static_cast<float>(value2Range.intForceLimit(value2));
+    if (key == 0) return;
+    // Restart the lens as a release and a press would. The presses go straight
+    // to LBAction: a key must not click the menu item under the pointer.
+    leftDown = false;
+    LBAction();
+    leftDown = true;
+    LBAction();
+}
+
+void telescope::idleAction() {
+    if (!leftDown) return;
+    const int r = truncToInt(value1);
+    const int ox = shapeStart.x, oy = shapeStart.y;
+    const int cx = cursor.x, cy = cursor.y;
+    const int width = image->width, height = image->height;
+    const size_t stride = static_cast<size_t>(width);
+    int yFrom, yTo, xFrom, xTo;
+
+    lensOutline(image, ox, oy, r);
+
+    // The old disc, one row lower and one column wider on each side than drawn.
+    discRows(oy, r, r, height, &yFrom, &yTo);
+    for (int y = yFrom; y <= yTo; ++y) {
+        discColumns(ox, halfWidth(r, y - oy), 1, 0, width, &xFrom, &xTo);
+        if (xFrom > xTo) continue;
+        copyPixels(image->data + y * stride + xFrom, backup->data + y * stride + xFrom,
+                   xTo - xFrom + 1);
+    }
+
+    const point whole(0, 0), wholeMax(width - 1, height - 1);
+    matrix* const* k = kernels;
+    discRows(cy, r, r - 1, height, &yFrom, &yTo);
+    for (int y = yFrom; y <= yTo; ++y) {
+        discColumns(cx, halfWidth(r, y - cy), 0, -1, width, &xFrom, &xTo);
+        Rgba* out = image->data + y * stride;
+        const Rgba* in = backup->data + y * stride;
+        switch (mode) {
+            case 1: {
+                const float sy = cy + (y - cy) / value2;
+                const bool rowInside = sy >= 0 && sy < height;
+                for (int x = xFrom; x <= xTo; ++x) {
+                    const float sx = cx + (x - cx) / value2;
+                    out[x] = rowInside && sx >= 0 && sx < width
+                                 ? imageRgbaInterpolate(backup, sx, sy)
+                                 : kOpaqueBlack;
+                }
+                break;
+            }
+            case 2:
+                for (int x = xFrom; x <= xTo; ++x)
+                    out[x] = applyMatrix(backup, k[0], x, y, whole, wholeMax);
+                break;
+            case 3:
+                for (int x = xFrom; x <= xTo; ++x) {
+                    const Rgba b = applyMatrix(backup, k[0], x, y, whole, wholeMax);
+                    const Rgba p = in[x];
+                    out[x] = Rgba{
+                        static_cast<unsigned char>(byteRange.intForceLimit(2 * p.r - b.r)),
+                        static_cast<unsigned char>(byteRange.intForceLimit(2 * p.g - b.g)),
+                        static_cast<unsigned char>(byteRange.intForceLimit(2 * p.b - b.b)), 255};
+                }
+                break;
+            case 4:
+                for (int x = xFrom; x <= xTo; ++x)
+                    out[x] = applyMatrix(backup, k[1], x, y, whole, wholeMax);
+                break;
+            case 5:
+                for (int x = xFrom; x <= xTo; ++x) {
+                    const Rgba h = applyMatrix(backup, k[2], x, y, whole, wholeMax);
+                    const Rgba v = applyMatrix(backup, k[3], x, y, whole, wholeMax);
+                    out[x] =
+                        Rgba{static_cast<unsigned char>(byteRange.intForceLimit(h.r + v.r)),
+                             static_cast<unsigned char>(byteRange.intForceLimit(h.g + v.g)),
+                             static_cast<unsigned char>(byteRange.intForceLimit(h.b + v.b)), 255};
+                }
+                break;
+            case 6:
+                for (int x = xFrom; x <= xTo; ++x)
+                    out[x] = applyMatrix(backup, k[2], x, y, whole, wholeMax);
+                break;
+            case 7:
+                for (int x = xFrom; x <= xTo; ++x)
+                    out[x] = applyMatrix(backup, k[3], x, y, whole, wholeMax);
+                break;
+            default:
+                break;
+        }
+    }
+
+    shapeStart = cursor;
+    lensOutline(image, cx, cy, r);
+}
