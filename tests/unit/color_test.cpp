@@ -25,26 +25,11 @@ std::string str(Rgba p) {
 
 class Colour : public ::testing::Test {
 protected:
-    void SetUp() override {
-        fwkReset();
-        fakePlatform.reset();
-        image = patternImage(4, 2);
-        backup = imageRgbaNew(4, 2);
-        scratch = imageRgbaNew(4, 2);
-        hud = imageRgbaNew(4, 2);
-        icons = imageRgbaNew(400, 113);
-    }
-    void TearDown() override {
-        effect_.reset();
-        for (ImageRGBA* img : {image, backup, scratch, hud, icons}) imageRgbaFree(img);
-        fwkReset();
-    }
     template <class T>
     T* make(bool hasArea = false, point areaMin = point(), point areaMax = point()) {
         effect_.reset();
-        T* e = new T(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-        effect_.reset(e);
-        return e;
+        effect_ = imgs.make<T>(hasArea, areaMin, areaMax);
+        return static_cast<T*>(effect_.get());
     }
     // The rule at value v on the source pixel s, with d the working pixel before.
     Rgba apply(color* e, float v, Rgba s, Rgba d = Rgba{1, 2, 3, 44}) {
@@ -55,7 +40,9 @@ protected:
         return image->data[0];
     }
 
-    ImageRGBA *image, *backup, *scratch, *hud, *icons;
+    EffectImages imgs{patternImage(4, 2)};
+    ImageRGBA *image = imgs.image, *backup = imgs.backup, *scratch = imgs.scratch, *hud = imgs.hud,
+              *icons = imgs.icons;
     std::unique_ptr<color> effect_;
 };
 

@@ -47,23 +47,12 @@ TEST(Point, AreaTestIsInclusive) {
 
 class Effect : public ::testing::Test {
 protected:
-    void SetUp() override {
-        fwkReset();
-        fakePlatform.reset();
-        image = patternImage(16, 12);
-        backup = imageRgbaNew(16, 12);
-        scratch = imageRgbaNew(16, 12);
-        hud = imageRgbaNew(16, 12);
-        icons = imageRgbaNew(400, 113);
-    }
-    void TearDown() override {
-        for (ImageRGBA* img : {image, backup, scratch, hud, icons}) imageRgbaFree(img);
-        fwkReset();
-    }
     effect make(bool hasArea = false, point a = point(), point b = point()) {
         return effect(image, backup, scratch, hud, icons, hasArea, a, b);
     }
-    ImageRGBA *image, *backup, *scratch, *hud, *icons;
+    EffectImages imgs{patternImage(16, 12)};
+    ImageRGBA *image = imgs.image, *backup = imgs.backup, *scratch = imgs.scratch, *hud = imgs.hud,
+              *icons = imgs.icons;
 };
 
 TEST_F(Effect, StartupValues) {

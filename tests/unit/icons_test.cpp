@@ -46,7 +46,6 @@ std::vector<std::string> expectedFiles() {
 ImageRGBA* readIcon(const std::string& name) { return imageRgbaReadTIFF((kMenu + "/" + name).c_str()); }
 
 bool opaqueBlack(Rgba p) { return p.r == 0 && p.g == 0 && p.b == 0 && p.a == 255; }
-bool samePixel(Rgba a, Rgba b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
 
 TEST(Icons, SeventyFilesOfTwentyByTwentyWithClearCutAlpha) {
     std::vector<std::string> names = expectedFiles();

@@ -12,7 +12,6 @@
 
 namespace {
 
-bool samePixel(Rgba a, Rgba b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
 
 TEST(ImageRecord, NewCloneCopyAndFills) {
     ImageRGBA* img = imageRgbaNew(4, 3);

@@ -1,5 +1,5 @@
 #include "effects/matrices.h"
-#include "tests/unit/tool_support.h"
+#include "tests/unit/test_support.h"
 
 #include <vector>
 

@@ -1,8 +1,16 @@
 // Helpers shared by the unit tests.
 #pragma once
 
+#include "effects/classes.h"
+#include "framewk/framewk.h"
 #include "image/imagergba.h"
+#include "morvane.h"
+#include "tests/unit/fake_platform.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,3 +36,87 @@ std::string readFile(const std::string& path);
 // An image whose pixels all differ, filled from a simple hash of (x, y).
 ImageRGBA* patternImage(int width, int height, unsigned seed = 1);
 bool sameImage(const ImageRGBA* a, const ImageRGBA* b);
+
+// The images an effect is built on, freed in any order the effect left them
+// (scroll exchanges two of them). Destroy effects before this.
+struct EffectImages {
+    ImageRGBA* picture;  // a copy of the starting picture, for comparisons
+    ImageRGBA *image, *backup, *scratch, *hud, *icons;
+
+    explicit EffectImages(ImageRGBA* start) : picture(start) {
+        fwkReset();
+        fakePlatform.reset();
+        image = imageRgbaClone(start);
+        backup = imageRgbaNew(start->width, start->height);
+        scratch = imageRgbaNew(start->width, start->height);
+        hud = imageRgbaNew(start->width, start->height);
+        icons = imageRgbaNew(400, 113);
+        for (ImageRGBA* img : {backup, scratch, hud}) imageRgbaSet(img, 1, 2, 3, 4);
+    }
+    ~EffectImages() {
+        for (ImageRGBA* img : {picture, image, backup, scratch, hud, icons}) imageRgbaFree(img);
+        fwkReset();
+    }
+    template <class T>
+    std::unique_ptr<T> make(bool hasArea = false, point areaMin = point(),
+                            point areaMax = point()) {
+        return std::unique_ptr<T>(
+            new T(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax));
+    }
+    EffectImages(const EffectImages&) = delete;
+    EffectImages& operator=(const EffectImages&) = delete;
+};
+
+inline ImageRGBA* flatImage(int width, int height, Rgba colour) {
+    ImageRGBA* img = imageRgbaNew(width, height);
+    std::fill_n(img->data, static_cast<size_t>(width) * height, colour);
+    return img;
+}
+
+inline Rgba& pixel(ImageRGBA* img, int x, int y) { return img->data[y * img->width + x]; }
+
+inline bool samePixel(Rgba a, Rgba b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+}
+
+inline Rgba inverted(Rgba p) {
+    return Rgba{static_cast<unsigned char>(255 - p.r), static_cast<unsigned char>(255 - p.g),
+                static_cast<unsigned char>(255 - p.b), p.a};
+}
+
+// The shell started in a temporary folder on `picture` written as in.tif.
+class ShellOn : public ::testing::Test {
+protected:
+    void startOn(ImageRGBA* start) {
+        fwkReset();
+        fakePlatform.reset();
+        picture = start;
+        ASSERT_EQ(imageRgbaWriteTIFF("in.tif", picture), 0);
+        int argc = 1;
+        const char* argv[] = {"morvane", nullptr};
+        testing::internal::CaptureStderr();  // no menu/ folder here
+        morvaneStart(&argc, argv);
+        testing::internal::GetCapturedStderr();
+    }
+    void TearDown() override {
+        morvaneShutdown();
+        if (picture) imageRgbaFree(picture);
+    }
+    // Left button: press, drag through the points with an idle tick after
+    // each, then release and one more tick.
+    void leftDrag(std::initializer_list<point> path) {
+        auto it = path.begin();
+        mouseCB(0, 0, static_cast<float>(it->x), static_cast<float>(it->y));
+        idleCB();
+        for (++it; it != path.end(); ++it) {
+            motionCB(static_cast<float>(it->x), static_cast<float>(it->y));
+            idleCB();
+        }
+        const point last = *(path.end() - 1);
+        mouseCB(0, 1, static_cast<float>(last.x), static_cast<float>(last.y));
+        idleCB();
+    }
+
+    TempDir dir;
+    ImageRGBA* picture = nullptr;
+};
