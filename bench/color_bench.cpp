@@ -3,10 +3,7 @@
 // (the counters ns_per_px and x_copy, as in the image kernels' benchmarks).
 #include "effects/color.h"
 
-#include <benchmark/benchmark.h>
-
-#include <chrono>
-#include <cstdint>
+#include "bench/bench_support.h"
 
 namespace {
 
@@ -22,19 +19,13 @@ struct Pictures {
     ImageRGBA* icons;
 };
 
-// Noise, made once: every colour and value occurs, so no rule takes a shortcut.
+// Noise, made once.
 Pictures& pictures() {
     static Pictures p = [] {
         Pictures q{imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide),
                    imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide),
                    imageRgbaNew(kSide, kSide), imageRgbaNew(400, 113)};
-        uint32_t h = 12345;
-        for (int i = 0; i < kSide * kSide; ++i) {
-            h = h * 1664525u + 1013904223u;
-            q.source->data[i] =
-                Rgba{static_cast<unsigned char>(h >> 8), static_cast<unsigned char>(h >> 16),
-                     static_cast<unsigned char>(h >> 24), 255};
-        }
+        bench::fillNoise(q.source);
         imageRgbaCopy(q.source, q.image);
         imageRgbaSet(q.icons, 90, 90, 90, 255);
         return q;
@@ -42,49 +33,10 @@ Pictures& pictures() {
     return p;
 }
 
-using Clock = std::chrono::steady_clock;
-
-double nsPerPixelSince(Clock::time_point start, int64_t rounds) {
-    return std::chrono::duration<double, std::nano>(Clock::now() - start).count() /
-           (rounds * kPixels);
-}
-
-void copyPicture() {
-    Pictures& p = pictures();
-    imageRgbaCopy(p.source, p.scratch);
-}
-
-// The baseline, measured once on first use.
-double copyNs() {
-    static const double ns = [] {
-        copyPicture();  // warm
-        const int rounds = 20;
-        const Clock::time_point start = Clock::now();
-        for (int i = 0; i < rounds; ++i) {
-            copyPicture();
-            benchmark::ClobberMemory();
-        }
-        return nsPerPixelSince(start, rounds);
-    }();
-    return ns;
-}
-
-// Times `body`, one call per iteration over the whole picture.
 template <class Body>
 void measure(benchmark::State& state, Body body) {
-    const double baseline = copyNs();
-    const Clock::time_point start = Clock::now();
-    for (auto _ : state) {
-        body();
-        benchmark::ClobberMemory();
-    }
-    const double ns = nsPerPixelSince(start, state.iterations());
-    state.counters["ns_per_px"] = ns;
-    state.counters["x_copy"] = ns / baseline;
+    bench::measure(state, kPixels, kSide, kSide, body);
 }
-
-void BM_PictureCopy(benchmark::State& state) { measure(state, copyPicture); }
-BENCHMARK(BM_PictureCopy)->Unit(benchmark::kMillisecond);
 
 // One left-button application over the whole picture.
 template <class Adjustment>

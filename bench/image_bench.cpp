@@ -1,12 +1,8 @@
 // Image library kernels on 1024 and 4096 square pictures, each reported as
 // nanoseconds per pixel and as a multiple of a plain copy of the picture.
-#include <benchmark/benchmark.h>
+#include "bench/bench_support.h"
 
-#include <chrono>
-#include <cstdint>
 #include <map>
-
-#include "image/imagergba.h"
 
 namespace {
 
@@ -22,40 +18,10 @@ Pictures& picturesOf(int size) {
     auto it = cache.find(size);
     if (it != cache.end()) return it->second;
     Pictures p{imageRgbaNew(size, size), imageRgbaNew(size, size), imageRgbaNew(size, size)};
-    uint32_t seed = 12345;
-    const size_t count = static_cast<size_t>(size) * size;
-    for (size_t i = 0; i < count; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        const uint32_t v = seed >> 8;
-        p.src->data[i] = Rgba{static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                              static_cast<unsigned char>(v >> 16), 255};
-    }
+    bench::fillNoise(p.src);
     imageRgbaCopy(p.src, p.temp);
     imageRgbaCopy(p.src, p.dest);
     return cache.emplace(size, p).first->second;
-}
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// The copy's cost per pixel, measured on first use so the ratios exist even
-// when a filter leaves the copy benchmark out.
-double copyNsPerPixel(int size) {
-    static std::map<int, double> cache;
-    auto it = cache.find(size);
-    if (it != cache.end()) return it->second;
-    Pictures& p = picturesOf(size);
-    imageRgbaCopy(p.src, p.dest);  // warm
-    long rounds = 0;
-    const auto start = std::chrono::steady_clock::now();
-    do {
-        imageRgbaCopy(p.src, p.dest);
-        benchmark::ClobberMemory();
-        ++rounds;
-    } while (secondsSince(start) < 0.3);
-    const double ns = secondsSince(start) * 1e9 / (static_cast<double>(rounds) * size * size);
-    return cache.emplace(size, ns).first->second;
 }
 
 // Times `body` over the picture of state.range(0) pixels square.
@@ -63,16 +29,7 @@ template <class Body>
 void measure(benchmark::State& state, Body body) {
     const int size = static_cast<int>(state.range(0));
     Pictures& p = picturesOf(size);
-    const double copyNs = copyNsPerPixel(size);
-    const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        body(p, size);
-        benchmark::ClobberMemory();
-    }
-    const double ns =
-        secondsSince(start) * 1e9 / (static_cast<double>(state.iterations()) * size * size);
-    state.counters["ns_per_px"] = ns;
-    state.counters["x_copy"] = ns / copyNs;
+    bench::measure(state, static_cast<double>(size) * size, size, size, [&] { body(p, size); });
 }
 
 void BM_Copy(benchmark::State& state) {

@@ -2,7 +2,7 @@
 #include "effects/tools.h"
 #include "framewk/framewk.h"
 
-#include <benchmark/benchmark.h>
+#include "bench/bench_support.h"
 
 #include <cmath>
 #include <vector>
@@ -14,12 +14,7 @@ struct Images {
     ImageRGBA *image, *backup, *scratch, *hud, *icons;
     Images(int width, int height) {
         image = imageRgbaNew(width, height);
-        for (int i = 0; i < width * height; ++i) {
-            const unsigned h = static_cast<unsigned>(i) * 2654435761u;
-            image->data[i] =
-                Rgba{static_cast<unsigned char>(h >> 8), static_cast<unsigned char>(h >> 16),
-                     static_cast<unsigned char>(h >> 24), 255};
-        }
+        bench::fillNoise(image);
         backup = imageRgbaClone(image);
         scratch = imageRgbaClone(image);
         hud = imageRgbaClone(image);
@@ -30,12 +25,9 @@ struct Images {
     }
 };
 
-void perPixel(benchmark::State& state, double pixels) {
-    state.counters["per_pixel"] = benchmark::Counter(
-        pixels, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-}
 
 const int kScrollSide = 4096;
+const double kScrollPixels = double(kScrollSide) * kScrollSide;
 
 // Steps of 3 pixels to the right (argument 3) or to the left (-3).
 void BM_ScrollStep(benchmark::State& state) {
@@ -47,28 +39,25 @@ void BM_ScrollStep(benchmark::State& state) {
         s.setXY(100, 100);
         s.LB(true);
         int x = 100;
-        for (auto _ : state) {
+        bench::measure(state, kScrollPixels, kScrollSide, kScrollSide, [&] {
             x += step;
             s.setXY(static_cast<float>(x), 97);
             s.idleAction();
-            benchmark::DoNotOptimize(s.image->data);
-        }
+        });
         // The buffers may end exchanged; hand them back for freeing.
         images.image = s.image;
         images.backup = s.backup;
     }
-    perPixel(state, double(kScrollSide) * kScrollSide);
 }
 BENCHMARK(BM_ScrollStep)->Arg(3)->Arg(-3)->Unit(benchmark::kMillisecond);
 
+// What a scroll step should come close to.
 void BM_TwoPlainCopies(benchmark::State& state) {
     Images images(kScrollSide, kScrollSide);
-    for (auto _ : state) {
+    bench::measure(state, kScrollPixels, kScrollSide, kScrollSide, [&] {
         imageRgbaCopy(images.image, images.backup);
         imageRgbaCopy(images.backup, images.scratch);
-        benchmark::DoNotOptimize(images.scratch->data);
-    }
-    perPixel(state, double(kScrollSide) * kScrollSide);
+    });
 }
 BENCHMARK(BM_TwoPlainCopies)->Unit(benchmark::kMillisecond);
 
@@ -82,18 +71,16 @@ void BM_TelescopeFrame(benchmark::State& state) {
     t.value1 = 250;
     t.setXY(500, 500);
     t.LB(true);
-    int step = 0;
-    for (auto _ : state) {
-        step ^= 1;
-        t.setXY(static_cast<float>(500 + 4 * step), 500);
-        t.idleAction();
-        benchmark::DoNotOptimize(t.image->data);
-    }
-    t.LB(false);
     double rendered = 0;
     for (int dy = -250; dy < 250; ++dy)
         rendered += 2 * std::floor(std::sqrt(250.0 * 250 - dy * dy));
-    perPixel(state, rendered);
+    int step = 0;
+    bench::measure(state, rendered, 1024, 1024, [&] {
+        step ^= 1;
+        t.setXY(static_cast<float>(500 + 4 * step), 500);
+        t.idleAction();
+    });
+    t.LB(false);
 }
 BENCHMARK(BM_TelescopeFrame)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond);
 
@@ -106,15 +93,13 @@ void BM_ApplyMatrix(benchmark::State& state) {
     for (int i = 0; i < side * side; ++i) weights[i] = static_cast<float>(i % 5) - 1.5f;
     matrix kernel(weights.data(), static_cast<char>(radius), static_cast<short>(side));
     const point lo(0, 0), hi(1023, 1023);
-    for (auto _ : state) {
+    bench::measure(state, 1024.0 * 1024, 1024, 1024, [&] {
         Rgba* out = images.image->data;
         for (int y = 0; y < 1024; ++y) {
             for (int x = 0; x < 1024; ++x)
                 out[y * 1024 + x] = applyMatrix(images.backup, &kernel, x, y, lo, hi);
         }
-        benchmark::DoNotOptimize(out);
-    }
-    perPixel(state, 1024.0 * 1024);
+    });
 }
 BENCHMARK(BM_ApplyMatrix)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond);
 

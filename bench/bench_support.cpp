@@ -1,0 +1,41 @@
+#include "bench/bench_support.h"
+
+#include <map>
+#include <utility>
+
+namespace bench {
+
+void fillNoise(ImageRGBA* img, uint32_t seed) {
+    const size_t count = static_cast<size_t>(img->width) * img->height;
+    for (size_t i = 0; i < count; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        img->data[i] = Rgba{static_cast<unsigned char>(seed >> 8), static_cast<unsigned char>(seed >> 16),
+                            static_cast<unsigned char>(seed >> 24), 255};
+    }
+}
+
+double copyNsPerPixel(int width, int height) {
+    static std::map<std::pair<int, int>, double> known;
+    const auto size = std::make_pair(width, height);
+    auto it = known.find(size);
+    if (it != known.end()) return it->second;
+    ImageRGBA* src = imageRgbaNew(width, height);
+    ImageRGBA* dest = imageRgbaNew(width, height);
+    fillNoise(src);
+    imageRgbaCopy(src, dest);  // warm
+    long rounds = 0;
+    const auto start = std::chrono::steady_clock::now();
+    std::chrono::duration<double, std::nano> spent{};
+    do {
+        imageRgbaCopy(src, dest);
+        benchmark::ClobberMemory();
+        ++rounds;
+        spent = std::chrono::steady_clock::now() - start;
+    } while (spent.count() < 3e8);
+    imageRgbaFree(src);
+    imageRgbaFree(dest);
+    const double ns = spent.count() / (static_cast<double>(rounds) * width * height);
+    return known.emplace(size, ns).first->second;
+}
+
+}  // namespace bench

@@ -1,0 +1,39 @@
+// Shared by the benchmarks: noise pictures, and timing reported as
+// nanoseconds per pixel (ns_per_px) and as a multiple of a plain copy of a
+// picture of the same size (x_copy).
+#pragma once
+
+#include "image/imagergba.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+
+namespace bench {
+
+// Every colour and value occurs, so no rule can take a shortcut; alpha 255.
+void fillNoise(ImageRGBA* img, uint32_t seed = 12345);
+
+// What one imageRgbaCopy of a width by height picture costs per pixel,
+// measured once per size.
+double copyNsPerPixel(int width, int height);
+
+// Runs `body` once per iteration; `pixels` is the work one call does and
+// the copy baseline is taken at copyWidth by copyHeight.
+template <class Body>
+void measure(benchmark::State& state, double pixels, int copyWidth, int copyHeight, Body body) {
+    const double baseline = copyNsPerPixel(copyWidth, copyHeight);
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        body();
+        benchmark::ClobberMemory();
+    }
+    const double ns =
+        std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() /
+        (static_cast<double>(state.iterations()) * pixels);
+    state.counters["ns_per_px"] = ns;
+    state.counters["x_copy"] = ns / baseline;
+}
+
+}  // namespace bench
