@@ -218,6 +218,18 @@ void draw::RBAction() {
 
 void draw::colorChangeAction() { RBAction(); }
 
+// Enter commits `image` right after this: take the rubber band out of it first.
+// The drag goes on, its next preview drawn from the press point as after a press.
+void draw::key(unsigned char c) {
+    if (c == 13 && leftDown && mode >= 3 && mode <= 6) {
+        shapeDirty = true;
+        shapeDone = false;
+        idleAction();
+        shapeEnd = shapeStart;
+    }
+    effect::key(c);
+}
+
 void draw::changeMode(char m) {
     if (leftDown) {
         shapeDirty = true;
@@ -430,6 +442,17 @@ void telescope::LBAction() {
     }
 }
 
+// Enter commits `image` right after this: take the lens out of it first; the
+// next tick draws it again.
+void telescope::key(unsigned char c) {
+    if (c == 13 && shapeDirty) {
+        lensOutline(image, shapeStart.x, shapeStart.y, truncToInt(value1));
+        imageRgbaCopy(backup, image);
+        shapeDirty = false;
+    }
+    effect::key(c);
+}
+
 void telescope::changeMode(char m) {
     mode = m;
     static const char* const titles[] = {
@@ -473,15 +496,16 @@ void telescope::idleAction() {
     const size_t stride = static_cast<size_t>(width);
     int yFrom, yTo, xFrom, xTo;
 
-    lensOutline(image, ox, oy, r);
-
-    // The old disc, one row lower and one column wider on each side than drawn.
-    discRows(oy, r, r, height, &yFrom, &yTo);
-    for (int y = yFrom; y <= yTo; ++y) {
-        discColumns(ox, halfWidth(r, y - oy), 1, 0, width, &xFrom, &xTo);
-        if (xFrom > xTo) continue;
-        copyPixels(image->data + y * stride + xFrom, backup->data + y * stride + xFrom,
-                   xTo - xFrom + 1);
+    if (shapeDirty) {
+        lensOutline(image, ox, oy, r);
+        // The old disc, one row lower and one column wider on each side than drawn.
+        discRows(oy, r, r, height, &yFrom, &yTo);
+        for (int y = yFrom; y <= yTo; ++y) {
+            discColumns(ox, halfWidth(r, y - oy), 1, 0, width, &xFrom, &xTo);
+            if (xFrom > xTo) continue;
+            copyPixels(image->data + y * stride + xFrom, backup->data + y * stride + xFrom,
+                       xTo - xFrom + 1);
+        }
     }
 
     const point whole(0, 0), wholeMax(width - 1, height - 1);
@@ -546,4 +570,5 @@ void telescope::idleAction() {
 
     shapeStart = cursor;
     lensOutline(image, cx, cy, r);
+    shapeDirty = true;
 }

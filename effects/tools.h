@@ -35,6 +35,7 @@ public:
     void LB(bool down) override;
     void RBAction() override;
     void colorChangeAction() override;
+    void key(unsigned char c) override;
     void changeMode(char m) override;
 };
 
@@ -47,6 +48,7 @@ public:
     ~telescope() override;
     void idleAction() override;
     void LBAction() override;
+    void key(unsigned char c) override;
     void changeMode(char m) override;
     void changeValue(char key) override;
 };

@@ -327,6 +327,34 @@ TEST_F(DrawInShell, F9DrawsWithTheMouseAndACommitRefreshesTheUndoPoint) {
     EXPECT_TRUE(samePixel(pixel(E->image, 25, 25), kGround));
 }
 
+TEST_F(DrawInShell, EnterMidDragCommitsThePictureWithoutThePreview) {
+    startOn(flatImage(40, 30, kGround));
+    specialCB(9, 1, 1);
+    specialCB(4, 1, 1);  // rectangle
+    mouseCB(0, 0, 5, 5);
+    idleCB();
+    motionCB(12, 9);
+    idleCB();
+    keyboardCB(13, 12, 9);
+    EXPECT_TRUE(sameImage(E->backup, picture));
+    motionCB(20, 15);
+    idleCB();
+    // The preview goes on from the press point: corners inverted, inside untouched.
+    EXPECT_TRUE(samePixel(pixel(E->image, 20, 15), inverted(kGround)));
+    EXPECT_TRUE(samePixel(pixel(E->image, 5, 5), inverted(kGround)));
+    EXPECT_TRUE(samePixel(pixel(E->image, 12, 9), kGround));
+    mouseCB(0, 1, 20, 15);
+    idleCB();
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            const bool edge = ((x == 5 || x == 20) && y >= 5 && y <= 15) ||
+                              ((y == 5 || y == 15) && x >= 5 && x <= 20);
+            ASSERT_TRUE(samePixel(pixel(E->image, x, y), edge ? Rgba{255, 255, 255, 255} : kGround))
+                << x << "," << y;
+        }
+    }
+}
+
 // Stands for a menu whose effect icon is under the pointer.
 class SwitchingDraw : public draw {
 public:

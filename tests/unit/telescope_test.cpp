@@ -280,4 +280,21 @@ TEST_F(TelescopeInShell, F12LensFollowsTheMouseAndSwitchingAwayKeepsThePicture) 
     mouseCB(0, 1, 33, 22);
 }
 
+TEST_F(TelescopeInShell, EnterWhileTheLensIsShownCommitsThePictureWithoutIt) {
+    startOn(patternImage(70, 50));
+    specialCB(12, 1, 1);
+    specialCB(102, 30, 20);  // a value key starts a lens that follows the pointer
+    motionCB(35, 25);
+    idleCB();
+    keyboardCB(13, 35, 25);
+    EXPECT_TRUE(sameImage(E->backup, picture));
+    EXPECT_TRUE(sameImage(E->scratch, picture));
+    motionCB(40, 28);
+    idleCB();
+    EXPECT_FALSE(sameImage(E->image, picture));  // the lens is back
+    mouseCB(0, 0, 40, 28);
+    mouseCB(0, 1, 40, 28);
+    EXPECT_TRUE(sameImage(E->image, picture));
+}
+
 }  // namespace
