@@ -421,6 +421,18 @@ void walkEllipse(int a, int b, Emit emit) {
     }
 }
 
+// Semi-axes beyond this would carry the midpoint terms out of 64 bits; no
+// picture that fits in memory is that large.
+constexpr int64_t kLargestSemiAxis = int64_t{1} << 19;
+
+// Whether any point of the outline can land in the picture. Huge figures
+// far off it (the pointer at extreme zooms) then cost nothing.
+bool ellipseMayShow(const ImageRGBA* img, int cx, int cy, int a, int b) {
+    const int64_t A = std::abs(static_cast<int64_t>(a)), B = std::abs(static_cast<int64_t>(b));
+    if (A > kLargestSemiAxis || B > kLargestSemiAxis) return false;
+    return cx + A >= 0 && cx - A < img->width && cy + B >= 0 && cy - B < img->height;
+}
+
 // The four mirror images of a quarter-ellipse step, in drawing order.
 template <class Point>
 void emitFour(int cx, int cy, int64_t x, int64_t y, Point point) {
@@ -458,7 +470,9 @@ void imageRgbaDrawEllipse(ImageRGBA* img, int cx, int cy, int a, int b, Rgba col
             pixelAt(img, static_cast<int>(px), static_cast<int>(py)) = colour;
         }
     };
-    walkEllipse(a, b, [&](int64_t x, int64_t y) { emitFour(cx, cy, x, y, point); });
+    if (ellipseMayShow(img, cx, cy, a, b)) {
+        walkEllipse(a, b, [&](int64_t x, int64_t y) { emitFour(cx, cy, x, y, point); });
+    }
 }
 
 void imageRgbaInvertEllipse(ImageRGBA* img, int cx, int cy, int a, int b) {
@@ -467,7 +481,9 @@ void imageRgbaInvertEllipse(ImageRGBA* img, int cx, int cy, int a, int b) {
             invertPixel(pixelAt(img, static_cast<int>(px), static_cast<int>(py)));
         }
     };
-    walkEllipse(a, b, [&](int64_t x, int64_t y) { emitFour(cx, cy, x, y, point); });
+    if (ellipseMayShow(img, cx, cy, a, b)) {
+        walkEllipse(a, b, [&](int64_t x, int64_t y) { emitFour(cx, cy, x, y, point); });
+    }
 }
 
 // ---------------------------------------------------------------------------

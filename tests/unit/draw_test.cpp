@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <random>
 #include <set>
@@ -157,6 +158,20 @@ TEST(Draw, LargeEllipseStaysOnItsCircle) {
     EXPECT_TRUE(arc.count({10, 20}));
     EXPECT_GT(arc.size(), 30u);
     for (auto [x, y] : arc) EXPECT_NEAR(std::hypot(x + 1990, y - 20), 2000, 1.0);
+}
+
+// What a pointer far off the picture at an extreme zoom can ask for: nothing
+// lands in the picture, and nothing overflows on the way (the sanitizer build
+// would stop here).
+TEST(Draw, HugeEllipsesDrawNothingAndStaySafe) {
+    EXPECT_TRUE(ellipse(40, 40, 20, 20, 1 << 20, 1 << 20).empty());
+    EXPECT_TRUE(ellipse(40, 40, 20, 20, INT_MAX, 3).empty());
+    EXPECT_TRUE(ellipse(40, 40, INT_MIN, 20, 5, 5).empty());
+    Image img = filledImage(40, 40, kBlack);
+    imageRgbaInvertEllipse(img.get(), INT_MAX, INT_MAX, 2000000000, 2000000000);
+    EXPECT_TRUE(changed(img.get()).empty());
+    // Just within the limit the outline still crosses the picture.
+    EXPECT_FALSE(ellipse(40, 40, -(1 << 19) + 20, 20, 1 << 19, 1 << 19).empty());
 }
 
 TEST(Draw, InvertedEllipse) {
