@@ -5,18 +5,6 @@
 
 using namespace e2e;
 
-namespace {
-
-// Waits until the window shows `pic` at (x, y) and `zoom`; the result is the
-// difference still seen at the timeout.
-std::string waitView(const App& app, const ImageRGBA* pic, double x, double y, double zoom) {
-    const Screenshot shot =
-        app.waitScreen([&](const Screenshot& s) { return checkView(s, pic, x, y, zoom).empty(); });
-    return checkView(shot, pic, x, y, zoom);
-}
-
-}  // namespace
-
 TEST(Display, ShowsThePicturePixelForPixelCentredOnTheBackground) {
     Picture pic = patternPicture(300, 200);
     App app(pic.get());

@@ -599,6 +599,14 @@ bool App::waitFile(const std::string& name, Seconds timeout) const {
     }, timeout);
 }
 
+Picture App::saveOut(const std::function<void()>& save) {
+    std::error_code ignored;
+    fs::remove(path("out.tif"), ignored);
+    save();
+    if (!waitFile("out.tif")) return Picture();
+    return readPicture(path("out.tif"));
+}
+
 bool App::waitOutput(const std::string& text, Seconds timeout) const {
     return waitFor([&] { return out().find(text) != std::string::npos; }, timeout);
 }
@@ -610,5 +618,12 @@ bool App::waitError(const std::string& text, Seconds timeout) const {
 bool App::running() { return process_->running(); }
 
 std::optional<int> App::waitExit(Seconds timeout) { return process_->wait(timeout); }
+
+std::string waitView(const App& app, const ImageRGBA* pic, double rasterX, double rasterY,
+                     double zoom) {
+    const Screenshot shot = app.waitScreen(
+        [&](const Screenshot& s) { return checkView(s, pic, rasterX, rasterY, zoom).empty(); });
+    return checkView(shot, pic, rasterX, rasterY, zoom);
+}
 
 }  // namespace e2e

@@ -226,6 +226,9 @@ public:
 
     // Files and the process.
     bool waitFile(const std::string& name, Seconds timeout = kWait) const;  // exists and stable
+    // Removes "out.tif", runs `save` (a key, a click) and reads the "out.tif"
+    // the program then writes; null when none appears.
+    Picture saveOut(const std::function<void()>& save);
     bool waitOutput(const std::string& text, Seconds timeout = kWait) const;  // stdout has it
     bool waitError(const std::string& text, Seconds timeout = kWait) const;   // stderr has it
     bool running();
@@ -242,5 +245,10 @@ private:
     unsigned long window_ = 0;
     std::chrono::milliseconds pace_ = kDefaultPace;
 };
+
+// Waits until the window shows `pic` as checkView describes; the difference
+// still seen at the timeout.
+std::string waitView(const App& app, const ImageRGBA* pic, double rasterX, double rasterY,
+                     double zoom);
 
 }  // namespace e2e
