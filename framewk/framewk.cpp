@@ -5,6 +5,7 @@
 #include "morvane.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -64,6 +65,10 @@ const void* fwkGetDisplayImage() { return displayImage; }
 float fwkGetDisplayZoom() { return static_cast<float>(displayZoom); }
 
 void fwkSetDisplayZoom(float zoom) {
+    // Halving or doubling without end reaches 0 or infinity, where halving and
+    // doubling stop working: the picture would stay invisible for good. The
+    // zoom stays at the last value that can still come back.
+    if (!(zoom > 0) || std::isinf(zoom)) return;
     if (zoom == displayZoom) return;
     displayZoom = zoom;
     fwkPostRedisplayNoChange();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -121,6 +122,24 @@ TEST_F(Framework, ZoomHasNoBoundsAndRedrawsOnlyOnChange) {
     fwkSetDisplayZoom(1);
     for (int i = 0; i < 3; ++i) fwkSetDisplayZoom(fwkGetDisplayZoom() / 2);
     EXPECT_EQ(fwkGetDisplayZoom(), 0.125f);
+}
+
+// Key repeat on '-' or '+' gets there within seconds.
+TEST_F(Framework, EndlessZoomingStopsShortOfZeroAndInfinityAndComesBack) {
+    show(10, 10);
+    for (int i = 0; i < 200; ++i) fwkSetDisplayZoom(fwkGetDisplayZoom() / 2);
+    EXPECT_EQ(fwkGetDisplayZoom(), std::ldexp(1.0f, -149));  // the smallest float above 0
+    for (int i = 0; i < 149; ++i) fwkSetDisplayZoom(fwkGetDisplayZoom() * 2);
+    EXPECT_EQ(fwkGetDisplayZoom(), 1);
+
+    for (int i = 0; i < 200; ++i) fwkSetDisplayZoom(fwkGetDisplayZoom() * 2);
+    EXPECT_EQ(fwkGetDisplayZoom(), std::ldexp(1.0f, 127));  // the largest power of two
+    fwkUpdateRasterPos();
+    EXPECT_FALSE(std::isnan(fwkGetRasterX()));
+    for (int i = 0; i < 127; ++i) fwkSetDisplayZoom(fwkGetDisplayZoom() / 2);
+    EXPECT_EQ(fwkGetDisplayZoom(), 1);
+    fwkSetDisplayZoom(std::nanf(""));
+    EXPECT_EQ(fwkGetDisplayZoom(), 1);
 }
 
 TEST_F(Framework, TitleAndImageAreObservable) {
