@@ -4,14 +4,15 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <vector>
 
 namespace {
-
 
 TEST(ImageRecord, NewCloneCopyAndFills) {
     ImageRGBA* img = imageRgbaNew(4, 3);
@@ -215,14 +216,32 @@ TEST(ImageFiles, FailedSaveKeepsTheEarlierFile) {
     imageRgbaSet(first, 10, 20, 30, 255);
     ASSERT_EQ(imageRgbaWriteTIFF("out.tif", first), 0);
 
-    // A folder named like the temporary files cannot be; make the rename fail
-    // instead by saving over a directory.
+    // Saves that cannot even start a file (no such folder) or cannot replace
+    // the one there (a folder).
     mkdir("dir.tif", 0755);
     std::string why;
     EXPECT_EQ(imageRgbaWriteTIFF("dir.tif", first, &why), 1);
     EXPECT_FALSE(why.empty());
     EXPECT_EQ(imageRgbaWriteTIFF("nowhere/out.tif", first, &why), 1);
     EXPECT_FALSE(why.empty());
+
+    // A save over out.tif itself that breaks off half-way: no file may grow
+    // past 4 KiB, and a write beyond that fails instead of killing us.
+    const std::string earlier = readFile("out.tif");
+    ImageRGBA* big = patternImage(100, 100);
+    {
+        struct rlimit saved;
+        getrlimit(RLIMIT_FSIZE, &saved);
+        void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit small = {4096, saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &small);
+        EXPECT_EQ(imageRgbaWriteTIFF("out.tif", big, &why), 1);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        signal(SIGXFSZ, previous);
+    }
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(readFile("out.tif"), earlier);
+    imageRgbaFree(big);
 
     ImageRGBA* back = imageRgbaReadTIFF("out.tif");
     ASSERT_NE(back, nullptr);
