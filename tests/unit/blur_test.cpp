@@ -40,13 +40,13 @@ Image expectedBox(const ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, i
     Image out = cloneOf(dest);
     const int lines = rows ? y2 - y1 + 1 : x2 - x1 + 1, len = rows ? x2 - x1 + 1 : y2 - y1 + 1;
     for (int l = 0; l < lines; ++l) {
-        auto pixel = [&](int i) -> Rgba& {
-            return rows ? at(const_cast<ImageRGBA*>(src), x1 + i, y1 + l)
-                        : at(const_cast<ImageRGBA*>(src), x1 + l, y1 + i);
+        auto source = [&](int i) -> Rgba& {
+            return rows ? pixel(const_cast<ImageRGBA*>(src), x1 + i, y1 + l)
+                        : pixel(const_cast<ImageRGBA*>(src), x1 + l, y1 + i);
         };
         std::vector<std::array<long long, 4>> prefix(len + 1, {0, 0, 0, 0});
         for (int i = 0; i < len; ++i) {
-            const Channels c = channels(pixel(i));
+            const Channels c = channels(source(i));
             for (int k = 0; k < 4; ++k) prefix[i + 1][k] = prefix[i][k] + c[k];
         }
         for (int i = 0; i < len; ++i) {
@@ -54,7 +54,7 @@ Image expectedBox(const ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, i
             Channels m;
             for (int k = 0; k < 4; ++k)
                 m[k] = static_cast<int>((prefix[hi + 1][k] - prefix[lo][k]) / (hi - lo + 1));
-            Rgba& d = rows ? at(out.get(), x1 + i, y1 + l) : at(out.get(), x1 + l, y1 + i);
+            Rgba& d = rows ? pixel(out.get(), x1 + i, y1 + l) : pixel(out.get(), x1 + l, y1 + i);
             d = written(d, m, blend);
         }
     }
@@ -71,7 +71,7 @@ void checkBox(int w, int h, int x1, int y1, int x2, int y2, int r, bool blend, u
         Image out = cloneOf(dest.get());
         (rows ? horizontal_blur : vertical_blur)(out.get(), src.get(), x1, y1, x2, y2,
                                                  static_cast<float>(r) + 0.75f, 1, blend ? 2 : 1);
-        EXPECT_TRUE(samePixels(out.get(), expected.get()))
+        EXPECT_TRUE(sameImage(out.get(), expected.get()))
             << (rows ? "rows " : "columns ") << w << "x" << h << " region " << x1 << "," << y1
             << "-" << x2 << "," << y2 << " radius " << r << " blend " << blend;
     }
@@ -79,13 +79,13 @@ void checkBox(int w, int h, int x1, int y1, int x2, int y2, int r, bool blend, u
 
 TEST(BoxBlur, RowOf255AmongZeros) {
     Image row = filledImage(5, 1, Rgba{0, 0, 0, 255});
-    at(row.get(), 2, 0) = Rgba{255, 0, 0, 255};
+    pixel(row.get(), 2, 0) = Rgba{255, 0, 0, 255};
     Image out = filledImage(5, 1, Rgba{9, 9, 9, 9});
     horizontal_blur(out.get(), row.get(), 0, 0, 4, 0, 1, 1, 0);
     std::vector<int> reds;
-    for (int x = 0; x < 5; ++x) reds.push_back(at(out.get(), x, 0).r);
+    for (int x = 0; x < 5; ++x) reds.push_back(pixel(out.get(), x, 0).r);
     EXPECT_EQ(reds, (std::vector<int>{0, 85, 85, 85, 0}));
-    EXPECT_EQ(at(out.get(), 0, 0).a, 255);
+    EXPECT_EQ(pixel(out.get(), 0, 0).a, 255);
 }
 
 TEST(BoxBlur, EqualsTheWindowMean) {
@@ -111,10 +111,10 @@ TEST(BoxBlur, BlendRule) {
     Image clear = filledImage(3, 1, Rgba{50, 60, 70, 0});
     Image out = filledImage(3, 1, Rgba{1, 2, 3, 0});
     horizontal_blur(out.get(), clear.get(), 0, 0, 2, 0, 1, 1, 2);
-    EXPECT_EQ(channels(at(out.get(), 1, 0)), (Channels{0, 0, 0, 0}));
+    EXPECT_EQ(channels(pixel(out.get(), 1, 0)), (Channels{0, 0, 0, 0}));
     out = filledImage(3, 1, Rgba{1, 2, 3, 255});
     vertical_blur(out.get(), clear.get(), 0, 0, 2, 0, 1, 1, 2);
-    EXPECT_EQ(channels(at(out.get(), 1, 0)), (Channels{1, 2, 3, 255}));
+    EXPECT_EQ(channels(pixel(out.get(), 1, 0)), (Channels{1, 2, 3, 255}));
 }
 
 // Windows beyond 16384 pixels take the integer path.
@@ -129,12 +129,12 @@ TEST(BoxBlur, OddArguments) {
     Image expected = expectedBox(dest.get(), src.get(), 2, 2, 15, 8, 0, true, false);
     Image out = cloneOf(dest.get());
     horizontal_blur(out.get(), src.get(), 2, 2, 15, 8, -3, 1, 1);
-    EXPECT_TRUE(samePixels(out.get(), expected.get()));
+    EXPECT_TRUE(sameImage(out.get(), expected.get()));
     // A region reaching outside the images is cut to them.
     expected = expectedBox(dest.get(), src.get(), 0, 0, 19, 9, 4, false, false);
     out = cloneOf(dest.get());
     vertical_blur(out.get(), src.get(), -5, -2, 100, 30, 4, 1, 1);
-    EXPECT_TRUE(samePixels(out.get(), expected.get()));
+    EXPECT_TRUE(sameImage(out.get(), expected.get()));
 }
 
 // Quotients by a multiply are monotonic in the sum, so they are exact for
@@ -165,8 +165,8 @@ TEST(Gaussian, PassRadii) {
         horizontal_blur(wantTemp.get(), want.get(), 1, 2, 37, 27, r, 2, 1);
         vertical_blur(want.get(), wantTemp.get(), 1, 2, 37, 27, r, 2, 1);
     }
-    EXPECT_TRUE(samePixels(target.get(), want.get()));
-    EXPECT_TRUE(samePixels(temp.get(), wantTemp.get()));
+    EXPECT_TRUE(sameImage(target.get(), want.get()));
+    EXPECT_TRUE(sameImage(temp.get(), wantTemp.get()));
 
     // Mode 1 is one pass of trunc(R); R <= 0 does nothing; mode 2 below 2 one pass.
     for (auto [radius, mode, passRadius] :
@@ -178,8 +178,8 @@ TEST(Gaussian, PassRadii) {
             horizontal_blur(wantT.get(), wantImg.get(), 0, 0, 11, 8, passRadius, mode, 1);
             vertical_blur(wantImg.get(), wantT.get(), 0, 0, 11, 8, passRadius, mode, 1);
         }
-        EXPECT_TRUE(samePixels(img.get(), wantImg.get())) << radius;
-        EXPECT_TRUE(samePixels(t.get(), wantT.get())) << radius;
+        EXPECT_TRUE(sameImage(img.get(), wantImg.get())) << radius;
+        EXPECT_TRUE(sameImage(t.get(), wantT.get())) << radius;
     }
 }
 
@@ -224,7 +224,7 @@ Image expectedMotion(const ImageRGBA* destIn, const ImageRGBA* src, int x1, int 
                     if (sign < 0 && !(d >= 0)) continue;
                     const Pos p = P(i, j, d);
                     if (!inside(p)) continue;
-                    const Channels c = channels(at(const_cast<ImageRGBA*>(src), p.first, p.second));
+                    const Channels c = channels(pixel(const_cast<ImageRGBA*>(src), p.first, p.second));
                     for (int ch = 0; ch < 4; ++ch) sum[ch] += sign * c[ch];
                     n += sign;
                 }
@@ -232,7 +232,7 @@ Image expectedMotion(const ImageRGBA* destIn, const ImageRGBA* src, int x1, int 
             if (n <= 0) continue;
             Channels m;
             for (int ch = 0; ch < 4; ++ch) m[ch] = static_cast<int>(sum[ch] / n);
-            Rgba& d = at(dest.get(), q.first, q.second);
+            Rgba& d = pixel(dest.get(), q.first, q.second);
             d = written(d, m, blend);
         }
     }
@@ -246,15 +246,15 @@ TEST(MotionBlur, StraightDownAveragesFromOneAboveToTwoBelow) {
         for (int y = 3; y <= 12; ++y) {
             int sum[4] = {0, 0, 0, 0}, n = 0;
             for (int v = std::max(3, y - 1); v <= std::min(12, y + 2); ++v, ++n) {
-                for (int c = 0; c < 4; ++c) sum[c] += channels(at(src.get(), x, v))[c];
+                for (int c = 0; c < 4; ++c) sum[c] += channels(pixel(src.get(), x, v))[c];
             }
-            at(want.get(), x, y) = Rgba{
+            pixel(want.get(), x, y) = Rgba{
                 static_cast<unsigned char>(sum[0] / n), static_cast<unsigned char>(sum[1] / n),
                 static_cast<unsigned char>(sum[2] / n), static_cast<unsigned char>(sum[3] / n)};
         }
     }
     motion_blur(dest.get(), src.get(), 2, 3, 9, 12, 2, 90, 5, 1);
-    EXPECT_TRUE(samePixels(dest.get(), want.get()));
+    EXPECT_TRUE(sameImage(dest.get(), want.get()));
 }
 
 TEST(MotionBlur, EqualsTheSlowWalk) {
@@ -265,10 +265,10 @@ TEST(MotionBlur, EqualsTheSlowWalk) {
             Image src = randomImage(17, 13, ++seed), dest = randomImage(17, 13, ++seed);
             Image want = expectedMotion(dest.get(), src.get(), 2, 1, 13, 10, length, angle, blend);
             if (length > 0) {
-                EXPECT_FALSE(samePixels(dest.get(), want.get())) << "nothing to blur";
+                EXPECT_FALSE(sameImage(dest.get(), want.get())) << "nothing to blur";
             }
             motion_blur(dest.get(), src.get(), 2, 1, 13, 10, length, angle, 5, blend ? 2 : 1);
-            EXPECT_TRUE(samePixels(dest.get(), want.get()))
+            EXPECT_TRUE(sameImage(dest.get(), want.get()))
                 << "angle " << angle << " length " << length;
         }
     }

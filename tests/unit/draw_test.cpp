@@ -49,10 +49,10 @@ TEST(Draw, PointsStayInsideAndInvertKeepsAlpha) {
     imageRgbaDrawPoint(img.get(), -1, 0, kInk);
     imageRgbaDrawInvertedPoint(img.get(), 0, 0);
     imageRgbaDrawInvertedPoint(img.get(), 0, 3);
-    EXPECT_EQ(channels(at(img.get(), 3, 2)), channels(kInk));
-    EXPECT_EQ(channels(at(img.get(), 0, 0)), (Channels{245, 235, 225, 40}));
-    EXPECT_EQ(channels(at(img.get(), 1, 0)), (Channels{10, 20, 30, 40}));
-    EXPECT_EQ(channels(at(img.get(), 0, 2)), (Channels{10, 20, 30, 40}));
+    EXPECT_EQ(channels(pixel(img.get(), 3, 2)), channels(kInk));
+    EXPECT_EQ(channels(pixel(img.get(), 0, 0)), (Channels{245, 235, 225, 40}));
+    EXPECT_EQ(channels(pixel(img.get(), 1, 0)), (Channels{10, 20, 30, 40}));
+    EXPECT_EQ(channels(pixel(img.get(), 0, 2)), (Channels{10, 20, 30, 40}));
 }
 
 TEST(Draw, LinePixels) {
@@ -102,12 +102,12 @@ TEST(Draw, InvertedLineTwiceRestores) {
         imageRgbaInvertLine(img.get(), x1, y1, x2, y2, 0, 0, -1, -1);
         imageRgbaInvertLine(img.get(), x1, y1, x2, y2, 0, 0, -1, -1);
     }
-    EXPECT_TRUE(samePixels(img.get(), before.get()));
+    EXPECT_TRUE(sameImage(img.get(), before.get()));
 
     Image black = filledImage(8, 8, kBlack);
     imageRgbaInvertLine(black.get(), 0, 0, 3, 1, 0, 0, -1, -1);
     EXPECT_EQ(changed(black.get()), (Pixels{{0, 0}, {1, 0}, {2, 1}, {3, 1}}));
-    EXPECT_EQ(channels(at(black.get(), 1, 0)), (Channels{255, 255, 255, 255}));
+    EXPECT_EQ(channels(pixel(black.get(), 1, 0)), (Channels{255, 255, 255, 255}));
 }
 
 Pixels mirrored(std::initializer_list<std::pair<int, int>> quarter, int cx, int cy) {
@@ -187,7 +187,7 @@ TEST(Draw, InvertedEllipse) {
         imageRgbaInvertEllipse(img.get(), 20, 14, a, b);
         imageRgbaInvertEllipse(img.get(), 20, 14, a, b);
     }
-    EXPECT_TRUE(samePixels(img.get(), before.get()));
+    EXPECT_TRUE(sameImage(img.get(), before.get()));
 }
 
 }  // namespace

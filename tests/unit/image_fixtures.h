@@ -1,13 +1,55 @@
-// Images for the image-library tests: owned, random or filled, and pixels
-// compared channel by channel.
+// Images for the unit tests: raw or owned, patterned, random or filled, and
+// pixels compared whole or channel by channel.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <random>
 
 #include "image/imagergba.h"
+
+inline ImageRGBA* flatImage(int width, int height, Rgba colour) {
+    ImageRGBA* img = imageRgbaNew(width, height);
+    std::fill_n(img->data, static_cast<size_t>(width) * height, colour);
+    return img;
+}
+
+// An image whose pixels all differ, filled from a simple hash of (x, y); opaque.
+inline ImageRGBA* patternImage(int width, int height, unsigned seed = 1) {
+    ImageRGBA* img = imageRgbaNew(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            unsigned h = (x * 73856093u) ^ (y * 19349663u) ^ (seed * 83492791u);
+            h ^= h >> 13;
+            h *= 0x5bd1e995u;
+            h ^= h >> 15;
+            img->data[y * width + x] = Rgba{static_cast<unsigned char>(h), static_cast<unsigned char>(h >> 8),
+                                            static_cast<unsigned char>(h >> 16), 255};
+        }
+    }
+    return img;
+}
+
+inline Rgba& pixel(ImageRGBA* img, int x, int y) {
+    return img->data[static_cast<size_t>(y) * img->width + x];
+}
+
+inline bool samePixel(Rgba a, Rgba b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+}
+
+inline bool sameImage(const ImageRGBA* a, const ImageRGBA* b) {
+    return a->width == b->width && a->height == b->height &&
+           std::memcmp(a->data, b->data, static_cast<size_t>(a->width) * a->height * 4) == 0;
+}
+
+inline Rgba inverted(Rgba p) {
+    return Rgba{static_cast<unsigned char>(255 - p.r), static_cast<unsigned char>(255 - p.g),
+                static_cast<unsigned char>(255 - p.b), p.a};
+}
 
 namespace fixtures {
 
@@ -19,14 +61,8 @@ using Channels = std::array<int, 4>;
 
 inline Channels channels(Rgba p) { return Channels{p.r, p.g, p.b, p.a}; }
 
-inline Rgba& at(ImageRGBA* img, int x, int y) {
-    return img->data[static_cast<size_t>(y) * img->width + x];
-}
-
 inline Image filledImage(int width, int height, Rgba colour) {
-    Image img(imageRgbaNew(width, height));
-    imageRgbaSet(img.get(), colour.r, colour.g, colour.b, colour.a);
-    return img;
+    return Image(flatImage(width, height, colour));
 }
 
 // Random channels; alpha random too unless `opaque`.
@@ -43,12 +79,5 @@ inline Image randomImage(int width, int height, unsigned seed, bool opaque = fal
 }
 
 inline Image cloneOf(const ImageRGBA* img) { return Image(imageRgbaClone(img)); }
-
-inline bool samePixels(const ImageRGBA* a, const ImageRGBA* b) {
-    for (int i = 0; i < a->width * a->height; ++i) {
-        if (channels(a->data[i]) != channels(b->data[i])) return false;
-    }
-    return true;
-}
 
 }  // namespace fixtures

@@ -44,7 +44,7 @@ TEST(Interpolate, ClampsAtTheBorder) {
 
 TEST(Interpolate, HalfwayBetween0And255Is127) {
     Image img = filledImage(3, 1, Rgba{0, 0, 0, 0});
-    at(img.get(), 1, 0) = Rgba{255, 255, 255, 0};
+    pixel(img.get(), 1, 0) = Rgba{255, 255, 255, 0};
     EXPECT_EQ(channels(imageRgbaInterpolate(img.get(), 0.5f, 0)), (Channels{127, 127, 127, 255}));
     EXPECT_EQ(channels(imageRgbaInterpolate(img.get(), 1.5f, 0)), (Channels{127, 127, 127, 255}));
 }

@@ -46,23 +46,3 @@ std::string readFile(const std::string& path) {
     text << in.rdbuf();
     return text.str();
 }
-
-ImageRGBA* patternImage(int width, int height, unsigned seed) {
-    ImageRGBA* img = imageRgbaNew(width, height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            unsigned h = (x * 73856093u) ^ (y * 19349663u) ^ (seed * 83492791u);
-            h ^= h >> 13;
-            h *= 0x5bd1e995u;
-            h ^= h >> 15;
-            img->data[y * width + x] = Rgba{static_cast<unsigned char>(h), static_cast<unsigned char>(h >> 8),
-                                            static_cast<unsigned char>(h >> 16), 255};
-        }
-    }
-    return img;
-}
-
-bool sameImage(const ImageRGBA* a, const ImageRGBA* b) {
-    return a->width == b->width && a->height == b->height &&
-           std::memcmp(a->data, b->data, static_cast<size_t>(a->width) * a->height * 4) == 0;
-}

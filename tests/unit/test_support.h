@@ -6,10 +6,10 @@
 #include "image/imagergba.h"
 #include "morvane.h"
 #include "tests/unit/fake_platform.h"
+#include "tests/unit/image_fixtures.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,10 +32,6 @@ private:
 // Sorted names in a folder, without "." and "..".
 std::vector<std::string> listDir(const std::string& path);
 std::string readFile(const std::string& path);
-
-// An image whose pixels all differ, filled from a simple hash of (x, y).
-ImageRGBA* patternImage(int width, int height, unsigned seed = 1);
-bool sameImage(const ImageRGBA* a, const ImageRGBA* b);
 
 // The images an effect is built on, freed in any order the effect left them
 // (scroll exchanges two of them). Destroy effects before this.
@@ -66,23 +62,6 @@ struct EffectImages {
     EffectImages(const EffectImages&) = delete;
     EffectImages& operator=(const EffectImages&) = delete;
 };
-
-inline ImageRGBA* flatImage(int width, int height, Rgba colour) {
-    ImageRGBA* img = imageRgbaNew(width, height);
-    std::fill_n(img->data, static_cast<size_t>(width) * height, colour);
-    return img;
-}
-
-inline Rgba& pixel(ImageRGBA* img, int x, int y) { return img->data[y * img->width + x]; }
-
-inline bool samePixel(Rgba a, Rgba b) {
-    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
-}
-
-inline Rgba inverted(Rgba p) {
-    return Rgba{static_cast<unsigned char>(255 - p.r), static_cast<unsigned char>(255 - p.g),
-                static_cast<unsigned char>(255 - p.b), p.a};
-}
 
 // The shell started in a temporary folder on `picture` written as in.tif.
 class ShellOn : public ::testing::Test {
