@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 effect* E = nullptr;
@@ -99,18 +100,13 @@ effect* makeEffect(int index, ImageRGBA* image, ImageRGBA* backup, ImageRGBA* sc
     }
 }
 
-// Lower-case letters, digits and a few symbols select effects.
+// Lower-case letters, digits and a few symbols select the effects 9 to 49,
+// in catalogue order.
 int shortcutIndex(unsigned char key) {
     static const char keys[] = "1234567890qwertzyuiop*()xcvbnm,.asdfghjkl";
-    static const int indices[] = {9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22,
-                                  23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36,
-                                  37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49};
-    static_assert(sizeof(keys) - 1 == sizeof(indices) / sizeof(indices[0]), "one index per key");
-    if (key == 0) return -1;
-    for (size_t i = 0; keys[i]; ++i) {
-        if (static_cast<unsigned char>(keys[i]) == key) return indices[i];
-    }
-    return -1;
+    static_assert(sizeof(keys) - 1 == 49 - 9 + 1, "one key per effect from 9 to 49");
+    const char* found = key ? std::strchr(keys, key) : nullptr;
+    return found ? 9 + static_cast<int>(found - keys) : -1;
 }
 
 [[noreturn]] void fail(const std::string& message) {

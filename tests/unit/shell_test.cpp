@@ -244,6 +244,10 @@ TEST_F(Shell, ShortcutsSwitchEffectsAndOthersDoNot) {
         press(static_cast<unsigned char>(key));
         EXPECT_EQ(effectSwitchCount(), before + 1) << key;
     }
+    press('1');
+    EXPECT_STREQ(fwkGetWindowTitle(), "Morvane Application | Brightness");
+    press('0');
+    EXPECT_STREQ(fwkGetWindowTitle(), "Morvane Application | Solarize");
     unsigned long before = effectSwitchCount();
     for (unsigned char key : std::vector<unsigned char>{'A', 'Q', 'S', 'Z', '!', '/', ';', 1, 0, 200})
         press(key);
