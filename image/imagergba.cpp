@@ -226,7 +226,6 @@ ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason) {
     return img;
 }
 
-
 namespace {
 
 bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
@@ -856,8 +855,8 @@ void blurColumns(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, 
         for (int y = y1, hi = std::min(y2, y1 + r); y <= hi; ++y) {
             const Rgba* in = s + y * srcStride;
             for (int g = 0; g < groups; ++g) {
-                const int count = std::min(4, cols - 4 * g);
-                Lanes::step(sums[g], loadPixels(in + 4 * g, count), _mm_setzero_si128());
+                const int lanes = std::min(4, cols - 4 * g);
+                Lanes::step(sums[g], loadPixels(in + 4 * g, lanes), _mm_setzero_si128());
             }
         }
         int count = windowCount(y1, y1, y2, r);
@@ -873,9 +872,9 @@ void blurColumns(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, 
             const Rgba* out = leave ? s + (y - r - 1) * srcStride : kNoPixels;
             Rgba* drow = d + y * destStride;
             for (int g = 0; g < groups; ++g) {
-                const int count = std::min(4, cols - 4 * g);
-                Lanes::step(sums[g], loadPixels(in + 4 * g, count), loadPixels(out + 4 * g, count));
-                storePixels<Blend>(drow + 4 * g, count, Lanes::means(sums[g], divider));
+                const int lanes = std::min(4, cols - 4 * g);
+                Lanes::step(sums[g], loadPixels(in + 4 * g, lanes), loadPixels(out + 4 * g, lanes));
+                storePixels<Blend>(drow + 4 * g, lanes, Lanes::means(sums[g], divider));
             }
         }
     }
