@@ -2,11 +2,12 @@
 // OpenGL do nothing here.
 #include "framewk/platform.h"
 
+#include <cstdlib>
+
 int platformCreateWindow(int*, char**, int, int, const char*) { return 1; }
-void platformMainLoop() {
-    for (;;) {
-    }
-}
+// Nothing here enters the event loop; an empty endless loop would be
+// undefined behaviour.
+[[noreturn]] void platformMainLoop() { std::abort(); }
 void platformPostRedisplay() {}
 void platformSetWindowTitle(const char*) {}
 void platformGetViewport(int viewport[4]) {

@@ -3,6 +3,8 @@
 
 #include "framewk/platform.h"
 
+#include <cstdlib>
+
 FakePlatform fakePlatform;
 
 void FakePlatform::reset() { *this = FakePlatform(); }
@@ -16,10 +18,9 @@ int platformCreateWindow(int* argc, char** argv, int, int, const char* title) {
     return 1;
 }
 
-void platformMainLoop() {
-    for (;;) {
-    }
-}
+// Nothing here enters the event loop; an empty endless loop would be
+// undefined behaviour.
+[[noreturn]] void platformMainLoop() { std::abort(); }
 
 void platformPostRedisplay() { ++fakePlatform.redisplays; }
 
