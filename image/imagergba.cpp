@@ -569,7 +569,9 @@ Rgba imageRgbaInterpolate(ImageRGBA* img, float x, float y) {
     if (x > static_cast<float>(maxX)) x = static_cast<float>(maxX);
     if (!(y >= 0)) y = 0;
     if (y > static_cast<float>(maxY)) y = static_cast<float>(maxY);
-    const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+    // Past 2^24 a float need not hold the last index exactly and may round
+    // above it.
+    const int x0 = std::min(static_cast<int>(x), maxX), y0 = std::min(static_cast<int>(y), maxY);
     // A neighbour past the border wraps to 0; its weight is 0 there.
     const int x1 = x0 + 1 > maxX ? 0 : x0 + 1;
     const int y1 = y0 + 1 > maxY ? 0 : y0 + 1;

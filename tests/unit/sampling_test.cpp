@@ -42,6 +42,14 @@ TEST(Interpolate, ClampsAtTheBorder) {
     EXPECT_EQ(channels(imageRgbaInterpolate(none.get(), 1, 1)), (Channels{0, 0, 0, 255}));
 }
 
+// 2^24 + 3 is no float: the largest index rounds up to 2^24 + 4.
+TEST(Interpolate, ClampInAVeryWidePictureStaysInside) {
+    const int width = (1 << 24) + 4;
+    Image img = filledImage(width, 1, Rgba{0, 0, 0, 0});
+    pixel(img.get(), width - 1, 0) = Rgba{40, 50, 60, 0};
+    EXPECT_EQ(channels(imageRgbaInterpolate(img.get(), 1e9f, 0)), (Channels{40, 50, 60, 255}));
+}
+
 TEST(Interpolate, HalfwayBetween0And255Is127) {
     Image img = filledImage(3, 1, Rgba{0, 0, 0, 0});
     pixel(img.get(), 1, 0) = Rgba{255, 255, 255, 0};
