@@ -569,16 +569,15 @@ void matrices::RBAction() {
     if (rightDown) imageRgbaCopy(backup, image);
 }
 
+// Delete and Page Down step `size`; the rest is the base's handling.
 void matrices::key(unsigned char c) {
-    busy = throttle;
-    if (c == ' ') menuOn = !menuOn;
+    effect::key(c);
     if (c == 127) changeValue(127);
 }
 
 void matrices::specialKey(int k) {
-    busy = throttle;
-    if (k <= modeCount) changeMode(static_cast<char>(k));
-    if ((k >= 100 && k <= 103) || k == 105) changeValue(static_cast<char>(k));
+    effect::specialKey(k);
+    if (k == 105) changeValue('i');
 }
 
 void matrices::changeValue(char c) {
