@@ -429,6 +429,16 @@ void effect::showHud() {
 
 void effect::refreshImage() { fwkSetDisplayImage(shown); }
 
+void effect::reapply() {
+    if (leftDown) {
+        LBAction();
+        return;
+    }
+    leftDown = true;
+    LBAction();
+    leftDown = false;
+}
+
 // ---------------------------------------------------------------------------
 // Tools family base
 
@@ -467,16 +477,6 @@ void color::changeValue(char key) {
 }
 
 void color::action(int) {}
-
-void color::reapply() {
-    if (leftDown) {
-        LBAction();
-        return;
-    }
-    leftDown = true;
-    LBAction();
-    leftDown = false;
-}
 
 // ---------------------------------------------------------------------------
 // Convolution kernels and the matrices family base
@@ -601,12 +601,6 @@ void matrices::changeValue(char c) {
     value1 = static_cast<float>(value1Range.intForceLimit(value1));
     value2 = static_cast<float>(value2Range.intForceLimit(value2));
     if (c == 0) return;
-    if (leftDown) {
-        LBAction();
-    } else {
-        leftDown = true;
-        LBAction();
-        leftDown = false;
-    }
+    reapply();
 }
 

@@ -109,6 +109,10 @@ public:
     virtual void showHud();
     virtual void refreshImage();
 
+    // LBAction at once, as if the left button were held: how a changed
+    // setting is applied.
+    void reapply();
+
     effect(const effect&) = delete;
     effect& operator=(const effect&) = delete;
 };
@@ -128,8 +132,6 @@ public:
     void changeValue(char key) override;
     // Pixel index y * width + x of `image`.
     virtual void action(int index);
-    // Applies to the area at once, as if the left button were held.
-    void reapply();
 };
 
 // A square kernel of odd side 1 to 11, centred in an 11 by 11 grid.
