@@ -130,10 +130,9 @@ void effect::changeValue(char) {}
 
 void effect::showArea() {
     antsPhase = (antsPhase + 1) % 8;
-    areaMin.x = truncToInt(xRange.forceLimit(areaMin.x));
-    areaMin.y = truncToInt(yRange.forceLimit(areaMin.y));
-    areaMax.x = truncToInt(xRange.forceLimit(areaMax.x));
-    areaMax.y = truncToInt(yRange.forceLimit(areaMax.y));
+    const pixelRect area = areaInPicture();
+    areaMin.set(area.x0, area.y0);
+    areaMax.set(area.x1, area.y1);
     imageRgbaDrawVerticalAreaLine(hud, areaMin.y, areaMax.y, areaMin.x, antsPhase);
     imageRgbaDrawHorizontalAreaLine(hud, areaMin.x, areaMax.x, areaMin.y, antsPhase);
     imageRgbaDrawVerticalAreaLine(hud, areaMin.y, areaMax.y, areaMax.x, antsPhase);
@@ -429,6 +428,11 @@ void effect::showHud() {
 
 void effect::refreshImage() { fwkSetDisplayImage(shown); }
 
+pixelRect effect::areaInPicture() const {
+    return pixelRect{xRange.intForceLimit(areaMin.x), yRange.intForceLimit(areaMin.y),
+                     xRange.intForceLimit(areaMax.x), yRange.intForceLimit(areaMax.y)};
+}
+
 void effect::reapply() {
     if (leftDown) {
         LBAction();
@@ -453,14 +457,11 @@ color::color() : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, poin
 
 void color::LBAction() {
     if (!leftDown) return;
-    // The area always lies inside the picture in use; the bounds are clamped
-    // anyway so that a stray one can never write outside it.
+    const pixelRect area = areaInPicture();
     const int width = image->width;
-    const int x0 = std::max(areaMin.x, 0), x1 = std::min(areaMax.x, width - 1);
-    const int y0 = std::max(areaMin.y, 0), y1 = std::min(areaMax.y, image->height - 1);
-    for (int y = y0; y <= y1; ++y) {
+    for (int y = area.y0; y <= area.y1; ++y) {
         const int row = y * width;
-        for (int x = x0; x <= x1; ++x) action(row + x);
+        for (int x = area.x0; x <= area.x1; ++x) action(row + x);
     }
 }
 
@@ -549,12 +550,9 @@ Rgba applyMatrix(ImageRGBA* source, matrix* kernel, int x, int y, point areaMin,
 
 void matrices::LBAction() {
     if (!leftDown) return;
-    // Corners outside the picture are clamped for the loop, so nothing is
-    // written outside `image` whatever area was handed on.
-    const int x0 = xRange.intForceLimit(areaMin.x), x1 = xRange.intForceLimit(areaMax.x);
-    const int y0 = yRange.intForceLimit(areaMin.y), y1 = yRange.intForceLimit(areaMax.y);
-    for (int y = y0; y <= y1; ++y) {
-        for (int x = x0; x <= x1; ++x) matrixAction(x, y);
+    const pixelRect area = areaInPicture();
+    for (int y = area.y0; y <= area.y1; ++y) {
+        for (int x = area.x0; x <= area.x1; ++x) matrixAction(x, y);
     }
 }
 

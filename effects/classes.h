@@ -41,6 +41,11 @@ int truncToInt(double v);
 
 class matrix;
 
+// An inclusive rectangle of pixels; empty when x0 > x1 or y0 > y1.
+struct pixelRect {
+    int x0, y0, x1, y1;
+};
+
 class effect {
 public:
     ImageRGBA* image{};    // working picture, written by effects and saved
@@ -109,6 +114,9 @@ public:
     virtual void showHud();
     virtual void refreshImage();
 
+    // The area with each corner clamped into the picture: an area handed on
+    // may reach beyond it, and nothing may be read or written outside.
+    pixelRect areaInPicture() const;
     // LBAction at once, as if the left button were held: how a changed
     // setting is applied.
     void reapply();

@@ -78,13 +78,9 @@ void scroll::RBAction() {
 void scroll::idleAction() {
     if (!leftDown) return;
     const int width = image->width, height = image->height;
-    int x0 = 0, y0 = 0, x1 = width - 1, y1 = height - 1;
-    if (hasArea) {
-        x0 = xRange.intForceLimit(areaMin.x);
-        y0 = yRange.intForceLimit(areaMin.y);
-        x1 = xRange.intForceLimit(areaMax.x);
-        y1 = yRange.intForceLimit(areaMax.y);
-    }
+    // Without a selection the area is the whole picture.
+    const pixelRect area = areaInPicture();
+    const int x0 = area.x0, y0 = area.y0, x1 = area.x1, y1 = area.y1;
     const int w = x1 - x0 + 1, h = y1 - y0 + 1;
     if (w <= 0 || h <= 0) {  // an inverted area holds nothing to move
         shapeStart = cursor;
