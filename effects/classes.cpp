@@ -306,8 +306,6 @@ void drawPalette(const Canvas& canvas, Rgba colour, limit byteRange) {
     }
 }
 
-bool inPalette(point p) { return p.checkArea(point(kHueX0, 0), point(kStripX1, kPaletteY1)); }
-
 // Takes the colour from the palette as last drawn. Off the picture nothing was
 // drawn, so there is nothing to take.
 void pickColor(effect& e) {
@@ -319,6 +317,8 @@ void pickColor(effect& e) {
 }
 
 }  // namespace
+
+bool inPalette(point p) { return p.checkArea(point(kHueX0, 0), point(kStripX1, kPaletteY1)); }
 
 void effect::showMenu() {
     const Canvas canvas = canvasOf(*this);

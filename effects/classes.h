@@ -125,6 +125,9 @@ public:
     effect& operator=(const effect&) = delete;
 };
 
+// The menu's colour palette: the hue field and the brightness strip.
+bool inPalette(point p);
+
 // Tools family: groups scroll, selection, draw and telescope.
 class tools : public effect {
 public:

@@ -178,9 +178,7 @@ void draw::LB(bool down) {
         const unsigned long switches = effectSwitchCount();
         const bool consumed = useMenu(true);
         if (effectSwitchCount() != switches) return;  // an effect icon replaced this object
-        const bool inPalette =
-            cursor.x >= 100 && cursor.x <= 179 && cursor.y >= 0 && cursor.y <= 49;
-        if (consumed || inPalette) return;
+        if (consumed || inPalette(cursor)) return;
     }
     if (down) {
         // A release or cancel not yet handled by a tick is settled first, so
