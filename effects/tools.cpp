@@ -383,6 +383,14 @@ inline int halfWidth(int r, int dy) {
     return static_cast<int>(std::sqrt(static_cast<double>(r) * r - static_cast<double>(dy) * dy));
 }
 
+// Takes a shown lens, outline and disc, out of the picture. Every pixel it
+// changed comes from `backup`, and without a lens `image` equals `backup`.
+void hideLens(telescope& t) {
+    if (!t.shapeDirty) return;
+    imageRgbaCopy(t.backup, t.image);
+    t.shapeDirty = false;
+}
+
 }  // namespace
 
 telescope::telescope(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
@@ -412,7 +420,7 @@ telescope::telescope(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, Im
 telescope::~telescope() {
     // A lens still shown would otherwise become part of the picture that the
     // next effect commits.
-    if (shapeDirty && image) imageRgbaCopy(backup, image);
+    if (image) hideLens(*this);
     for (int i = 0; i < 4; ++i) {
         delete kernels[i];
         kernels[i] = nullptr;
@@ -420,30 +428,26 @@ telescope::~telescope() {
 }
 
 void telescope::LBAction() {
-    const int r = truncToInt(value1);
-    if (leftDown) {
-        // A lens started by a value key is still shown: take it away before
-        // the picture is committed.
-        if (shapeDirty) imageRgbaCopy(backup, image);
-        shapeStart = cursor;
-        imageRgbaCopy(image, backup);
-        lensOutline(image, shapeStart.x, shapeStart.y, r);
-        shapeDirty = true;
-    } else {
-        lensOutline(image, shapeStart.x, shapeStart.y, r);
-        imageRgbaCopy(backup, image);
-        shapeDirty = false;
+    if (!leftDown) {
+        hideLens(*this);
+        return;
     }
+    // A lens still shown (one started by a value key) is taken away, which
+    // leaves the committed picture; otherwise the picture is committed now.
+    if (shapeDirty) {
+        hideLens(*this);
+    } else {
+        imageRgbaCopy(image, backup);
+    }
+    shapeStart = cursor;
+    lensOutline(image, shapeStart.x, shapeStart.y, truncToInt(value1));
+    shapeDirty = true;
 }
 
 // Enter commits `image` right after this: take the lens out of it first; the
 // next tick draws it again.
 void telescope::key(unsigned char c) {
-    if (c == 13 && shapeDirty) {
-        lensOutline(image, shapeStart.x, shapeStart.y, truncToInt(value1));
-        imageRgbaCopy(backup, image);
-        shapeDirty = false;
-    }
+    if (c == 13) hideLens(*this);
     effect::key(c);
 }
 
@@ -473,10 +477,10 @@ void telescope::changeValue(char key) {
     value1 = static_cast<float>(value1Range.intForceLimit(value1));
     value2 = static_cast<float>(value2Range.intForceLimit(value2));
     if (key == 0) return;
-    // Restart the lens as a release and a press would. The presses go straight
-    // to LBAction: a key must not click the menu item under the pointer.
-    leftDown = false;
-    LBAction();
+    // Restart the lens at the pointer as a release and a press would; the
+    // press alone takes the old lens away, with one copy of the picture
+    // instead of two. Straight to LBAction: a key must not click the menu
+    // item under the pointer.
     leftDown = true;
     LBAction();
 }
