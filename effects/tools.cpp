@@ -508,6 +508,18 @@ void telescope::idleAction() {
 
     const point whole(0, 0), wholeMax(width - 1, height - 1);
     matrix* const* k = kernels;
+    // Modes 2, 4, 6 and 7 show one kernel's response as it is.
+    matrix* const plain = mode == 2   ? k[0]
+                          : mode == 4 ? k[1]
+                          : mode == 6 ? k[2]
+                          : mode == 7 ? k[3]
+                                      : nullptr;
+    const limit bytes = byteRange;
+    auto opaque = [bytes](int r, int g, int b) {
+        return Rgba{static_cast<unsigned char>(bytes.intForceLimit(r)),
+                    static_cast<unsigned char>(bytes.intForceLimit(g)),
+                    static_cast<unsigned char>(bytes.intForceLimit(b)), 255};
+    };
     discRows(cy, r, r - 1, height, &yFrom, &yTo);
     for (int y = yFrom; y <= yTo; ++y) {
         discColumns(cx, halfWidth(r, y - cy), 0, -1, width, &xFrom, &xTo);
@@ -525,43 +537,24 @@ void telescope::idleAction() {
                 }
                 break;
             }
-            case 2:
-                for (int x = xFrom; x <= xTo; ++x)
-                    out[x] = applyMatrix(backup, k[0], x, y, whole, wholeMax);
-                break;
-            case 3:
+            case 3:  // unsharp mask: twice the picture less its blur
                 for (int x = xFrom; x <= xTo; ++x) {
                     const Rgba b = applyMatrix(backup, k[0], x, y, whole, wholeMax);
                     const Rgba p = in[x];
-                    out[x] = Rgba{
-                        static_cast<unsigned char>(byteRange.intForceLimit(2 * p.r - b.r)),
-                        static_cast<unsigned char>(byteRange.intForceLimit(2 * p.g - b.g)),
-                        static_cast<unsigned char>(byteRange.intForceLimit(2 * p.b - b.b)), 255};
+                    out[x] = opaque(2 * p.r - b.r, 2 * p.g - b.g, 2 * p.b - b.b);
                 }
-                break;
-            case 4:
-                for (int x = xFrom; x <= xTo; ++x)
-                    out[x] = applyMatrix(backup, k[1], x, y, whole, wholeMax);
                 break;
             case 5:
                 for (int x = xFrom; x <= xTo; ++x) {
                     const Rgba h = applyMatrix(backup, k[2], x, y, whole, wholeMax);
                     const Rgba v = applyMatrix(backup, k[3], x, y, whole, wholeMax);
-                    out[x] =
-                        Rgba{static_cast<unsigned char>(byteRange.intForceLimit(h.r + v.r)),
-                             static_cast<unsigned char>(byteRange.intForceLimit(h.g + v.g)),
-                             static_cast<unsigned char>(byteRange.intForceLimit(h.b + v.b)), 255};
+                    out[x] = opaque(h.r + v.r, h.g + v.g, h.b + v.b);
                 }
                 break;
-            case 6:
-                for (int x = xFrom; x <= xTo; ++x)
-                    out[x] = applyMatrix(backup, k[2], x, y, whole, wholeMax);
-                break;
-            case 7:
-                for (int x = xFrom; x <= xTo; ++x)
-                    out[x] = applyMatrix(backup, k[3], x, y, whole, wholeMax);
-                break;
             default:
+                if (!plain) break;
+                for (int x = xFrom; x <= xTo; ++x)
+                    out[x] = applyMatrix(backup, plain, x, y, whole, wholeMax);
                 break;
         }
     }
