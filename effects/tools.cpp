@@ -50,6 +50,24 @@ void copyShifted(Rgba* to, const Rgba* from, int count) {
     }
 }
 
+// Keys on which the shell, right after the effect has seen them, commits
+// (Enter), replaces (Backspace) or saves `image`: a preview or a lens drawn
+// into it must be out by then.
+bool shellTakesPicture(unsigned char c) {
+    switch (c) {
+        case 8:
+        case 13:
+        case '&':
+        case '<':
+        case '>':
+        case '[':
+        case ']':
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -212,14 +230,19 @@ void draw::RBAction() {
 
 void draw::colorChangeAction() { RBAction(); }
 
-// Enter commits `image` right after this: take the rubber band out of it first.
-// The drag goes on, its next preview drawn from the press point as after a press.
+// The rubber band is taken out before the shell takes the picture; the drag
+// goes on, its next preview drawn from the press point as after a press. A
+// release or cancel still waiting for its tick is settled first.
 void draw::key(unsigned char c) {
-    if (c == 13 && leftDown && mode >= 3 && mode <= 6) {
-        shapeDirty = true;
-        shapeDone = false;
-        idleAction();
-        shapeEnd = shapeStart;
+    if (shellTakesPicture(c)) {
+        if (leftDown && mode >= 3 && mode <= 6) {
+            shapeDirty = true;
+            shapeDone = false;
+            idleAction();
+            shapeEnd = shapeStart;
+        } else if (shapeDirty) {
+            idleAction();
+        }
     }
     effect::key(c);
 }
@@ -444,11 +467,18 @@ void telescope::LBAction() {
     shapeDirty = true;
 }
 
-// Enter commits `image` right after this: take the lens out of it first; the
-// next tick draws it again.
+// The lens is taken out before the shell takes the picture; the next tick
+// draws it again.
 void telescope::key(unsigned char c) {
-    if (c == 13) hideLens(*this);
+    if (shellTakesPicture(c)) hideLens(*this);
     effect::key(c);
+}
+
+// The same for the menu, whose save button writes the picture: a lens started
+// by a value key is shown while the button is up.
+void telescope::LB(bool pressed) {
+    if (menuOn && pressed) hideLens(*this);
+    effect::LB(pressed);
 }
 
 void telescope::changeMode(char m) {

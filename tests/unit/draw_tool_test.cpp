@@ -355,6 +355,74 @@ TEST_F(DrawInShell, EnterMidDragCommitsThePictureWithoutThePreview) {
     }
 }
 
+TEST_F(DrawInShell, SavingMidDragWritesThePictureWithoutThePreview) {
+    startOn(flatImage(40, 30, kGround));
+    specialCB(9, 1, 1);
+    specialCB(4, 1, 1);  // rectangle
+    mouseCB(0, 0, 5, 5);
+    idleCB();
+    motionCB(12, 9);
+    idleCB();
+    keyboardCB('<', 12, 9);
+    ImageRGBA* saved = imageRgbaReadTIFF("out.tif");
+    ASSERT_NE(saved, nullptr);
+    EXPECT_TRUE(sameImage(saved, picture));
+    imageRgbaFree(saved);
+    motionCB(20, 15);
+    idleCB();
+    mouseCB(0, 1, 20, 15);
+    idleCB();
+    EXPECT_EQ(changedCount(E->image, picture), 2 * 16 + 2 * 9);  // the rectangle alone
+}
+
+// Backspace mid-drag: the preview goes on over the loaded picture, with no
+// trace of the one drawn before.
+TEST_F(DrawInShell, BackspaceMidDragLeavesNoTraceOfThePreview) {
+    startOn(flatImage(40, 30, kGround));
+    specialCB(9, 1, 1);
+    specialCB(4, 1, 1);
+    imageRgbaSet(E->image, 9, 9, 9, 255);  // a change for Backspace to undo
+    keyboardCB(13, 1, 1);
+    mouseCB(0, 0, 5, 5);
+    idleCB();
+    motionCB(30, 25);
+    idleCB();
+    keyboardCB(8, 30, 25);
+    motionCB(12, 9);
+    idleCB();
+    ImageRGBA* expected = imageRgbaClone(picture);
+    for (int y = 5; y <= 9; ++y) {
+        for (int x = 5; x <= 12; ++x) {
+            if (x == 5 || x == 12 || y == 5 || y == 9) pixel(expected, x, y) = inverted(kGround);
+        }
+    }
+    EXPECT_TRUE(sameImage(E->image, expected));
+    imageRgbaFree(expected);
+    mouseCB(0, 1, 12, 9);
+    idleCB();
+}
+
+// A release and Enter in one frame: the shape is finished before the commit,
+// so the preview never reaches the committed picture or the undo point.
+TEST_F(DrawInShell, EnterRightAfterAReleaseCommitsTheFinishedShape) {
+    startOn(flatImage(40, 30, kGround));
+    specialCB(9, 1, 1);
+    specialCB(3, 1, 1);  // line
+    mouseCB(0, 0, 5, 5);
+    idleCB();
+    motionCB(15, 5);
+    idleCB();
+    mouseCB(0, 1, 15, 5);
+    keyboardCB(13, 15, 5);
+    idleCB();
+    ImageRGBA* expected = imageRgbaClone(picture);
+    for (int x = 5; x <= 15; ++x) pixel(expected, x, 5) = Rgba{255, 255, 255, 255};
+    EXPECT_TRUE(sameImage(E->image, expected));
+    EXPECT_TRUE(sameImage(E->backup, expected));
+    EXPECT_TRUE(sameImage(E->scratch, expected));
+    imageRgbaFree(expected);
+}
+
 // Stands for a menu whose effect icon is under the pointer.
 class SwitchingDraw : public draw {
 public:
