@@ -130,10 +130,9 @@ void effect::changeValue(char) {}
 
 void effect::showArea() {
     antsPhase = (antsPhase + 1) % 8;
-    areaMin.x = truncToInt(xRange.forceLimit(areaMin.x));
-    areaMin.y = truncToInt(yRange.forceLimit(areaMin.y));
-    areaMax.x = truncToInt(xRange.forceLimit(areaMax.x));
-    areaMax.y = truncToInt(yRange.forceLimit(areaMax.y));
+    const pixelRect area = areaInPicture();
+    areaMin.set(area.x0, area.y0);
+    areaMax.set(area.x1, area.y1);
     imageRgbaDrawVerticalAreaLine(hud, areaMin.y, areaMax.y, areaMin.x, antsPhase);
     imageRgbaDrawHorizontalAreaLine(hud, areaMin.x, areaMax.x, areaMin.y, antsPhase);
     imageRgbaDrawVerticalAreaLine(hud, areaMin.y, areaMax.y, areaMax.x, antsPhase);
@@ -307,8 +306,6 @@ void drawPalette(const Canvas& canvas, Rgba colour, limit byteRange) {
     }
 }
 
-bool inPalette(point p) { return p.checkArea(point(kHueX0, 0), point(kStripX1, kPaletteY1)); }
-
 // Takes the colour from the palette as last drawn. Off the picture nothing was
 // drawn, so there is nothing to take.
 void pickColor(effect& e) {
@@ -320,6 +317,8 @@ void pickColor(effect& e) {
 }
 
 }  // namespace
+
+bool inPalette(point p) { return p.checkArea(point(kHueX0, 0), point(kStripX1, kPaletteY1)); }
 
 void effect::showMenu() {
     const Canvas canvas = canvasOf(*this);
@@ -429,6 +428,21 @@ void effect::showHud() {
 
 void effect::refreshImage() { fwkSetDisplayImage(shown); }
 
+pixelRect effect::areaInPicture() const {
+    return pixelRect{xRange.intForceLimit(areaMin.x), yRange.intForceLimit(areaMin.y),
+                     xRange.intForceLimit(areaMax.x), yRange.intForceLimit(areaMax.y)};
+}
+
+void effect::reapply() {
+    if (leftDown) {
+        LBAction();
+        return;
+    }
+    leftDown = true;
+    LBAction();
+    leftDown = false;
+}
+
 // ---------------------------------------------------------------------------
 // Tools family base
 
@@ -443,14 +457,11 @@ color::color() : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, poin
 
 void color::LBAction() {
     if (!leftDown) return;
-    // The area always lies inside the picture in use; the bounds are clamped
-    // anyway so that a stray one can never write outside it.
+    const pixelRect area = areaInPicture();
     const int width = image->width;
-    const int x0 = std::max(areaMin.x, 0), x1 = std::min(areaMax.x, width - 1);
-    const int y0 = std::max(areaMin.y, 0), y1 = std::min(areaMax.y, image->height - 1);
-    for (int y = y0; y <= y1; ++y) {
+    for (int y = area.y0; y <= area.y1; ++y) {
         const int row = y * width;
-        for (int x = x0; x <= x1; ++x) action(row + x);
+        for (int x = area.x0; x <= area.x1; ++x) action(row + x);
     }
 }
 
@@ -467,16 +478,6 @@ void color::changeValue(char key) {
 }
 
 void color::action(int) {}
-
-void color::reapply() {
-    if (leftDown) {
-        LBAction();
-        return;
-    }
-    leftDown = true;
-    LBAction();
-    leftDown = false;
-}
 
 // ---------------------------------------------------------------------------
 // Convolution kernels and the matrices family base
@@ -549,12 +550,9 @@ Rgba applyMatrix(ImageRGBA* source, matrix* kernel, int x, int y, point areaMin,
 
 void matrices::LBAction() {
     if (!leftDown) return;
-    // Corners outside the picture are clamped for the loop, so nothing is
-    // written outside `image` whatever area was handed on.
-    const int x0 = xRange.intForceLimit(areaMin.x), x1 = xRange.intForceLimit(areaMax.x);
-    const int y0 = yRange.intForceLimit(areaMin.y), y1 = yRange.intForceLimit(areaMax.y);
-    for (int y = y0; y <= y1; ++y) {
-        for (int x = x0; x <= x1; ++x) matrixAction(x, y);
+    const pixelRect area = areaInPicture();
+    for (int y = area.y0; y <= area.y1; ++y) {
+        for (int x = area.x0; x <= area.x1; ++x) matrixAction(x, y);
     }
 }
 
@@ -569,16 +567,15 @@ void matrices::RBAction() {
     if (rightDown) imageRgbaCopy(backup, image);
 }
 
+// Delete and Page Down step `size`; the rest is the base's handling.
 void matrices::key(unsigned char c) {
-    busy = throttle;
-    if (c == ' ') menuOn = !menuOn;
+    effect::key(c);
     if (c == 127) changeValue(127);
 }
 
 void matrices::specialKey(int k) {
-    busy = throttle;
-    if (k <= modeCount) changeMode(static_cast<char>(k));
-    if ((k >= 100 && k <= 103) || k == 105) changeValue(static_cast<char>(k));
+    effect::specialKey(k);
+    if (k == 105) changeValue('i');
 }
 
 void matrices::changeValue(char c) {
@@ -602,12 +599,6 @@ void matrices::changeValue(char c) {
     value1 = static_cast<float>(value1Range.intForceLimit(value1));
     value2 = static_cast<float>(value2Range.intForceLimit(value2));
     if (c == 0) return;
-    if (leftDown) {
-        LBAction();
-    } else {
-        leftDown = true;
-        LBAction();
-        leftDown = false;
-    }
+    reapply();
 }
 

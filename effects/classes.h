@@ -41,6 +41,11 @@ int truncToInt(double v);
 
 class matrix;
 
+// An inclusive rectangle of pixels; empty when x0 > x1 or y0 > y1.
+struct pixelRect {
+    int x0, y0, x1, y1;
+};
+
 class effect {
 public:
     ImageRGBA* image{};    // working picture, written by effects and saved
@@ -109,9 +114,19 @@ public:
     virtual void showHud();
     virtual void refreshImage();
 
+    // The area with each corner clamped into the picture: an area handed on
+    // may reach beyond it, and nothing may be read or written outside.
+    pixelRect areaInPicture() const;
+    // LBAction at once, as if the left button were held: how a changed
+    // setting is applied.
+    void reapply();
+
     effect(const effect&) = delete;
     effect& operator=(const effect&) = delete;
 };
+
+// The menu's colour palette: the hue field and the brightness strip.
+bool inPalette(point p);
 
 // Tools family: groups scroll, selection, draw and telescope.
 class tools : public effect {
@@ -128,8 +143,6 @@ public:
     void changeValue(char key) override;
     // Pixel index y * width + x of `image`.
     virtual void action(int index);
-    // Applies to the area at once, as if the left button were held.
-    void reapply();
 };
 
 // A square kernel of odd side 1 to 11, centred in an 11 by 11 grid.

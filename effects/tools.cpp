@@ -50,6 +50,24 @@ void copyShifted(Rgba* to, const Rgba* from, int count) {
     }
 }
 
+// Keys on which the shell, right after the effect has seen them, commits
+// (Enter), replaces (Backspace) or saves `image`: a preview or a lens drawn
+// into it must be out by then.
+bool shellTakesPicture(unsigned char c) {
+    switch (c) {
+        case 8:
+        case 13:
+        case '&':
+        case '<':
+        case '>':
+        case '[':
+        case ']':
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -78,13 +96,9 @@ void scroll::RBAction() {
 void scroll::idleAction() {
     if (!leftDown) return;
     const int width = image->width, height = image->height;
-    int x0 = 0, y0 = 0, x1 = width - 1, y1 = height - 1;
-    if (hasArea) {
-        x0 = xRange.intForceLimit(areaMin.x);
-        y0 = yRange.intForceLimit(areaMin.y);
-        x1 = xRange.intForceLimit(areaMax.x);
-        y1 = yRange.intForceLimit(areaMax.y);
-    }
+    // Without a selection the area is the whole picture.
+    const pixelRect area = areaInPicture();
+    const int x0 = area.x0, y0 = area.y0, x1 = area.x1, y1 = area.y1;
     const int w = x1 - x0 + 1, h = y1 - y0 + 1;
     if (w <= 0 || h <= 0) {  // an inverted area holds nothing to move
         shapeStart = cursor;
@@ -182,9 +196,7 @@ void draw::LB(bool down) {
         const unsigned long switches = effectSwitchCount();
         const bool consumed = useMenu(true);
         if (effectSwitchCount() != switches) return;  // an effect icon replaced this object
-        const bool inPalette =
-            cursor.x >= 100 && cursor.x <= 179 && cursor.y >= 0 && cursor.y <= 49;
-        if (consumed || inPalette) return;
+        if (consumed || inPalette(cursor)) return;
     }
     if (down) {
         // A release or cancel not yet handled by a tick is settled first, so
@@ -218,14 +230,19 @@ void draw::RBAction() {
 
 void draw::colorChangeAction() { RBAction(); }
 
-// Enter commits `image` right after this: take the rubber band out of it first.
-// The drag goes on, its next preview drawn from the press point as after a press.
+// The rubber band is taken out before the shell takes the picture; the drag
+// goes on, its next preview drawn from the press point as after a press. A
+// release or cancel still waiting for its tick is settled first.
 void draw::key(unsigned char c) {
-    if (c == 13 && leftDown && mode >= 3 && mode <= 6) {
-        shapeDirty = true;
-        shapeDone = false;
-        idleAction();
-        shapeEnd = shapeStart;
+    if (shellTakesPicture(c)) {
+        if (leftDown && mode >= 3 && mode <= 6) {
+            shapeDirty = true;
+            shapeDone = false;
+            idleAction();
+            shapeEnd = shapeStart;
+        } else if (shapeDirty) {
+            idleAction();
+        }
     }
     effect::key(c);
 }
@@ -389,6 +406,14 @@ inline int halfWidth(int r, int dy) {
     return static_cast<int>(std::sqrt(static_cast<double>(r) * r - static_cast<double>(dy) * dy));
 }
 
+// Takes a shown lens, outline and disc, out of the picture. Every pixel it
+// changed comes from `backup`, and without a lens `image` equals `backup`.
+void hideLens(telescope& t) {
+    if (!t.shapeDirty) return;
+    imageRgbaCopy(t.backup, t.image);
+    t.shapeDirty = false;
+}
+
 }  // namespace
 
 telescope::telescope(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
@@ -418,7 +443,7 @@ telescope::telescope(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, Im
 telescope::~telescope() {
     // A lens still shown would otherwise become part of the picture that the
     // next effect commits.
-    if (shapeDirty && image) imageRgbaCopy(backup, image);
+    if (image) hideLens(*this);
     for (int i = 0; i < 4; ++i) {
         delete kernels[i];
         kernels[i] = nullptr;
@@ -426,31 +451,34 @@ telescope::~telescope() {
 }
 
 void telescope::LBAction() {
-    const int r = truncToInt(value1);
-    if (leftDown) {
-        // A lens started by a value key is still shown: take it away before
-        // the picture is committed.
-        if (shapeDirty) imageRgbaCopy(backup, image);
-        shapeStart = cursor;
-        imageRgbaCopy(image, backup);
-        lensOutline(image, shapeStart.x, shapeStart.y, r);
-        shapeDirty = true;
-    } else {
-        lensOutline(image, shapeStart.x, shapeStart.y, r);
-        imageRgbaCopy(backup, image);
-        shapeDirty = false;
+    if (!leftDown) {
+        hideLens(*this);
+        return;
     }
+    // A lens still shown (one started by a value key) is taken away, which
+    // leaves the committed picture; otherwise the picture is committed now.
+    if (shapeDirty) {
+        hideLens(*this);
+    } else {
+        imageRgbaCopy(image, backup);
+    }
+    shapeStart = cursor;
+    lensOutline(image, shapeStart.x, shapeStart.y, truncToInt(value1));
+    shapeDirty = true;
 }
 
-// Enter commits `image` right after this: take the lens out of it first; the
-// next tick draws it again.
+// The lens is taken out before the shell takes the picture; the next tick
+// draws it again.
 void telescope::key(unsigned char c) {
-    if (c == 13 && shapeDirty) {
-        lensOutline(image, shapeStart.x, shapeStart.y, truncToInt(value1));
-        imageRgbaCopy(backup, image);
-        shapeDirty = false;
-    }
+    if (shellTakesPicture(c)) hideLens(*this);
     effect::key(c);
+}
+
+// The same for the menu, whose save button writes the picture: a lens started
+// by a value key is shown while the button is up.
+void telescope::LB(bool pressed) {
+    if (menuOn && pressed) hideLens(*this);
+    effect::LB(pressed);
 }
 
 void telescope::changeMode(char m) {
@@ -479,10 +507,10 @@ void telescope::changeValue(char key) {
     value1 = static_cast<float>(value1Range.intForceLimit(value1));
     value2 = static_cast<float>(value2Range.intForceLimit(value2));
     if (key == 0) return;
-    // Restart the lens as a release and a press would. The presses go straight
-    // to LBAction: a key must not click the menu item under the pointer.
-    leftDown = false;
-    LBAction();
+    // Restart the lens at the pointer as a release and a press would; the
+    // press alone takes the old lens away, with one copy of the picture
+    // instead of two. Straight to LBAction: a key must not click the menu
+    // item under the pointer.
     leftDown = true;
     LBAction();
 }
@@ -510,6 +538,18 @@ void telescope::idleAction() {
 
     const point whole(0, 0), wholeMax(width - 1, height - 1);
     matrix* const* k = kernels;
+    // Modes 2, 4, 6 and 7 show one kernel's response as it is.
+    matrix* const plain = mode == 2   ? k[0]
+                          : mode == 4 ? k[1]
+                          : mode == 6 ? k[2]
+                          : mode == 7 ? k[3]
+                                      : nullptr;
+    const limit bytes = byteRange;
+    auto opaque = [bytes](int r, int g, int b) {
+        return Rgba{static_cast<unsigned char>(bytes.intForceLimit(r)),
+                    static_cast<unsigned char>(bytes.intForceLimit(g)),
+                    static_cast<unsigned char>(bytes.intForceLimit(b)), 255};
+    };
     discRows(cy, r, r - 1, height, &yFrom, &yTo);
     for (int y = yFrom; y <= yTo; ++y) {
         discColumns(cx, halfWidth(r, y - cy), 0, -1, width, &xFrom, &xTo);
@@ -527,43 +567,24 @@ void telescope::idleAction() {
                 }
                 break;
             }
-            case 2:
-                for (int x = xFrom; x <= xTo; ++x)
-                    out[x] = applyMatrix(backup, k[0], x, y, whole, wholeMax);
-                break;
-            case 3:
+            case 3:  // unsharp mask: twice the picture less its blur
                 for (int x = xFrom; x <= xTo; ++x) {
                     const Rgba b = applyMatrix(backup, k[0], x, y, whole, wholeMax);
                     const Rgba p = in[x];
-                    out[x] = Rgba{
-                        static_cast<unsigned char>(byteRange.intForceLimit(2 * p.r - b.r)),
-                        static_cast<unsigned char>(byteRange.intForceLimit(2 * p.g - b.g)),
-                        static_cast<unsigned char>(byteRange.intForceLimit(2 * p.b - b.b)), 255};
+                    out[x] = opaque(2 * p.r - b.r, 2 * p.g - b.g, 2 * p.b - b.b);
                 }
-                break;
-            case 4:
-                for (int x = xFrom; x <= xTo; ++x)
-                    out[x] = applyMatrix(backup, k[1], x, y, whole, wholeMax);
                 break;
             case 5:
                 for (int x = xFrom; x <= xTo; ++x) {
                     const Rgba h = applyMatrix(backup, k[2], x, y, whole, wholeMax);
                     const Rgba v = applyMatrix(backup, k[3], x, y, whole, wholeMax);
-                    out[x] =
-                        Rgba{static_cast<unsigned char>(byteRange.intForceLimit(h.r + v.r)),
-                             static_cast<unsigned char>(byteRange.intForceLimit(h.g + v.g)),
-                             static_cast<unsigned char>(byteRange.intForceLimit(h.b + v.b)), 255};
+                    out[x] = opaque(h.r + v.r, h.g + v.g, h.b + v.b);
                 }
                 break;
-            case 6:
-                for (int x = xFrom; x <= xTo; ++x)
-                    out[x] = applyMatrix(backup, k[2], x, y, whole, wholeMax);
-                break;
-            case 7:
-                for (int x = xFrom; x <= xTo; ++x)
-                    out[x] = applyMatrix(backup, k[3], x, y, whole, wholeMax);
-                break;
             default:
+                if (!plain) break;
+                for (int x = xFrom; x <= xTo; ++x)
+                    out[x] = applyMatrix(backup, plain, x, y, whole, wholeMax);
                 break;
         }
     }

@@ -47,6 +47,7 @@ public:
               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     ~telescope() override;
     void idleAction() override;
+    void LB(bool pressed) override;
     void LBAction() override;
     void key(unsigned char c) override;
     void changeMode(char m) override;

@@ -307,7 +307,20 @@ TEST_F(DrawTool, LeavingTheToolMidDragLeavesNoPreview) {
     EXPECT_TRUE(sameImage(images.image, images.picture));
 }
 
-class DrawInShell : public ShellOn {};
+class DrawInShell : public ShellOn {
+protected:
+    // The draw tool in `mode` on a flat picture, pressed at (5, 5) and
+    // dragged to `to`, with a tick after each.
+    void dragIn(int mode, point to) {
+        startOn(flatImage(40, 30, kGround));
+        specialCB(9, 1, 1);
+        specialCB(mode, 1, 1);
+        mouseCB(0, 0, 5, 5);
+        idleCB();
+        motionCB(static_cast<float>(to.x), static_cast<float>(to.y));
+        idleCB();
+    }
+};
 
 TEST_F(DrawInShell, F9DrawsWithTheMouseAndACommitRefreshesTheUndoPoint) {
     startOn(flatImage(40, 30, kGround));
@@ -328,13 +341,7 @@ TEST_F(DrawInShell, F9DrawsWithTheMouseAndACommitRefreshesTheUndoPoint) {
 }
 
 TEST_F(DrawInShell, EnterMidDragCommitsThePictureWithoutThePreview) {
-    startOn(flatImage(40, 30, kGround));
-    specialCB(9, 1, 1);
-    specialCB(4, 1, 1);  // rectangle
-    mouseCB(0, 0, 5, 5);
-    idleCB();
-    motionCB(12, 9);
-    idleCB();
+    dragIn(4, point(12, 9));  // rectangle
     keyboardCB(13, 12, 9);
     EXPECT_TRUE(sameImage(E->backup, picture));
     motionCB(20, 15);
@@ -353,6 +360,54 @@ TEST_F(DrawInShell, EnterMidDragCommitsThePictureWithoutThePreview) {
                 << x << "," << y;
         }
     }
+}
+
+TEST_F(DrawInShell, SavingMidDragWritesThePictureWithoutThePreview) {
+    dragIn(4, point(12, 9));  // rectangle
+    keyboardCB('<', 12, 9);
+    ImageRGBA* saved = imageRgbaReadTIFF("out.tif");
+    ASSERT_NE(saved, nullptr);
+    EXPECT_TRUE(sameImage(saved, picture));
+    imageRgbaFree(saved);
+    motionCB(20, 15);
+    idleCB();
+    mouseCB(0, 1, 20, 15);
+    idleCB();
+    EXPECT_EQ(changedCount(E->image, picture), 2 * 16 + 2 * 9);  // the rectangle alone
+}
+
+// Backspace mid-drag: the preview goes on over the loaded picture, with no
+// trace of the one drawn before.
+TEST_F(DrawInShell, BackspaceMidDragLeavesNoTraceOfThePreview) {
+    dragIn(4, point(30, 25));
+    keyboardCB(8, 30, 25);
+    motionCB(12, 9);
+    idleCB();
+    ImageRGBA* expected = imageRgbaClone(picture);
+    for (int y = 5; y <= 9; ++y) {
+        for (int x = 5; x <= 12; ++x) {
+            if (x == 5 || x == 12 || y == 5 || y == 9) pixel(expected, x, y) = inverted(kGround);
+        }
+    }
+    EXPECT_TRUE(sameImage(E->image, expected));
+    imageRgbaFree(expected);
+    mouseCB(0, 1, 12, 9);
+    idleCB();
+}
+
+// A release and Enter in one frame: the shape is finished before the commit,
+// so the preview never reaches the committed picture or the undo point.
+TEST_F(DrawInShell, EnterRightAfterAReleaseCommitsTheFinishedShape) {
+    dragIn(3, point(15, 5));  // line
+    mouseCB(0, 1, 15, 5);
+    keyboardCB(13, 15, 5);
+    idleCB();
+    ImageRGBA* expected = imageRgbaClone(picture);
+    for (int x = 5; x <= 15; ++x) pixel(expected, x, 5) = Rgba{255, 255, 255, 255};
+    EXPECT_TRUE(sameImage(E->image, expected));
+    EXPECT_TRUE(sameImage(E->backup, expected));
+    EXPECT_TRUE(sameImage(E->scratch, expected));
+    imageRgbaFree(expected);
 }
 
 // Stands for a menu whose effect icon is under the pointer.

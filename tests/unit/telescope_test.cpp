@@ -1,6 +1,8 @@
 #include "effects/tools.h"
 #include "tests/unit/test_support.h"
 
+#include <cstdio>
+
 namespace {
 
 const Rgba kFlat = {90, 150, 210, 77};
@@ -294,6 +296,57 @@ TEST_F(TelescopeInShell, EnterWhileTheLensIsShownCommitsThePictureWithoutIt) {
     EXPECT_FALSE(sameImage(E->image, picture));  // the lens is back
     mouseCB(0, 0, 40, 28);
     mouseCB(0, 1, 40, 28);
+    EXPECT_TRUE(sameImage(E->image, picture));
+}
+
+// Saving while a lens started by a value key is shown, by a save key or by
+// the menu's save button, writes the picture without the lens.
+TEST_F(TelescopeInShell, SavingWithTheLensShownWritesThePictureWithoutIt) {
+    startOn(patternImage(70, 50));
+    specialCB(12, 1, 1);
+    specialCB(102, 40, 30);
+    motionCB(45, 32);
+    idleCB();
+    ASSERT_FALSE(sameImage(E->image, picture));
+    keyboardCB('&', 45, 32);
+    ImageRGBA* saved = imageRgbaReadTIFF("out.tif");
+    ASSERT_NE(saved, nullptr);
+    EXPECT_TRUE(sameImage(saved, picture));
+    imageRgbaFree(saved);
+    idleCB();
+    EXPECT_FALSE(sameImage(E->image, picture));  // the lens goes on
+
+    keyboardCB(' ', 45, 32);
+    idleCB();
+    std::remove("out.tif");
+    mouseCB(0, 0, 5, 5);  // the save button
+    saved = imageRgbaReadTIFF("out.tif");
+    ASSERT_NE(saved, nullptr);
+    EXPECT_TRUE(sameImage(saved, picture));
+    imageRgbaFree(saved);
+    mouseCB(0, 1, 5, 5);
+    EXPECT_TRUE(sameImage(E->image, picture));
+}
+
+// Backspace with the lens shown: the lens goes on over the loaded picture,
+// leaving no trace of the old one where it was.
+TEST_F(TelescopeInShell, BackspaceWithTheLensShownLeavesNoTrace) {
+    startOn(patternImage(70, 50));
+    specialCB(12, 1, 1);
+    E->value1 = 12;
+    specialCB(100, 20, 20);  // radius 10
+    motionCB(21, 20);
+    idleCB();
+    keyboardCB(8, 21, 20);
+    motionCB(55, 35);
+    idleCB();
+    for (int y = 0; y < 24; ++y) {
+        for (int x = 0; x < 44; ++x) {
+            ASSERT_TRUE(samePixel(pixel(E->image, x, y), pixel(picture, x, y))) << x << "," << y;
+        }
+    }
+    mouseCB(0, 0, 55, 35);
+    mouseCB(0, 1, 55, 35);
     EXPECT_TRUE(sameImage(E->image, picture));
 }
 
