@@ -57,46 +57,42 @@ void warnList(const char* what, const std::string& list) {
     if (!list.empty()) std::fprintf(stderr, "morvane: %s: %s\n", what, list.c_str());
 }
 
+// What every effect is built on, handed from one effect to the next.
+struct EffectArgs {
+    ImageRGBA *image, *backup, *scratch, *hud, *icons;
+    bool hasArea;
+    point areaMin, areaMax;
+};
+
+template <class T>
+effect* build(const EffectArgs& a) {
+    return new T(a.image, a.backup, a.scratch, a.hud, a.icons, a.hasArea, a.areaMin, a.areaMax);
+}
+
 // Catalogue: the class for each index; anything else is the plain effect.
-effect* makeEffect(int index, ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch,
-                   ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+effect* makeEffect(int index, const EffectArgs& a) {
     switch (index) {
         // Tools
-        case 3:
-            return new draw(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-        case 4:
-            return new selection(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-        case 5:
-            return new scroll(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-        case 6:
-            return new telescope(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        case 3: return build<draw>(a);
+        case 4: return build<selection>(a);
+        case 5: return build<scroll>(a);
+        case 6: return build<telescope>(a);
 
         // Colour adjustments
-        case 9:
-            return new brightness(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-        case 10:
-            return new contrast(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-        case 11:
-            return new saturation(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-        case 12:
-            return new hue(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-        case 13:
-            return new colorize(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-        case 14:
-            return new channel(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-        case 15:
-            return new gray(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-        case 16:
-            return new invert(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-        case 17:
-            return new posterize(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-        case 18:
-            return new solarize(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        case 9: return build<brightness>(a);
+        case 10: return build<contrast>(a);
+        case 11: return build<saturation>(a);
+        case 12: return build<hue>(a);
+        case 13: return build<colorize>(a);
+        case 14: return build<channel>(a);
+        case 15: return build<gray>(a);
+        case 16: return build<invert>(a);
+        case 17: return build<posterize>(a);
+        case 18: return build<solarize>(a);
 
         // Convolution filters
 
-        default:
-            return new effect(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+        default: return build<effect>(a);
     }
 }
 
@@ -205,17 +201,12 @@ void morvaneShutdown() {
 
 void changeEffect(int index) {
     if (!E->image) return;
-    ImageRGBA* image = E->image;
-    ImageRGBA* backup = E->backup;
-    ImageRGBA* scratch = E->scratch;
-    ImageRGBA* hud = E->hud;
-    ImageRGBA* icons = E->icons;
-    const bool hasArea = E->hasArea;
-    const point areaMin = E->areaMin, areaMax = E->areaMax;
+    const EffectArgs args = {E->image, E->backup,  E->scratch, E->hud,
+                             E->icons, E->hasArea, E->areaMin, E->areaMax};
     delete E;
     E = nullptr;
     ++switchCount;
-    E = makeEffect(index, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    E = makeEffect(index, args);
 }
 
 unsigned long effectSwitchCount() { return switchCount; }
@@ -237,6 +228,14 @@ void resetImage() {
     imageRgbaCopy(original, E->scratch);
 }
 
+namespace {
+bool isSaveKey(unsigned char key) {
+    return key == '&' || key == '<' || key == '>' || key == '[' || key == ']';
+}
+}  // namespace
+
+bool keyTakesPicture(unsigned char key) { return key == 8 || key == 13 || isSaveKey(key); }
+
 void keyboardCB(unsigned char key, float x, float y) {
     E->setXY(x, y);
     if (!E->busy) E->key(key);
@@ -250,13 +249,6 @@ void keyboardCB(unsigned char key, float x, float y) {
             break;
         case 27:
             fwkExit(0);
-        case '&':
-        case '<':
-        case '>':
-        case '[':
-        case ']':
-            saveImage();
-            break;
         case '+':
         case '=':
             fwkSetDisplayZoom(fwkGetDisplayZoom() * 2);
@@ -269,6 +261,7 @@ void keyboardCB(unsigned char key, float x, float y) {
             std::fflush(stdout);
             break;
         default:
+            if (isSaveKey(key)) saveImage();
             break;
     }
     const int index = shortcutIndex(key);

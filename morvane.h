@@ -17,6 +17,9 @@ void morvaneStart(int* argc, const char** argv);
 void morvaneShutdown();
 
 void keyboardCB(unsigned char key, float x, float y);
+// Whether keyboardCB commits (Enter), restores (Backspace) or saves the picture
+// for this key, right after the effect has seen it.
+bool keyTakesPicture(unsigned char key);
 void specialCB(int key, float x, float y);
 void mouseCB(int button, int state, float x, float y);
 void motionCB(float x, float y);

@@ -50,24 +50,6 @@ void copyShifted(Rgba* to, const Rgba* from, int count) {
     }
 }
 
-// Keys on which the shell, right after the effect has seen them, commits
-// (Enter), replaces (Backspace) or saves `image`: a preview or a lens drawn
-// into it must be out by then.
-bool shellTakesPicture(unsigned char c) {
-    switch (c) {
-        case 8:
-        case 13:
-        case '&':
-        case '<':
-        case '>':
-        case '[':
-        case ']':
-            return true;
-        default:
-            return false;
-    }
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -234,7 +216,7 @@ void draw::colorChangeAction() { RBAction(); }
 // goes on, its next preview drawn from the press point as after a press. A
 // release or cancel still waiting for its tick is settled first.
 void draw::key(unsigned char c) {
-    if (shellTakesPicture(c)) {
+    if (keyTakesPicture(c)) {
         if (leftDown && mode >= 3 && mode <= 6) {
             shapeDirty = true;
             shapeDone = false;
@@ -470,7 +452,7 @@ void telescope::LBAction() {
 // The lens is taken out before the shell takes the picture; the next tick
 // draws it again.
 void telescope::key(unsigned char c) {
-    if (shellTakesPicture(c)) hideLens(*this);
+    if (keyTakesPicture(c)) hideLens(*this);
     effect::key(c);
 }
 
