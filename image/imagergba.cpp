@@ -642,7 +642,9 @@ Rgba HSVtoRGB(Hsva c) {
         if (!(h < 360)) h = 0;
     }
     const float sector = h / 60;
-    const int i = static_cast<int>(std::fmod(static_cast<double>(sector), 6.0));
+    // With h in 0..360 the sector lies in 0..6 (below 6 even for the float just
+    // under 360), where fmod(sector, 6) is the sector itself.
+    const int i = static_cast<int>(sector);
     const float f = sector - static_cast<float>(i);
     const float v = c.v;
     const float p = v * (1 - c.s), q = v * (1 - c.s * f), t = v * (1 - c.s * (1 - f));
