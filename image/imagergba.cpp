@@ -1058,10 +1058,11 @@ void gaussian(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, int y2
     if (!(R > 0)) return;
     const int passes = mode != 2 ? 1 : R >= 2147483647.0f ? INT_MAX : static_cast<int>(R);
     for (int i = 0; i < passes; ++i) {
+        // trunc in float: the same whole number as a cast through int, and
+        // defined for radii past the int range too.
         const float passRadius =
             i == 0 ? R
-                   : static_cast<float>(static_cast<int>(
-                         R * std::exp(-static_cast<float>(static_cast<int64_t>(i) * i) / R)));
+                   : std::trunc(R * std::exp(-static_cast<float>(static_cast<int64_t>(i) * i) / R));
         // The radii only shrink: once one is 0, so are the rest.
         if (!(passRadius > 0)) break;
         horizontal_blur(temp, target, x1, y1, x2, y2, passRadius, mode, blend);
