@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -151,36 +152,31 @@ TEST(ImageFiles, RoundTripKeepsPixelsAndWritesTheTags) {
 
     TIFF* tif = TIFFOpen("out.tif", "r");
     ASSERT_NE(tif, nullptr);
-    uint32_t u32 = 0;
+    // Each tag read back with the type libtiff hands it out as.
+    auto tag = [tif](uint32_t id, auto expected) {
+        decltype(expected) value{};
+        EXPECT_TRUE(TIFFGetField(tif, id, &value)) << id;
+        if constexpr (std::is_same_v<decltype(expected), const char*>) {
+            EXPECT_STREQ(value, expected) << id;
+        } else {
+            EXPECT_EQ(value, expected) << id;
+        }
+    };
+    tag(TIFFTAG_SUBFILETYPE, uint32_t{0});
+    tag(TIFFTAG_SAMPLESPERPIXEL, uint16_t{4});
+    tag(TIFFTAG_BITSPERSAMPLE, uint16_t{8});
+    tag(TIFFTAG_COMPRESSION, uint16_t{COMPRESSION_PACKBITS});
+    tag(TIFFTAG_PHOTOMETRIC, uint16_t{PHOTOMETRIC_RGB});
+    tag(TIFFTAG_DOCUMENTNAME, static_cast<const char*>("out.tif"));
+    tag(TIFFTAG_IMAGEDESCRIPTION,
+        static_cast<const char*>("Created With My Personal Morvane Application :-)"));
+    tag(TIFFTAG_ORIENTATION, uint16_t{ORIENTATION_TOPLEFT});
+    tag(TIFFTAG_ROWSPERSTRIP, uint32_t{64});
+    tag(TIFFTAG_XRESOLUTION, 75.0f);
+    tag(TIFFTAG_YRESOLUTION, 75.0f);
+    tag(TIFFTAG_PLANARCONFIG, uint16_t{PLANARCONFIG_CONTIG});
+    tag(TIFFTAG_RESOLUTIONUNIT, uint16_t{RESUNIT_INCH});
     uint16_t u16 = 0;
-    char* text = nullptr;
-    float f = 0;
-    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_SUBFILETYPE, &u32));
-    EXPECT_EQ(u32, 0u);
-    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &u16));
-    EXPECT_EQ(u16, 4);
-    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &u16));
-    EXPECT_EQ(u16, 8);
-    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_COMPRESSION, &u16));
-    EXPECT_EQ(u16, COMPRESSION_PACKBITS);
-    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &u16));
-    EXPECT_EQ(u16, PHOTOMETRIC_RGB);
-    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_DOCUMENTNAME, &text));
-    EXPECT_STREQ(text, "out.tif");
-    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &text));
-    EXPECT_STREQ(text, "Created With My Personal Morvane Application :-)");
-    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_ORIENTATION, &u16));
-    EXPECT_EQ(u16, ORIENTATION_TOPLEFT);
-    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &u32));
-    EXPECT_EQ(u32, 64u);
-    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_XRESOLUTION, &f));
-    EXPECT_EQ(f, 75.0f);
-    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_YRESOLUTION, &f));
-    EXPECT_EQ(f, 75.0f);
-    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &u16));
-    EXPECT_EQ(u16, PLANARCONFIG_CONTIG);
-    EXPECT_TRUE(TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &u16));
-    EXPECT_EQ(u16, RESUNIT_INCH);
     uint16_t* extraKinds = nullptr;
     EXPECT_FALSE(TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &u16, &extraKinds));
     TIFFClose(tif);
