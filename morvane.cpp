@@ -1,7 +1,11 @@
 #include "morvane.h"
 
 #include "effects/classes.h"
+#include "effects/artistic.h"
 #include "effects/color.h"
+#include "effects/distort.h"
+#include "effects/geometric.h"
+#include "effects/matrices.h"
 #include "effects/tools.h"
 #include "framewk/framewk.h"
 #include "image/imagergba.h"
@@ -33,19 +37,101 @@ ImageRGBA* iconAtlas = nullptr;
 const int kIconSize = 20;
 const int kAtlasRows = 113;
 
-// Atlas rows 0 to 49; from row 3 on, row k is the icon of catalogue index k.
-const char* const kIconFiles[50] = {
-    "save",       "backwards", "close",     "paint",   "selection", "scroll",    "telescope",
-    "zoomin",     "zoomout",   "brightness", "contrast", "saturation", "hue",     "colorize",
-    "channel",    "gray",      "invert",    "posterize", "solarize", "ripple",   "bubble",
-    "twirl",      "lens",      "wave",      "buttonize", "glass",    "mosaic",   "box",
-    "comb",       "dots",      "lines",     "rgbdots",  "noise",     "blur",     "sharpen",
-    "edge",       "emboss",    "separate",  "halfblur", "whiteblur", "blackblur", "chrome",
-    "bw",         "relief",    "cutout",    "brush",    "spatter",   "strokes",  "starlight",
-    "shine"};
+// The menu's buttons, the atlas rows below 50 that are not effects.
+const struct {
+    int row;
+    const char* icon;
+} kButtonIcons[] = {{0, "save"}, {1, "backwards"}, {2, "close"}, {7, "zoomin"}, {8, "zoomout"}};
+
+template <class T>
+effect* build(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    return new T(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
+
+}  // namespace
+
+// Index, class, icon, shortcut and menu cell of every effect.
+const catalogueEntry catalogue[] = {
+    // tools
+    {3, build<draw>, "paint", F(9), 0, 30},
+    {4, build<selection>, "selection", F(10), 20, 30},
+    {5, build<scroll>, "scroll", F(11), 40, 30},
+    {6, build<telescope>, "telescope", F(12), 60, 30},
+    // colour adjustments
+    {9, build<brightness>, "brightness", '1', 0, 60},
+    {10, build<contrast>, "contrast", '2', 20, 60},
+    {11, build<saturation>, "saturation", '3', 40, 60},
+    {12, build<hue>, "hue", '4', 60, 60},
+    {13, build<colorize>, "colorize", '5', 80, 60},
+    {14, build<channel>, "channel", '6', 100, 60},
+    {15, build<gray>, "gray", '7', 130, 60},
+    {16, build<invert>, "invert", '8', 150, 60},
+    {17, build<posterize>, "posterize", '9', 170, 60},
+    {18, build<solarize>, "solarize", '0', 190, 60},
+    // geometric warps
+    {19, build<effect>, "ripple", 'q', 0, 80},
+    {20, build<effect>, "bubble", 'w', 20, 80},
+    {21, build<effect>, "twirl", 'e', 40, 80},
+    {22, build<effect>, "lens", 'r', 60, 80},
+    {23, build<effect>, "wave", 't', 80, 80},
+    {24, build<effect>, "buttonize", 'z', 110, 80},
+    // distortions
+    {25, build<effect>, "glass", 'y', 130, 80},
+    {26, build<effect>, "mosaic", 'u', 0, 100},
+    {27, build<effect>, "box", 'i', 20, 100},
+    {28, build<effect>, "comb", 'o', 40, 100},
+    {29, build<effect>, "dots", 'p', 60, 100},
+    {30, build<effect>, "lines", '*', 90, 100},
+    {31, build<effect>, "rgbdots", '(', 110, 100},
+    {32, build<effect>, "noise", ')', 130, 100},
+    // convolution filters
+    {33, build<effect>, "blur", 'x', 0, 120},
+    {34, build<effect>, "sharpen", 'c', 20, 120},
+    {35, build<effect>, "edge", 'v', 40, 120},
+    {36, build<effect>, "emboss", 'b', 60, 120},
+    {37, build<effect>, "separate", 'n', 80, 120},
+    {38, build<effect>, "halfblur", 'm', 100, 120},
+    {39, build<effect>, "whiteblur", ',', 120, 120},
+    {40, build<effect>, "blackblur", '.', 140, 120},
+    // artistic filters
+    {41, build<effect>, "chrome", 'a', 0, 140},
+    {42, build<effect>, "bw", 's', 20, 140},
+    {43, build<effect>, "relief", 'd', 40, 140},
+    {44, build<effect>, "cutout", 'f', 60, 140},
+    {45, build<effect>, "brush", 'g', 90, 140},
+    {46, build<effect>, "spatter", 'h', 110, 140},
+    {47, build<effect>, "strokes", 'j', 130, 140},
+    {48, build<effect>, "starlight", 'k', 160, 140},
+    {49, build<effect>, "shine", 'l', 180, 140},
+};
+const int catalogueSize = sizeof(catalogue) / sizeof(catalogue[0]);
+
+namespace {
+
+const catalogueEntry* entryWhere(bool (*match)(const catalogueEntry&, int), int value) {
+    for (int i = 0; i < catalogueSize; ++i) {
+        if (match(catalogue[i], value)) return &catalogue[i];
+    }
+    return nullptr;
+}
+
+const catalogueEntry* entryOfIndex(int index) {
+    return entryWhere([](const catalogueEntry& e, int v) { return e.index == v; }, index);
+}
+
+const catalogueEntry* entryOfKey(int key) {
+    return entryWhere([](const catalogueEntry& e, int v) { return e.key == v; }, key);
+}
 
 std::string iconFile(int row) {
-    if (row < 50) return std::string("menu/") + kIconFiles[row] + ".tif";
+    if (row < 50) {
+        if (const catalogueEntry* e = entryOfIndex(row)) return std::string("menu/") + e->icon + ".tif";
+        for (const auto& button : kButtonIcons) {
+            if (row == button.row) return std::string("menu/") + button.icon + ".tif";
+        }
+        return "";
+    }
     if (row >= 93 && row <= 100) return "menu/glass_texture" + std::to_string(101 - row) + ".tif";
     if (row >= 101 && row <= 108) return "menu/" + std::to_string(row - 100) + ".tif";
     static const char* const slider[] = {"regler_start", "regler_mid", "regler_end", "regler"};
@@ -55,54 +141,6 @@ std::string iconFile(int row) {
 
 void warnList(const char* what, const std::string& list) {
     if (!list.empty()) std::fprintf(stderr, "morvane: %s: %s\n", what, list.c_str());
-}
-
-// What every effect is built on, handed from one effect to the next.
-struct EffectArgs {
-    ImageRGBA *image, *backup, *scratch, *hud, *icons;
-    bool hasArea;
-    point areaMin, areaMax;
-};
-
-template <class T>
-effect* build(const EffectArgs& a) {
-    return new T(a.image, a.backup, a.scratch, a.hud, a.icons, a.hasArea, a.areaMin, a.areaMax);
-}
-
-// Catalogue: the class for each index; anything else is the plain effect.
-effect* makeEffect(int index, const EffectArgs& a) {
-    switch (index) {
-        // Tools
-        case 3: return build<draw>(a);
-        case 4: return build<selection>(a);
-        case 5: return build<scroll>(a);
-        case 6: return build<telescope>(a);
-
-        // Colour adjustments
-        case 9: return build<brightness>(a);
-        case 10: return build<contrast>(a);
-        case 11: return build<saturation>(a);
-        case 12: return build<hue>(a);
-        case 13: return build<colorize>(a);
-        case 14: return build<channel>(a);
-        case 15: return build<gray>(a);
-        case 16: return build<invert>(a);
-        case 17: return build<posterize>(a);
-        case 18: return build<solarize>(a);
-
-        // Convolution filters
-
-        default: return build<effect>(a);
-    }
-}
-
-// Lower-case letters, digits and a few symbols select the effects 9 to 49,
-// in catalogue order.
-int shortcutIndex(unsigned char key) {
-    static const char keys[] = "1234567890qwertzyuiop*()xcvbnm,.asdfghjkl";
-    static_assert(sizeof(keys) - 1 == 49 - 9 + 1, "one key per effect from 9 to 49");
-    const char* found = key ? std::strchr(keys, key) : nullptr;
-    return found ? 9 + static_cast<int>(found - keys) : -1;
 }
 
 [[noreturn]] void fail(const std::string& message) {
@@ -201,12 +239,16 @@ void morvaneShutdown() {
 
 void changeEffect(int index) {
     if (!E->image) return;
-    const EffectArgs args = {E->image, E->backup,  E->scratch, E->hud,
-                             E->icons, E->hasArea, E->areaMin, E->areaMax};
+    ImageRGBA *image = E->image, *backup = E->backup, *scratch = E->scratch, *hud = E->hud,
+              *icons = E->icons;
+    const bool hasArea = E->hasArea;
+    const point areaMin = E->areaMin, areaMax = E->areaMax;
     delete E;
     E = nullptr;
     ++switchCount;
-    E = makeEffect(index, args);
+    const catalogueEntry* entry = entryOfIndex(index);
+    const effectMaker make = entry ? entry->make : build<effect>;
+    E = make(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 unsigned long effectSwitchCount() { return switchCount; }
@@ -264,12 +306,16 @@ void keyboardCB(unsigned char key, float x, float y) {
             if (isSaveKey(key)) saveImage();
             break;
     }
-    const int index = shortcutIndex(key);
-    if (index >= 0) changeEffect(index);
+    // Only lower-case letters, digits and a few symbols are shortcuts.
+    if (key < 128) {
+        if (const catalogueEntry* entry = entryOfKey(key)) changeEffect(entry->index);
+    }
 }
 
 void specialCB(int key, float x, float y) {
-    if (key >= 9 && key <= 12) changeEffect(key - 6);
+    if (key >= 1 && key <= 12) {
+        if (const catalogueEntry* entry = entryOfKey(F(key))) changeEffect(entry->index);
+    }
     E->setXY(x, y);
     if (!E->busy) E->specialKey(key);
 }

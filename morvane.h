@@ -5,6 +5,7 @@
 
 class effect;
 struct ImageRGBA;
+struct point;
 
 extern effect* E;             // the current effect
 extern ImageRGBA* original;   // the picture as loaded
@@ -25,6 +26,22 @@ void mouseCB(int button, int state, float x, float y);
 void motionCB(float x, float y);
 void idleCB();
 void resetImage();
+
+// The catalogue: one row per effect. The index is also the row of its icon in
+// the atlas; the key is an ASCII shortcut or F(n) for function key n.
+typedef effect* (*effectMaker)(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch,
+                               ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin,
+                               point areaMax);
+struct catalogueEntry {
+    int index;
+    effectMaker make;
+    const char* icon;  // file name in menu/, without ".tif"
+    int key;
+    int menuX, menuY;  // the top-left corner of its menu cell
+};
+constexpr int F(int n) { return 256 + n; }
+extern const catalogueEntry catalogue[];
+extern const int catalogueSize;
 
 // Replaces E by the effect with catalogue index `index`.
 void changeEffect(int index);

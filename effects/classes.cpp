@@ -144,32 +144,6 @@ namespace {
 const int kIcon = 20;                  // side of an icon and of a menu cell
 const int kAtlasWidth = kIcon * kIcon;  // pixels of one icon, one atlas row
 
-// The effect icons: atlas row (which is also the catalogue index) and cell.
-struct MenuCell {
-    int row;
-    int x;
-    int y;
-};
-
-const MenuCell kEffectCells[] = {
-    // tools
-    {3, 0, 30}, {4, 20, 30}, {5, 40, 30}, {6, 60, 30},
-    // colour adjustments
-    {9, 0, 60}, {10, 20, 60}, {11, 40, 60}, {12, 60, 60}, {13, 80, 60}, {14, 100, 60},
-    {15, 130, 60}, {16, 150, 60}, {17, 170, 60}, {18, 190, 60},
-    // warps
-    {19, 0, 80}, {20, 20, 80}, {21, 40, 80}, {22, 60, 80}, {23, 80, 80},
-    {24, 110, 80}, {25, 130, 80},
-    // distortions
-    {26, 0, 100}, {27, 20, 100}, {28, 40, 100}, {29, 60, 100},
-    {30, 90, 100}, {31, 110, 100}, {32, 130, 100},
-    // matrix filters
-    {33, 0, 120}, {34, 20, 120}, {35, 40, 120}, {36, 60, 120}, {37, 80, 120}, {38, 100, 120},
-    {39, 120, 120}, {40, 140, 120},
-    // artistic filters
-    {41, 0, 140}, {42, 20, 140}, {43, 40, 140}, {44, 60, 140},
-    {45, 90, 140}, {46, 110, 140}, {47, 130, 140}, {48, 160, 140}, {49, 180, 140}};
-
 const int kSaveRow = 0, kRestoreRow = 1, kCloseRow = 2, kZoomInRow = 7, kZoomOutRow = 8;
 const int kModeRow = 100;  // mode button n is row 100 + n
 const int kMaxModeButtons = 8;
@@ -328,7 +302,10 @@ void effect::showMenu() {
     blit(canvas, icons, kZoomInRow, 50, 0);
     blit(canvas, icons, kZoomOutRow, 70, 0);
     blit(canvas, icons, kCloseRow, image->width - kIcon, 0);
-    for (const MenuCell& cell : kEffectCells) blit(canvas, icons, cell.row, cell.x, cell.y);
+    for (int i = 0; i < catalogueSize; ++i) {
+        const catalogueEntry& cell = catalogue[i];
+        blit(canvas, icons, cell.index, cell.menuX, cell.menuY);
+    }
     if (modeCount > 1) {
         for (int n = 1; n <= std::min<int>(modeCount, kMaxModeButtons); ++n) {
             blit(canvas, icons, kModeRow + n, kIcon * (n - 1), kModeY);
@@ -380,9 +357,10 @@ bool effect::useMenu(bool click) {
         fwkSetDisplayZoom(fwkGetDisplayZoom() * 0.5f);
         return true;
     }
-    for (const MenuCell& cell : kEffectCells) {
-        if (inCell(p, cell.x, cell.y)) {
-            changeEffect(cell.row);  // destroys this object: touch nothing after it
+    for (int i = 0; i < catalogueSize; ++i) {
+        const catalogueEntry& cell = catalogue[i];
+        if (inCell(p, cell.menuX, cell.menuY)) {
+            changeEffect(cell.index);  // destroys this object: touch nothing after it
             return true;
         }
     }
@@ -433,6 +411,40 @@ pixelRect effect::areaInPicture() const {
                      xRange.intForceLimit(areaMax.x), yRange.intForceLimit(areaMax.y)};
 }
 
+int effectInfo::modeCount() const {
+    int n = 0;
+    while (n < 8 && modes[n]) ++n;
+    return n == 0 ? 1 : n;
+}
+
+std::string effectTitle(const effectInfo& info, int mode) {
+    std::string title = std::string("Morvane Application | ") + info.name;
+    if (mode >= 1 && mode <= 8 && info.modes[mode - 1]) {
+        title += " | Mode " + std::to_string(mode) + ": " + info.modes[mode - 1];
+    }
+    return title;
+}
+
+void effect::begin(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,
+                   ImageRGBA* scratch_, ImageRGBA* hud_, ImageRGBA* icons_, bool hasArea_,
+                   point areaMin_, point areaMax_) {
+    info = &row;
+    fwkSetWindowTitle(effectTitle(row).c_str());
+    startup(image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
+    modeCount = static_cast<int8_t>(row.modeCount());
+    value1 = row.value1.start;
+    value1Range.set(row.value1.min, row.value1.max);
+    value2 = row.value2.start;
+    value2Range.set(row.value2.min, row.value2.max);
+}
+
+void effect::showMode(char m) {
+    mode = m;
+    if (info && m >= 1 && m <= info->modeCount() && info->modes[m - 1]) {
+        fwkSetWindowTitle(effectTitle(*info, m).c_str());
+    }
+}
+
 void effect::reapply() {
     if (leftDown) {
         LBAction();
@@ -470,14 +482,126 @@ void color::RBAction() {
 }
 
 void color::changeValue(char key) {
-    if (key == 'e') value1 += 5;
-    if (key == 'g') value1 -= 5;
+    if (key == 'e') value1 += info->value1.step;
+    if (key == 'g') value1 -= info->value1.step;
     value1 = static_cast<float>(value1Range.intForceLimit(value1));
     if (key == 0) return;  // the menu's slider: its press applies the value
     reapply();
 }
 
 void color::action(int) {}
+
+// ---------------------------------------------------------------------------
+// Geometric family base
+
+geometric::geometric()
+    : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(), point()) {}
+
+void geometric::idleAction() {}
+
+void geometric::RBAction() {
+    if (rightDown) imageRgbaCopy(backup, image);
+}
+
+void geometric::specialKey(int k) {
+    busy = throttle;
+    if (modeCount >= k) changeMode(static_cast<char>(k));
+    if (k >= 100 && k <= 103) changeValue(static_cast<char>(k));
+    if (k == 107) {
+        warpToggle = !warpToggle;
+        renderOnce();
+    }
+}
+
+void geometric::changeValue(char c) {
+    switch (c) {
+        case 'e': keyUP(); break;
+        case 'g': keyDOWN(); break;
+        case 'd': keyLEFT(); break;
+        case 'f': keyRIGHT(); break;
+        default: break;
+    }
+    if (c != 0) renderOnce();
+}
+
+void geometric::keyRIGHT() {}
+void geometric::keyLEFT() {}
+void geometric::keyUP() {}
+void geometric::keyDOWN() {}
+
+void geometric::renderOnce() {
+    if (leftDown) {
+        idleAction();
+        return;
+    }
+    leftDown = true;
+    idleAction();
+    leftDown = false;
+}
+
+// ---------------------------------------------------------------------------
+// Distortion family base
+
+distort::distort()
+    : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(), point()) {}
+
+void distort::LBAction() {}
+
+void distort::RBAction() {
+    if (rightDown) imageRgbaCopy(backup, image);
+}
+
+void distort::changeValue(char c) {
+    if (c == 'e') value2 += 1;
+    if (c == 'g') value2 -= 1;
+    if (c == 'f') value1 += 1;
+    if (c == 'd') value1 -= 1;
+    value1 = static_cast<float>(value1Range.intForceLimit(value1));
+    value2 = static_cast<float>(value2Range.intForceLimit(value2));
+    if (c != 0) reapply();
+}
+
+// ---------------------------------------------------------------------------
+// Artistic family base
+
+artistic::artistic()
+    : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(), point()) {}
+
+void artistic::RBAction() {
+    if (rightDown) imageRgbaCopy(backup, image);
+}
+
+void artistic::key(unsigned char c) {
+    effect::key(c);
+    if (c == 127) changeValue(127);
+}
+
+void artistic::specialKey(int k) {
+    effect::specialKey(k);
+    if (k == 105) changeValue('i');
+}
+
+void artistic::changeValue(char c) {
+    if (c == 'e') {
+        value1 += 1;
+    } else if (c == 'g') {
+        value1 -= 1;
+    } else if (c == 'f') {
+        value2 += 1;
+    } else if (c == 'd') {
+        value2 -= 1;
+    }
+    value1 = static_cast<float>(value1Range.intForceLimit(value1));
+    value2 = static_cast<float>(value2Range.intForceLimit(value2));
+    if (c == 127) {
+        size -= 1;
+        if (size <= 0) size = 1;
+    } else if (c == 'i') {
+        size += 1;
+        if (size > 30) size = 30;
+    }
+    if (c != 0) reapply();
+}
 
 // ---------------------------------------------------------------------------
 // Convolution kernels and the matrices family base

@@ -4,6 +4,7 @@
 #include "image/imagergba.h"
 
 #include <cstdint>
+#include <string>
 
 struct point {
     int x;
@@ -40,6 +41,30 @@ struct limit {
 int truncToInt(double v);
 
 class matrix;
+
+// One setting as its family's table gives it: start value, range and the step
+// of its arrow keys.
+struct settingInfo {
+    float start;
+    int min;
+    int max;
+    float step;
+};
+
+// One effect as its family's table gives it: the family base reads titles,
+// modes and settings from here, so nothing of it is repeated in constructors
+// or key handlers.
+struct effectInfo {
+    const char* name;      // follows "Morvane Application | " in the title
+    const char* modes[8];  // mode names in order; the unused ones null
+    settingInfo value1;
+    settingInfo value2;
+    int modeCount() const;
+};
+
+// "Morvane Application | <name>", and " | Mode <m>: <mode name>" for a mode
+// from 1 to the row's mode count.
+std::string effectTitle(const effectInfo& info, int mode = 0);
 
 // An inclusive rectangle of pixels; empty when x0 > x1 or y0 > y1.
 struct pixelRect {
@@ -88,6 +113,7 @@ public:
     float param2{};
     float param3{};
     float param4{};
+    const effectInfo* info{};  // the family table's row; null for the plain effect
 
     effect(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
@@ -120,6 +146,14 @@ public:
     // LBAction at once, as if the left button were held: how a changed
     // setting is applied.
     void reapply();
+    // What a concrete constructor does after its family base: its title,
+    // startup with the real arguments, then the mode count and both settings
+    // from its table row. Committing and the first application stay with the
+    // family.
+    void begin(const effectInfo& row, ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch,
+               ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    // Stores the mode and puts up its title from the table row.
+    void showMode(char m);
 
     effect(const effect&) = delete;
     effect& operator=(const effect&) = delete;
@@ -143,6 +177,41 @@ public:
     void changeValue(char key) override;
     // Pixel index y * width + x of `image`.
     virtual void action(int index);
+};
+
+// Geometric family: warps rendered live under the pointer from backup.
+class geometric : public effect {
+public:
+    geometric();
+    void idleAction() override;
+    void RBAction() override;
+    void specialKey(int k) override;
+    void changeValue(char c) override;
+    virtual void keyRIGHT();
+    virtual void keyLEFT();
+    virtual void keyUP();
+    virtual void keyDOWN();
+    // idleAction at once, as if the left button were held.
+    void renderOnce();
+};
+
+// Distortion family: the area rebuilt from backup once per click or change.
+class distort : public effect {
+public:
+    distort();
+    void LBAction() override;
+    void RBAction() override;
+    void changeValue(char c) override;
+};
+
+// Artistic family: stylised pictures made from backup once per click or change.
+class artistic : public effect {
+public:
+    artistic();
+    void RBAction() override;
+    void key(unsigned char c) override;
+    void specialKey(int k) override;
+    void changeValue(char c) override;
 };
 
 // A square kernel of odd side 1 to 11, centred in an 11 by 11 grid.

@@ -1,12 +1,22 @@
 #include "effects/color.h"
 
-#include "framewk/framewk.h"
-
 // The weighted sums and quotients below are single precision, the precision of
 // value1 and of Hsva. It also keeps gray's weights, which add up to one,
 // turning more grey pixels into themselves than double precision does.
 
 namespace {
+
+// The adjustments: name, modes and their one setting (start, range, arrow step).
+const effectInfo kBrightness = {"Brightness", {}, {20, -255, 255, 5}, {}};
+const effectInfo kContrast = {"Contrast", {}, {20, -255, 255, 5}, {}};
+const effectInfo kSaturation = {"Saturation", {}, {20, -255, 255, 5}, {}};
+const effectInfo kHue = {"Hue", {}, {20, 0, 359, 5}, {}};
+const effectInfo kColorize = {"Colorize", {}, {20, 0, 359, 5}, {}};
+const effectInfo kChannel = {"Channel", {"Red", "Green", "Blue"}, {20, -255, 255, 5}, {}};
+const effectInfo kGray = {"Gray", {}, {0, 0, 0, 0}, {}};
+const effectInfo kInvert = {"Invert", {}, {0, 0, 0, 0}, {}};
+const effectInfo kPosterize = {"Posterize", {}, {8, 1, 255, 5}, {}};
+const effectInfo kSolarize = {"Solarize", {}, {150, 0, 255, 5}, {}};
 
 // byteRange.intForceLimit, inline and without branches for the per-pixel rules
 // (on noisy pictures a branch per channel mispredicts often).
@@ -20,22 +30,10 @@ inline unsigned char clampByte(const limit& range, float v) {
     return clampByte(range, static_cast<int>(v));
 }
 
-// What every constructor does after the family base: title, start-up, the
-// value and its range, and the commit that makes the picture the source.
-void begin(color& e, const char* title, float value, limit range, ImageRGBA* image,
-           ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons, bool hasArea,
-           point areaMin, point areaMax) {
-    fwkSetWindowTitle(title);
-    e.effect::startup(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    e.value1 = value;
-    e.value1Range = range;
-    imageRgbaCopy(e.image, e.backup);
-}
-
 // Hues wrap at 359 instead of stopping; value1Range is not consulted.
 void stepHue(color& e, char key) {
-    if (key == 'e') e.value1 += 5;
-    if (key == 'g') e.value1 -= 5;
+    if (key == 'e') e.value1 += e.info->value1.step;
+    if (key == 'g') e.value1 -= e.info->value1.step;
     if (e.value1 > 359) {
         e.value1 = 0;
     } else if (e.value1 < 0) {
@@ -45,25 +43,30 @@ void stepHue(color& e, char key) {
 
 }  // namespace
 
-// The constructors: title, default value and its range. Each commits the
-// picture as the source and applies once (channel's is below).
-#define MORVANE_ADJUSTMENT(cls, name, value, lo, hi)                                              \
-    cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,             \
-             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {                      \
-        begin(*this, "Morvane Application | " name, value, limit(lo, hi), image, backup, scratch, \
-              hud, icons, hasArea, areaMin, areaMax);                                             \
-        reapply();                                                                                \
+// Each constructor commits the picture as the source and applies once;
+// channel's selects its first mode instead, which applies.
+#define MORVANE_ADJUSTMENT(cls, row)                                                  \
+    cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, \
+             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {          \
+        begin(row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);    \
+        imageRgbaCopy(this->image, this->backup);                                     \
+        if (modeCount > 1) {                                                          \
+            changeMode(1);                                                            \
+        } else {                                                                      \
+            reapply();                                                                \
+        }                                                                             \
     }
 
-MORVANE_ADJUSTMENT(brightness, "Brightness", 20, -255, 255)
-MORVANE_ADJUSTMENT(contrast, "Contrast", 20, -255, 255)
-MORVANE_ADJUSTMENT(saturation, "Saturation", 20, -255, 255)
-MORVANE_ADJUSTMENT(hue, "Hue", 20, 0, 359)
-MORVANE_ADJUSTMENT(colorize, "Colorize", 20, 0, 359)
-MORVANE_ADJUSTMENT(gray, "Gray", 0, 0, 0)
-MORVANE_ADJUSTMENT(invert, "Invert", 0, 0, 0)
-MORVANE_ADJUSTMENT(posterize, "Posterize", 8, 1, 255)
-MORVANE_ADJUSTMENT(solarize, "Solarize", 150, 0, 255)
+MORVANE_ADJUSTMENT(brightness, kBrightness)
+MORVANE_ADJUSTMENT(contrast, kContrast)
+MORVANE_ADJUSTMENT(saturation, kSaturation)
+MORVANE_ADJUSTMENT(hue, kHue)
+MORVANE_ADJUSTMENT(colorize, kColorize)
+MORVANE_ADJUSTMENT(channel, kChannel)
+MORVANE_ADJUSTMENT(gray, kGray)
+MORVANE_ADJUSTMENT(invert, kInvert)
+MORVANE_ADJUSTMENT(posterize, kPosterize)
+MORVANE_ADJUSTMENT(solarize, kSolarize)
 
 #undef MORVANE_ADJUSTMENT
 
@@ -136,14 +139,6 @@ void colorize::changeValue(char key) {
     reapply();
 }
 
-channel::channel(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-                 ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(*this, "Morvane Application | Channel", 20, limit(-255, 255), image, backup, scratch, hud,
-          icons, hasArea, areaMin, areaMax);
-    modeCount = 3;
-    changeMode(1);
-}
-
 void channel::action(int index) {
     const limit range = byteRange;
     const float v = value1;
@@ -166,11 +161,7 @@ void channel::action(int index) {
 }
 
 void channel::changeMode(char m) {
-    static const char* const titles[] = {"Morvane Application | Channel | Mode 1: Red",
-                                         "Morvane Application | Channel | Mode 2: Green",
-                                         "Morvane Application | Channel | Mode 3: Blue"};
-    mode = m;
-    if (m >= 1 && m <= 3) fwkSetWindowTitle(titles[m - 1]);
+    showMode(m);
     leftDown = true;
     LBAction();
     leftDown = false;

@@ -1,0 +1,4 @@
+// The artistic filters.
+#pragma once
+
+#include "effects/classes.h"
