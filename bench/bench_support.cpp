@@ -1,5 +1,7 @@
 #include "bench/bench_support.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <utility>
 
@@ -12,6 +14,19 @@ void fillNoise(ImageRGBA* img, uint32_t seed) {
         img->data[i] = Rgba{static_cast<unsigned char>(seed >> 8), static_cast<unsigned char>(seed >> 16),
                             static_cast<unsigned char>(seed >> 24), 255};
     }
+}
+
+const ImageRGBA* photo() {
+    static const ImageRGBA* picture = [] {
+        const char* path = MORVANE_SOURCE_DIR "/bench/large.tif";
+        ImageRGBA* img = imageRgbaReadTIFF(path);
+        if (!img) {
+            std::fprintf(stderr, "bench: cannot read %s\n", path);
+            std::exit(1);
+        }
+        return img;
+    }();
+    return picture;
 }
 
 double copyNsPerPixel(int width, int height) {

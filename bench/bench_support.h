@@ -15,6 +15,10 @@ namespace bench {
 // Every colour and value occurs, so no rule can take a shortcut; alpha 255.
 void fillNoise(ImageRGBA* img, uint32_t seed = 12345);
 
+// The 2048 by 1536 photograph bench/large.tif (dandelion clocks against the
+// low sun); read once, never freed. Stops the program when it is missing.
+const ImageRGBA* photo();
+
 // What one imageRgbaCopy of a width by height picture costs per pixel,
 // measured once per size.
 double copyNsPerPixel(int width, int height);
