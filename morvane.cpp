@@ -171,17 +171,19 @@ struct Limit {
     uint64_t value;
     bool fromDefault;
 };
-Limit maxPixels = {"--max-pixels=", "MORVANE_MAX_PIXELS", 0, true};
-Limit maxMemory = {"--max-memory=", "MORVANE_MAX_MEMORY", 0, true};
-
 uint64_t physicalMemory() {
     const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
     return pages > 0 && pageSize > 0 ? static_cast<uint64_t>(pages) * pageSize : 0;
 }
 
-std::string inGiB(uint64_t bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / (1u << 30));
+const Limit kDefaultPixels = {"--max-pixels=", "MORVANE_MAX_PIXELS", uint64_t(1) << 28, true};
+const Limit kDefaultMemory = {"--max-memory=", "MORVANE_MAX_MEMORY", physicalMemory() / 2, true};
+Limit maxPixels = kDefaultPixels;
+Limit maxMemory = kDefaultMemory;
+
+std::string inGiB(double bytes) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.1f GiB", bytes / (1u << 30));
     return text;
 }
 
@@ -213,8 +215,8 @@ void setLimit(Limit& limit, const char* text, const char* from) {
 
 // Sets both limits and takes their options out of the command line.
 void takeLimits(int* argc, const char** argv) {
-    maxPixels = {maxPixels.option, maxPixels.variable, uint64_t(1) << 28, true};
-    maxMemory = {maxMemory.option, maxMemory.variable, physicalMemory() / 2, true};
+    maxPixels = kDefaultPixels;
+    maxMemory = kDefaultMemory;
     for (Limit* limit : {&maxPixels, &maxMemory}) {
         if (const char* v = std::getenv(limit->variable)) setLimit(*limit, v, limit->variable);
     }
@@ -242,7 +244,8 @@ std::string howToRaise(const Limit& limit, const std::string& value) {
 
 bool acceptPicture(unsigned width, unsigned height, std::string* reason) {
     const uint64_t pixels = static_cast<uint64_t>(width) * height;
-    const uint64_t need = pixels * kWorkingCopies * sizeof(Rgba);
+    // In double: 2^32 by 2^32 pixels overflow 64 bits once multiplied.
+    const double need = static_cast<double>(pixels) * kWorkingCopies * sizeof(Rgba);
     const std::string size = std::to_string(width) + " by " + std::to_string(height) +
                              " pixels would need " + inGiB(need) + " of memory";
     if (pixels > maxPixels.value) {
@@ -254,12 +257,15 @@ bool acceptPicture(unsigned width, unsigned height, std::string* reason) {
         *reason = size + ", and this program holds at most " + std::to_string(INT_MAX) + " pixels";
         return false;
     }
-    if (need > maxMemory.value) {
+    if (need > static_cast<double>(maxMemory.value)) {
         const std::string limit = maxMemory.fromDefault
-                                      ? "half of this machine's " + inGiB(physicalMemory())
-                                      : "the limit of " + inGiB(maxMemory.value);
+                                      ? "half of this machine's " +
+                                            inGiB(static_cast<double>(physicalMemory()))
+                                      : "the limit of " +
+                                            inGiB(static_cast<double>(maxMemory.value));
+        const uint64_t gib = static_cast<uint64_t>(need / (1u << 30)) + 1;
         *reason = size + ", more than " + limit + "; " +
-                  howToRaise(maxMemory, std::to_string((need >> 30) + 1) + "G");
+                  howToRaise(maxMemory, std::to_string(gib) + "G");
         return false;
     }
     return true;
@@ -267,7 +273,8 @@ bool acceptPicture(unsigned width, unsigned height, std::string* reason) {
 
 TiffReadLimits readLimits() {
     // libtiff's own buffers never need more than the raw pixels: up to 8 bytes each.
-    const uint64_t cap = std::min(maxMemory.value, maxPixels.value * 8);
+    const uint64_t raw = maxPixels.value > UINT64_MAX / 8 ? UINT64_MAX : maxPixels.value * 8;
+    const uint64_t cap = std::min(maxMemory.value, raw);
     return TiffReadLimits{static_cast<size_t>(std::min<uint64_t>(cap, SIZE_MAX)), acceptPicture};
 }
 
