@@ -171,6 +171,7 @@ struct Limit {
     uint64_t value;
     bool fromDefault;
 };
+
 uint64_t physicalMemory() {
     const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
     return pages > 0 && pageSize > 0 ? static_cast<uint64_t>(pages) * pageSize : 0;
