@@ -12,8 +12,16 @@
 
 #include <tiffio.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -148,22 +156,134 @@ void warnList(const char* what, const std::string& list) {
     fwkExit(1);
 }
 
-ImageRGBA* checkMemory(ImageRGBA* img, int width, int height) {
-    if (!img) {
-        fail("not enough memory for the working copies of a " + std::to_string(width) + " by " +
-             std::to_string(height) + " picture");
-    }
+ImageRGBA* checkMemory(ImageRGBA* img, const std::string& what) {
+    if (!img) fail("not enough memory for " + what);
     return img;
 }
 
-ImageRGBA* newImageOrFail(int width, int height) {
-    return checkMemory(imageRgbaNew(width, height), width, height);
+// What a picture may cost. A few hundred bytes of file can declare billions
+// of pixels, so the size is checked before anything is allocated for it.
+// Each limit comes from its option, else its variable, else the default.
+const int kWorkingCopies = 5;  // original, image, backup, scratch, hud
+struct Limit {
+    const char* option;    // "--max-pixels=" and the like
+    const char* variable;  // the environment variable
+    uint64_t value;
+    bool fromDefault;
+};
+
+uint64_t physicalMemory() {
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0 ? static_cast<uint64_t>(pages) * pageSize : 0;
+}
+
+const Limit kDefaultPixels = {"--max-pixels=", "MORVANE_MAX_PIXELS", uint64_t(1) << 28, true};
+const Limit kDefaultMemory = {"--max-memory=", "MORVANE_MAX_MEMORY", physicalMemory() / 2, true};
+Limit maxPixels = kDefaultPixels;
+Limit maxMemory = kDefaultMemory;
+
+std::string inGiB(double bytes) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.1f GiB", bytes / (1u << 30));
+    return text;
+}
+
+// A count, with an optional K, M, G or T (powers of 1024) for memory.
+bool parseCount(const char* text, bool withUnit, uint64_t* out) {
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text, &end, 10);
+    if (errno || end == text || *text == '-') return false;
+    int shift = 0;
+    if (withUnit && *end) {
+        const char* units = "KMGT";
+        const char* u = std::strchr(units, std::toupper(static_cast<unsigned char>(*end)));
+        if (!u) return false;
+        shift = 10 * static_cast<int>(u - units + 1);
+        ++end;
+    }
+    if (*end || (shift && v > (UINT64_MAX >> shift))) return false;
+    *out = static_cast<uint64_t>(v) << shift;
+    return true;
+}
+
+void setLimit(Limit& limit, const char* text, const char* from) {
+    if (!parseCount(text, &limit == &maxMemory, &limit.value)) {
+        fail(std::string("bad value \"") + text + "\" for " + from);
+    }
+    limit.fromDefault = false;
+}
+
+// Sets both limits and takes their options out of the command line.
+void takeLimits(int* argc, const char** argv) {
+    maxPixels = kDefaultPixels;
+    maxMemory = kDefaultMemory;
+    for (Limit* limit : {&maxPixels, &maxMemory}) {
+        if (const char* v = std::getenv(limit->variable)) setLimit(*limit, v, limit->variable);
+    }
+    if (!argc || !argv) return;
+    int kept = 1;
+    for (int i = 1; i < *argc; ++i) {
+        bool taken = false;
+        for (Limit* limit : {&maxPixels, &maxMemory}) {
+            const size_t n = std::strlen(limit->option);
+            if (std::strncmp(argv[i], limit->option, n) == 0) {
+                setLimit(*limit, argv[i] + n, limit->option);
+                taken = true;
+            }
+        }
+        if (!taken) argv[kept++] = argv[i];
+    }
+    if (kept < *argc) argv[kept] = nullptr;
+    *argc = kept;
+}
+
+std::string howToRaise(const Limit& limit, const std::string& value) {
+    return std::string("raise it with ") + limit.option + value + " or " + limit.variable + "=" +
+           value;
+}
+
+bool acceptPicture(unsigned width, unsigned height, std::string* reason) {
+    const uint64_t pixels = static_cast<uint64_t>(width) * height;
+    // In double: 2^32 by 2^32 pixels overflow 64 bits once multiplied.
+    const double need = static_cast<double>(pixels) * kWorkingCopies * sizeof(Rgba);
+    const std::string size = std::to_string(width) + " by " + std::to_string(height) +
+                             " pixels would need " + inGiB(need) + " of memory";
+    if (pixels > maxPixels.value) {
+        *reason = size + ", beyond the limit of " + std::to_string(maxPixels.value) + " pixels; " +
+                  howToRaise(maxPixels, std::to_string(pixels));
+        return false;
+    }
+    if (pixels > static_cast<uint64_t>(INT_MAX)) {
+        *reason = size + ", and this program holds at most " + std::to_string(INT_MAX) + " pixels";
+        return false;
+    }
+    if (need > static_cast<double>(maxMemory.value)) {
+        const std::string limit = maxMemory.fromDefault
+                                      ? "half of this machine's " +
+                                            inGiB(static_cast<double>(physicalMemory()))
+                                      : "the limit of " +
+                                            inGiB(static_cast<double>(maxMemory.value));
+        const uint64_t gib = static_cast<uint64_t>(need / (1u << 30)) + 1;
+        *reason = size + ", more than " + limit + "; " +
+                  howToRaise(maxMemory, std::to_string(gib) + "G");
+        return false;
+    }
+    return true;
+}
+
+TiffReadLimits readLimits() {
+    // libtiff's own buffers never need more than the raw pixels: up to 8 bytes each.
+    const uint64_t raw = maxPixels.value > UINT64_MAX / 8 ? UINT64_MAX : maxPixels.value * 8;
+    const uint64_t cap = std::min(maxMemory.value, raw);
+    return TiffReadLimits{static_cast<size_t>(std::min<uint64_t>(cap, SIZE_MAX)), acceptPicture};
 }
 
 }  // namespace
 
 ImageRGBA* buildIconAtlas() {
-    ImageRGBA* atlas = newImageOrFail(kIconSize * kIconSize, kAtlasRows);
+    ImageRGBA* atlas = checkMemory(imageRgbaNew(kIconSize * kIconSize, kAtlasRows), "the icons");
+    const TiffReadLimits limits = readLimits();
     const Rgba black = {0, 0, 0, 255};
     std::string missing, misfit;
     for (int k = 0; k < kAtlasRows; ++k) {
@@ -171,7 +291,7 @@ ImageRGBA* buildIconAtlas() {
         std::fill_n(row, kIconSize * kIconSize, black);
         const std::string name = iconFile(k);
         if (name.empty()) continue;
-        ImageRGBA* tile = imageRgbaReadTIFF(name.c_str());
+        ImageRGBA* tile = imageRgbaReadTIFF(name.c_str(), nullptr, &limits);
         if (!tile) {
             missing += (missing.empty() ? "" : ", ") + name;
             continue;
@@ -198,22 +318,31 @@ void morvaneStart(int* argc, const char** argv) {
     // from libtiff goes straight to the terminal.
     TIFFSetWarningHandler(nullptr);
     TIFFSetErrorHandler(nullptr);
+    // A save beyond the file-size limit (ulimit -f) then fails with its reason
+    // instead of killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     fwkInit(argc, argv);
+    takeLimits(argc, argv);
     logfile.open("log.txt", std::ios::out | std::ios::trunc);
     iconAtlas = buildIconAtlas();
 
     const char* filename = (argc && *argc == 2) ? argv[1] : "in.tif";
+    const std::string named = std::string("the picture \"") + filename + "\"";
     std::string reason;
-    original = imageRgbaReadTIFF(filename, &reason);
-    if (!original) fail(std::string("cannot open the picture \"") + filename + "\": " + reason);
+    const TiffReadLimits limits = readLimits();
+    original = imageRgbaReadTIFF(filename, &reason, &limits);
+    if (!original) fail("cannot open " + named + ": " + reason);
     if (original->width == 0 || original->height == 0) {
-        fail(std::string("cannot open the picture \"") + filename + "\": it has no pixels");
+        fail("cannot open " + named + ": it has no pixels");
     }
 
-    ImageRGBA* image = checkMemory(imageRgbaClone(original), original->width, original->height);
-    ImageRGBA* backup = newImageOrFail(original->width, original->height);
-    ImageRGBA* scratch = newImageOrFail(original->width, original->height);
-    ImageRGBA* hud = newImageOrFail(original->width, original->height);
+    const std::string copies = "the working copies of " + named + " (" +
+                               std::to_string(original->width) + " by " +
+                               std::to_string(original->height) + " pixels)";
+    ImageRGBA* image = checkMemory(imageRgbaClone(original), copies);
+    ImageRGBA* backup = checkMemory(imageRgbaNew(original->width, original->height), copies);
+    ImageRGBA* scratch = checkMemory(imageRgbaNew(original->width, original->height), copies);
+    ImageRGBA* hud = checkMemory(imageRgbaNew(original->width, original->height), copies);
 
     E = new effect(image, backup, scratch, hud, iconAtlas, false, point(0, 0), point(0, 0));
     fwkSetDisplayImage(E->shown);

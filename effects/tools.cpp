@@ -372,16 +372,22 @@ void lensOutline(ImageRGBA* img, int cx, int cy, int r) {
     imageRgbaInvertEllipse(img, cx, cy, r, r);
 }
 
+// The span lo..hi limited to 0..size - 1, empty (from > to) when it misses.
+// Computed in 64 bits: a pointer far outside puts lo and hi beyond int.
+inline void spanInside(long long lo, long long hi, int size, int* from, int* to) {
+    *from = static_cast<int>(std::min<long long>(std::max<long long>(lo, 0), size));
+    *to = static_cast<int>(std::max<long long>(std::min<long long>(hi, size - 1), -1));
+}
+
 // Rows cy - r .. cy + last of the disc, limited to the picture.
 inline void discRows(int cy, int r, int last, int height, int* from, int* to) {
-    *from = static_cast<int>(std::max<long long>(static_cast<long long>(cy) - r, 0));
-    *to = static_cast<int>(std::min<long long>(static_cast<long long>(cy) + last, height - 1));
+    spanInside(static_cast<long long>(cy) - r, static_cast<long long>(cy) + last, height, from, to);
 }
 
 // Columns cx - hw - extra .. cx + hw + last, limited to the picture; empty when from > to.
 inline void discColumns(int cx, int hw, int extra, int last, int width, int* from, int* to) {
-    *from = static_cast<int>(std::max<long long>(static_cast<long long>(cx) - hw - extra, 0));
-    *to = static_cast<int>(std::min<long long>(static_cast<long long>(cx) + hw + last, width - 1));
+    spanInside(static_cast<long long>(cx) - hw - extra, static_cast<long long>(cx) + hw + last,
+               width, from, to);
 }
 
 inline int halfWidth(int r, int dy) {

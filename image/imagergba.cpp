@@ -5,6 +5,7 @@
 
 #include <tiffio.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -120,17 +121,14 @@ void imageRgbaDrawVerticalAreaLine(ImageRGBA* img, int y1, int y2, int x, int ph
 
 namespace {
 
-// libtiff reports through handlers; ours keep the first error as the reason
-// and drop warnings (every file we write, the icons included, draws one for
-// its undeclared fourth sample).
-int keepFirstError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
-    auto* reason = static_cast<std::string*>(user);
-    if (reason && reason->empty()) {
-        char text[512];
-        std::vsnprintf(text, sizeof text, fmt, ap);
-        *reason = text;
-        (void)module;
-    }
+// libtiff reports through handlers; ours keep the latest error, the one that
+// ended a failed call (earlier ones are often unrelated complaints libtiff
+// recovered from), and drop warnings (every file we write, the icons
+// included, draws one for its undeclared fourth sample).
+int keepLastError(TIFF*, void* user, const char*, const char* fmt, va_list ap) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, fmt, ap);
+    *static_cast<std::string*>(user) = text;
     return 1;  // handled: libtiff's global handler stays quiet
 }
 
@@ -138,10 +136,12 @@ int dropWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 struct TiffOptions {
     TIFFOpenOptions* opts;
-    explicit TiffOptions(std::string* reason) : opts(TIFFOpenOptionsAlloc()) {
+    std::string lastError;
+    explicit TiffOptions(size_t maxSingleAlloc = 0) : opts(TIFFOpenOptionsAlloc()) {
         if (opts) {
-            TIFFOpenOptionsSetErrorHandlerExtR(opts, keepFirstError, reason);
+            TIFFOpenOptionsSetErrorHandlerExtR(opts, keepLastError, &lastError);
             TIFFOpenOptionsSetWarningHandlerExtR(opts, dropWarning, nullptr);
+            TIFFOpenOptionsSetMaxSingleMemAlloc(opts, static_cast<tmsize_t>(maxSingleAlloc));
         }
     }
     ~TiffOptions() {
@@ -155,10 +155,22 @@ void setReason(std::string* reason, const std::string& text) {
     if (reason && reason->empty()) *reason = text;
 }
 
-// libtiff often starts a message with the file name, which the caller names anyway.
-void dropNamePrefix(std::string* reason, const char* filename) {
+// libtiff's last word on a failure when it had one, else ours. It often
+// starts with the file name, which the caller names anyway.
+void setFailure(std::string* reason, const TiffOptions& options, const char* filename,
+                const std::string& fallback) {
+    std::string text = options.lastError;
     const std::string prefix = std::string(filename) + ": ";
-    if (reason->compare(0, prefix.size(), prefix) == 0) reason->erase(0, prefix.size());
+    if (text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
+    setReason(reason, text.empty() ? fallback : text);
+}
+
+const char* kindOfFile(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "not a regular file";
 }
 
 bool hostIsBigEndian() {
@@ -191,22 +203,41 @@ void flipRows(ImageRGBA* img, bool reverseBytes) {
 
 }  // namespace
 
-ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason) {
+ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason,
+                             const TiffReadLimits* limits) {
     std::string local;
     std::string* why = reason ? reason : &local;
     why->clear();
-    TiffOptions options(why);
-    TIFF* tif = TIFFOpenExt(filename, "r", options.opts);
+    // Without O_NONBLOCK a named pipe would hold us in open() until a writer came.
+    const int fd = open(filename, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        setReason(why, std::strerror(errno));
+        return nullptr;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0) {
+        setReason(why, std::strerror(errno));
+    } else if (!S_ISREG(info.st_mode)) {
+        setReason(why, std::string("it is ") + kindOfFile(info.st_mode) + ", not a picture file");
+    }
+    if (!why->empty()) {
+        close(fd);
+        return nullptr;
+    }
+    TiffOptions options(limits ? limits->maxSingleAlloc : 0);
+    TIFF* tif = TIFFFdOpenExt(fd, filename, "r", options.opts);
     if (!tif) {
-        dropNamePrefix(why, filename);
-        setReason(why, "cannot open the file");
+        close(fd);
+        setFailure(why, options, filename, "cannot open the file");
         return nullptr;
     }
     uint32_t width = 0, height = 0;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
     ImageRGBA* img = nullptr;
-    if (width > static_cast<uint32_t>(INT_MAX) || height > static_cast<uint32_t>(INT_MAX)) {
+    if (limits && limits->accept && !limits->accept(width, height, why)) {
+        setReason(why, "the picture is refused");
+    } else if (width > static_cast<uint32_t>(INT_MAX) || height > static_cast<uint32_t>(INT_MAX)) {
         setReason(why, "the picture is too large (" + std::to_string(width) + " by " +
                            std::to_string(height) + " pixels)");
     } else {
@@ -215,14 +246,14 @@ ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason) {
             setReason(why, "not enough memory for a picture of " + std::to_string(width) + " by " +
                                std::to_string(height) + " pixels");
         } else if (!TIFFReadRGBAImage(tif, width, height, reinterpret_cast<uint32_t*>(img->data), 0)) {
-            setReason(why, "the picture data cannot be decoded");
+            setFailure(why, options, filename, "the picture data cannot be decoded");
             imageRgbaFree(img);
             img = nullptr;
         } else {
             flipRows(img, hostIsBigEndian());
         }
     }
-    TIFFClose(tif);
+    TIFFClose(tif);  // closes fd
     return img;
 }
 
@@ -253,6 +284,33 @@ bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
     return rows == img->height && TIFFFlush(tif) == 1;
 }
 
+// The file a save replaces: `filename` itself, or the end of its chain of
+// links, so that the link stays and its target gets the picture.
+std::string followLinks(const std::string& filename) {
+    std::string path = filename;
+    for (int hops = 0; hops < 40; ++hops) {
+        char target[4096];
+        const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+        if (n < 0) break;  // not a link (or gone): this is the file
+        target[n] = '\0';
+        const size_t slash = path.rfind('/');
+        if (target[0] == '/' || slash == std::string::npos) {
+            path = target;
+        } else {
+            path = path.substr(0, slash + 1) + target;
+        }
+    }
+    return path;
+}
+
+// Write permission is what a user sets to keep a file; root passes access()
+// anyway, so the permission bits decide as well.
+bool readOnly(const std::string& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    return (info.st_mode & 0222) == 0 || (access(path.c_str(), W_OK) != 0 && errno == EACCES);
+}
+
 }  // namespace
 
 int imageRgbaWriteTIFF(const char* filename, const ImageRGBA* img, std::string* reason) {
@@ -261,8 +319,13 @@ int imageRgbaWriteTIFF(const char* filename, const ImageRGBA* img, std::string* 
     std::string* why = reason ? reason : &local;
     why->clear();
 
-    std::string temp = std::string(filename) + ".XXXXXX";
-    int fd = mkstemp(temp.data());
+    const std::string target = followLinks(filename);
+    if (readOnly(target)) {
+        setReason(why, target == filename ? "it is read-only" : "its target " + target + " is read-only");
+        return 1;
+    }
+    std::string temp = target + ".XXXXXX";
+    int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
         setReason(why, std::string("cannot create a file beside it: ") + std::strerror(errno));
         return 1;
@@ -270,7 +333,7 @@ int imageRgbaWriteTIFF(const char* filename, const ImageRGBA* img, std::string* 
     // mkstemp makes the file private; keep the permissions of the file being
     // replaced, or give those a new file gets.
     struct stat existing;
-    if (stat(filename, &existing) == 0 && S_ISREG(existing.st_mode)) {
+    if (stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
         fchmod(fd, existing.st_mode & 07777);
     } else {
         mode_t mask = umask(0);
@@ -278,22 +341,28 @@ int imageRgbaWriteTIFF(const char* filename, const ImageRGBA* img, std::string* 
         fchmod(fd, 0666 & ~mask);
     }
 
-    TiffOptions options(why);
+    TiffOptions options;
     TIFF* tif = TIFFFdOpenExt(fd, filename, "w", options.opts);
     if (!tif) {
         close(fd);
         unlink(temp.c_str());
-        setReason(why, "cannot start a TIFF file");
+        setFailure(why, options, filename, "cannot start a TIFF file");
         return 1;
     }
-    bool complete = writeTiffStream(tif, filename, img);
+    errno = 0;
+    const bool complete = writeTiffStream(tif, filename, img);
+    const int writeError = errno;  // what the system said, before closing can change it
     TIFFClose(tif);  // closes fd
     if (!complete) {
         unlink(temp.c_str());
-        setReason(why, "the file could not be written completely");
+        if (writeError != 0) {
+            setReason(why, std::string("writing failed: ") + std::strerror(writeError));
+        } else {
+            setFailure(why, options, filename, "the file could not be written completely");
+        }
         return 1;
     }
-    if (std::rename(temp.c_str(), filename) != 0) {
+    if (std::rename(temp.c_str(), target.c_str()) != 0) {
         setReason(why, std::string("cannot replace it: ") + std::strerror(errno));
         unlink(temp.c_str());
         return 1;

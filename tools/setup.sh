@@ -10,6 +10,7 @@ packages=(
     libgl1-mesa-dri                      # Mesa's software renderer, for machines without a GPU
     libgtest-dev libbenchmark-dev        # tests and benchmarks
     xvfb xauth xdotool libx11-dev        # end-to-end tests: virtual display, input, screenshots
+    clang libclang-rt-14-dev             # the reader's fuzz target (libFuzzer)
 )
 
 missing=()

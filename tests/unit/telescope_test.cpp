@@ -351,3 +351,22 @@ TEST_F(TelescopeInShell, BackspaceWithTheLensShownLeavesNoTrace) {
 }
 
 }  // namespace
+
+namespace {
+
+// A window one row short of square, the picture zoomed out to nothing, and a
+// press at the window's left edge: the pointer lands near x = -2^31.
+TEST_F(TelescopeInShell, PressFarLeftOfAPictureZoomedOutStaysInside) {
+    startOn(patternImage(600, 400));
+    fakePlatform.viewport[3] = 511;
+    for (int i = 0; i < 24; ++i) fwkKeyboardCB('-', 256, 255);
+    fwkRedrawCB();
+    fwkSpecialCB(12, 256, 255);
+    fwkMouseCB(0, 0, 0, 255);
+    idleCB();
+    fwkMouseCB(0, 1, 0, 255);
+    idleCB();
+    EXPECT_TRUE(sameImage(E->image, picture));
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+// libFuzzer target for the picture reader: the bytes as a file, read; a
+// picture that reads must write, and read back with the same pixels.
+#include "image/imagergba.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string folder;
+
+void removeFolder() {
+    for (const char* name : {"/in.tif", "/out.tif"}) unlink((folder + name).c_str());
+    rmdir(folder.c_str());
+}
+
+// Files in memory where there is a tmpfs: the fuzzer writes one per input.
+const std::string& workFolder() {
+    if (folder.empty()) {
+        struct stat info;
+        std::string pattern = (stat("/dev/shm", &info) == 0 ? "/dev/shm" : "/tmp");
+        pattern += "/morvane-fuzz-XXXXXX";
+        if (!mkdtemp(pattern.data())) std::abort();
+        folder = pattern;
+        std::atexit(removeFolder);
+    }
+    return folder;
+}
+
+// Small enough that no input makes the fuzzer's memory limit the finding.
+bool acceptSmall(unsigned width, unsigned height, std::string* reason) {
+    if (static_cast<uint64_t>(width) * height <= (1u << 22)) return true;
+    *reason = "too large for the fuzzer";
+    return false;
+}
+
+// libtiff is not instrumented, so the fuzzer would see only our few branches.
+// Its messages and the picture sizes stand in: each new kind is new coverage.
+__attribute__((section("__libfuzzer_extra_counters"))) uint8_t kinds[4096];
+
+void countKind(const std::string& text, unsigned salt) {
+    unsigned h = 2166136261u ^ salt;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') continue;  // the same message with other numbers
+        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    kinds[h % sizeof kinds] = 1;
+}
+
+unsigned bitLength(unsigned v) {
+    unsigned n = 0;
+    for (; v; v >>= 1) ++n;
+    return n;
+}
+
+[[noreturn]] void fault(const char* what, const std::string& detail) {
+    std::fprintf(stderr, "read_fuzzer: %s: %s\n", what, detail.c_str());
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string in = workFolder() + "/in.tif", out = workFolder() + "/out.tif";
+    FILE* f = std::fopen(in.c_str(), "wb");
+    if (!f) std::abort();
+    if (size && std::fwrite(data, 1, size, f) != size) std::abort();
+    std::fclose(f);
+
+    const TiffReadLimits limits = {64u << 20, acceptSmall};
+    std::string why;
+    ImageRGBA* img = imageRgbaReadTIFF(in.c_str(), &why, &limits);
+    if (!img) {
+        if (why.empty()) fault("a failed read gives no reason", "");
+        countKind(why, 1);
+        return 0;
+    }
+    countKind(std::string(), 2 + bitLength(img->width) * 64 + bitLength(img->height));
+    if (img->width > 0 && img->height > 0) {
+        if (imageRgbaWriteTIFF(out.c_str(), img, &why) != 0) fault("cannot write what was read", why);
+        ImageRGBA* back = imageRgbaReadTIFF(out.c_str(), &why);
+        if (!back) fault("cannot read back what was written", why);
+        if (back->width != img->width || back->height != img->height ||
+            std::memcmp(back->data, img->data,
+                        static_cast<size_t>(img->width) * img->height * sizeof(Rgba)) != 0) {
+            fault("the pixels read back differ", std::to_string(img->width) + " by " +
+                                                      std::to_string(img->height));
+        }
+        imageRgbaFree(back);
+    }
+    imageRgbaFree(img);
+    return 0;
+}

@@ -1,0 +1,141 @@
+// Files a hostile or careless user may hand the program: each is refused or
+// handled with a reason, and nothing hangs, swaps or is lost.
+#include "tests/unit/test_support.h"
+
+#include <tiffio.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
+namespace {
+
+class HostileFiles : public ShellOn {
+protected:
+    // Start-up on the file, for a death test: it must end the program.
+    static void startWith(std::vector<const char*> args) {
+        alarm(20);  // a start-up that blocks fails instead of hanging the suite
+        args.insert(args.begin(), "morvane");
+        int argc = static_cast<int>(args.size());
+        args.push_back(nullptr);
+        morvaneStart(&argc, args.data());
+    }
+};
+
+// A header and a few bytes of Deflate strip declaring 20000 by 20000 pixels.
+void writeBomb(const char* name) {
+    TIFF* tif = TIFFOpen(name, "w");
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 20000);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 20000);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 20000);
+    unsigned char deflated[] = {0x78, 0x9c, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
+    TIFFWriteRawStrip(tif, 0, deflated, sizeof deflated);
+    TIFFClose(tif);
+}
+
+TEST_F(HostileFiles, APictureBeyondTheLimitsIsRefusedBeforeItIsAllocated) {
+    writeBomb("bomb.tif");
+    ASSERT_LT(readFile("bomb.tif").size(), 400u);
+    EXPECT_EXIT(startWith({"bomb.tif"}), testing::ExitedWithCode(1),
+                "(^|\n)morvane: cannot open the picture \"bomb.tif\": 20000 by 20000 pixels would need "
+                "7.5 GiB of memory, beyond the limit of 268435456 pixels; raise it with "
+                "--max-pixels=400000000 or MORVANE_MAX_PIXELS=400000000\n$");
+    // Raised, the memory check still stands in the way.
+    setenv("MORVANE_MAX_PIXELS", "400000000", 1);
+    EXPECT_EXIT(startWith({"--max-memory=2G", "bomb.tif"}), testing::ExitedWithCode(1),
+                "(^|\n)morvane: cannot open the picture \"bomb.tif\": 20000 by 20000 pixels would need "
+                "7.5 GiB of memory, more than the limit of 2.0 GiB; raise it with "
+                "--max-memory=8G or MORVANE_MAX_MEMORY=8G\n$");
+    unsetenv("MORVANE_MAX_PIXELS");
+}
+
+TEST_F(HostileFiles, ANamedPipeIsRefusedAtOnce) {
+    ASSERT_EQ(mkfifo("pipe.tif", 0644), 0);
+    EXPECT_EXIT(startWith({"pipe.tif"}), testing::ExitedWithCode(1),
+                "(^|\n)morvane: cannot open the picture \"pipe.tif\": it is a named pipe, not a picture "
+                "file\n$");
+}
+
+// A tag libtiff cannot type (it complains and goes on), then a strip cut
+// short, which is what makes the read fail.
+TEST_F(HostileFiles, ACorruptFileIsReportedByTheErrorThatEndedTheRead) {
+    const unsigned char bytes[] = {
+        'I', 'I', 42, 0, 8, 0, 0, 0, 10, 0,  // header, 10 entries
+        0x00, 0x01, 3, 0, 1, 0, 0, 0, 4, 0, 0, 0,     // width 4
+        0x01, 0x01, 3, 0, 1, 0, 0, 0, 4, 0, 0, 0,     // length 4
+        0x02, 0x01, 3, 0, 1, 0, 0, 0, 8, 0, 0, 0,     // 8 bits
+        0x03, 0x01, 3, 0, 1, 0, 0, 0, 1, 0, 0, 0,     // no compression
+        0x06, 0x01, 3, 0, 1, 0, 0, 0, 1, 0, 0, 0,     // grey
+        0x11, 0x01, 4, 0, 1, 0, 0, 0, 134, 0, 0, 0,   // strip at 134
+        0x15, 0x01, 3, 0, 1, 0, 0, 0, 1, 0, 0, 0,     // one sample
+        0x16, 0x01, 3, 0, 1, 0, 0, 0, 4, 0, 0, 0,     // 4 rows a strip
+        0x17, 0x01, 4, 0, 1, 0, 0, 0, 0xe8, 3, 0, 0,  // 1000 bytes in it
+        0xff, 0xff, 0, 0, 1, 0, 0, 0, 7, 0, 0, 0,     // tag 65535 of type 0
+        0, 0, 0, 0, 1, 2, 3};                         // 3 bytes of the 16
+    std::ofstream("corrupt.tif", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    EXPECT_EXIT(startWith({"corrupt.tif"}), testing::ExitedWithCode(1),
+                "(^|\n)morvane: cannot open the picture \"corrupt.tif\": Read error on strip 0; got 3 "
+                "bytes, expected 16\n$");
+}
+
+TEST_F(HostileFiles, ASaveBeyondTheFileSizeLimitFailsAndTheProgramGoesOn) {
+    startOn(patternImage(100, 100));
+    keyboardCB('&', 1, 1);
+    const std::string earlier = readFile("out.tif");
+    keyboardCB('8', 1, 1);  // invert: a different picture to save
+
+    struct rlimit saved;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const struct rlimit small = {4096, saved.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &small);
+    testing::internal::CaptureStderr();
+    keyboardCB('&', 1, 1);
+    const std::string said = testing::internal::GetCapturedStderr();
+    setrlimit(RLIMIT_FSIZE, &saved);
+
+    EXPECT_EQ(said,
+              "morvane: could not save \"out.tif\" (writing failed: File too large); any earlier "
+              "file is unchanged\n");
+    EXPECT_EQ(readFile("out.tif"), earlier);
+    EXPECT_EQ(listDir("."), (std::vector<std::string>{"in.tif", "log.txt", "out.tif"}));
+    keyboardCB('&', 1, 1);
+    EXPECT_NE(readFile("out.tif"), earlier);
+}
+
+TEST_F(HostileFiles, AReadOnlyOutTifStaysAndALinkedOneHasItsTargetReplaced) {
+    startOn(patternImage(30, 20));
+    std::ofstream("out.tif") << "kept";
+    chmod("out.tif", 0444);
+    testing::internal::CaptureStderr();
+    keyboardCB('&', 1, 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "morvane: could not save \"out.tif\" (it is read-only); any earlier file is "
+              "unchanged\n");
+    EXPECT_EQ(readFile("out.tif"), "kept");
+
+    std::remove("out.tif");
+    mkdir("pictures", 0755);
+    std::ofstream("pictures/latest.tif") << "old";
+    ASSERT_EQ(symlink("pictures/latest.tif", "out.tif"), 0);
+    keyboardCB('&', 1, 1);
+    struct stat info;
+    ASSERT_EQ(lstat("out.tif", &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ImageRGBA* saved = imageRgbaReadTIFF("pictures/latest.tif");
+    ASSERT_NE(saved, nullptr);
+    EXPECT_TRUE(sameImage(saved, picture));
+    imageRgbaFree(saved);
+    EXPECT_EQ(listDir("pictures"), std::vector<std::string>{"latest.tif"});
+}
+
+}  // namespace
