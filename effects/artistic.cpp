@@ -1,5 +1,7 @@
 #include "effects/artistic.h"
 
+#include "image/boxmean.h"
+#include "image/simd.h"
 #include "morvane.h"
 
 #include <algorithm>
@@ -10,13 +12,6 @@
 #include <thread>
 #include <vector>
 
-// SSE2 is part of every x86-64; MORVANE_NO_SIMD builds the portable code.
-#if defined(__SSE2__) && !defined(MORVANE_NO_SIMD)
-#define MORVANE_SSE2 1
-#include <emmintrin.h>
-#else
-#define MORVANE_SSE2 0
-#endif
 
 namespace {
 
@@ -60,6 +55,14 @@ const float kPi = 3.14159265358979323846f;
 // Shared pieces
 
 inline bool isEmpty(const pixelRect& a) { return a.x0 > a.x1 || a.y0 > a.y1; }
+
+// The area in the picture; false while the button is up or when nothing of
+// the area is left.
+bool workArea(const effect& e, pixelRect& a) {
+    if (!e.leftDown) return false;
+    a = e.areaInPicture();
+    return !isEmpty(a);
+}
 
 inline Rgba& at(ImageRGBA* img, int x, int y) {
     return img->data[static_cast<size_t>(y) * img->width + x];
@@ -153,6 +156,26 @@ void clearArea(ImageRGBA* img, const pixelRect& a) {
     imageRgbaSetArea(img, a.x0, a.y0, a.x1 + 1, a.y1 + 1, Rgba{0, 0, 0, 0});
 }
 
+// Running sums of r, g, b and a, and how many pixels they hold.
+struct channelSums {
+    int v[4] = {0, 0, 0, 0};
+    int n = 0;
+    void add(Rgba p) {
+        v[0] += p.r;
+        v[1] += p.g;
+        v[2] += p.b;
+        v[3] += p.a;
+        ++n;
+    }
+    void remove(Rgba p) {
+        v[0] -= p.r;
+        v[1] -= p.g;
+        v[2] -= p.b;
+        v[3] -= p.a;
+        --n;
+    }
+};
+
 // The pixels `open` picks take the mean of their up to eight neighbours in
 // the area as they are at that moment, alpha averaged too or made opaque.
 template <class Open>
@@ -160,21 +183,17 @@ void fillGaps(ImageRGBA* img, const pixelRect& a, bool columnsOuter, bool meanAl
     auto fill = [&](int x, int y) {
         Rgba& p = at(img, x, y);
         if (!open(p)) return;
-        int sum[4] = {0, 0, 0, 0}, count = 0;
+        channelSums near;
         for (int ny = std::max(y - 1, a.y0); ny <= std::min(y + 1, a.y1); ++ny) {
             for (int nx = std::max(x - 1, a.x0); nx <= std::min(x + 1, a.x1); ++nx) {
-                if (nx == x && ny == y) continue;
-                const Rgba q = at(img, nx, ny);
-                sum[0] += q.r;
-                sum[1] += q.g;
-                sum[2] += q.b;
-                sum[3] += q.a;
-                ++count;
+                if (nx != x || ny != y) near.add(at(img, nx, ny));
             }
         }
-        if (count == 0) return;
-        auto mean = [count](int s) { return toByte(static_cast<int>(static_cast<float>(s) / count)); };
-        p = Rgba{mean(sum[0]), mean(sum[1]), mean(sum[2]), meanAlpha ? mean(sum[3]) : toByte(255)};
+        if (near.n == 0) return;
+        auto mean = [&near](int c) {
+            return toByte(static_cast<int>(static_cast<float>(near.v[c]) / static_cast<float>(near.n)));
+        };
+        p = Rgba{mean(0), mean(1), mean(2), meanAlpha ? mean(3) : toByte(255)};
     };
     if (columnsOuter) {
         for (int x = a.x0; x <= a.x1; ++x) {
@@ -215,7 +234,7 @@ void lightSource(effect& e, const pixelRect& a, bool colorized) {
     });
 }
 
-// image = backup + (weight alpha / 255) * gain * light layer in image.
+// image = backup + (weight alpha / 255) * gain * light layer in image, shown.
 void addLight(effect& e, const pixelRect& a, ImageRGBA* weights) {
     const float tenths = static_cast<float>(e.size) / 10;
     const float gain = tenths * tenths;
@@ -230,6 +249,8 @@ void addLight(effect& e, const pixelRect& a, ImageRGBA* weights) {
         };
         p = Rgba{add(b.r, p.r), add(b.g, p.g), add(b.b, p.b), 255};
     });
+    e.shown = e.image;
+    e.refreshImage();
 }
 
 // The first k in lo..hi where `reached` holds (it holds from some k on), or
@@ -309,45 +330,45 @@ private:
         const float span = v_ + d;
         if (!(span >= 0)) return;
         const long long last = static_cast<long long>(std::min(std::floor(span), 4e18f));
-        auto X = [&](long long k) { return truncToInt(fcx + static_cast<float>(sx * k) * sinT); };
-        auto Y = [&](long long k) { return truncToInt(fcy + static_cast<float>(sy * k) * cosT); };
+        auto xAt = [&](long long k) { return fcx + static_cast<float>(sx * k) * sinT; };
+        auto yAt = [&](long long k) { return fcy + static_cast<float>(sy * k) * cosT; };
+        auto X = [&](long long k) { return truncToInt(xAt(k)); };
+        auto Y = [&](long long k) { return truncToInt(yAt(k)); };
         long long ka = 0, kb = last;
         narrow(X, static_cast<float>(sx) * sinT >= 0, a_.x0, a_.x1, ka, kb);
         narrow(Y, static_cast<float>(sy) * cosT >= 0, a_.y0, a_.y1, ka, kb);
         if (ka > kb) return;
+        // From here on every position lies in the area: a plain conversion.
+        auto pointAt = [&](long long k) {
+            return &at(src_, static_cast<int>(xAt(k)), static_cast<int>(yAt(k)));
+        };
 
         auto A = [&](long long k) {
             return k < 0 ? 0 : truncToInt(v_ * static_cast<float>(k) / span);
         };
-        long long sum[4] = {0, 0, 0, 0}, n = 0;
+        channelSums window;
         int before2 = A(ka - 2), before1 = A(ka - 1);
         for (long long k = ka; k <= kb; ++k) {
             const int ak = A(k);
             if (k > 0 && ak == before2) {
                 const long long j = k - 1 - 2 * static_cast<long long>(ak);
-                if (j >= ka && j <= kb) {
-                    const Rgba s = at(src_, X(j), Y(j));
-                    sum[0] -= s.r;
-                    sum[1] -= s.g;
-                    sum[2] -= s.b;
-                    sum[3] -= s.a;
-                    --n;
-                }
+                if (j >= ka && j <= kb) window.remove(*pointAt(j));
             }
             before2 = before1;
             before1 = ak;
-            const int px = X(k), py = Y(k);
-            const Rgba s = at(src_, px, py);
-            sum[0] += s.r;
-            sum[1] += s.g;
-            sum[2] += s.b;
-            sum[3] += s.a;
-            ++n;
-            if (n != 0) {
-                at(dst_, px, py) = Rgba{toByte(static_cast<int>(sum[0] / n)), toByte(static_cast<int>(sum[1] / n)),
-                                        toByte(static_cast<int>(sum[2] / n)), toByte(static_cast<int>(sum[3] / n))};
-            }
+            const int px = static_cast<int>(xAt(k)), py = static_cast<int>(yAt(k));
+            window.add(at(src_, px, py));
+            if (window.n > 0) at(dst_, px, py) = windowMean(window);
         }
+    }
+
+    // Each sum / n, integer division.
+    static Rgba windowMean(const channelSums& w) {
+        bool usual = w.n <= kMediumBoxWindow;
+        for (int c = 0; c < 4; ++c) usual = usual && w.v[c] >= 0 && w.v[c] <= 255 * w.n;
+        const float reciprocal = boxReciprocal(w.n);
+        auto mean = [&](int c) { return toByte(usual ? boxMean(w.v[c], reciprocal) : w.v[c] / w.n); };
+        return Rgba{mean(0), mean(1), mean(2), mean(3)};
     }
 
     // Narrows ka..kb to the k whose coordinate lies in lo..hi.
@@ -693,9 +714,8 @@ void shine::changeMode(char m) { selectMode(*this, m); }
 // Chrome, relief, black and white
 
 void chrome::LBAction() {
-    if (!leftDown) return;
-    const pixelRect a = areaInPicture();
-    if (isEmpty(a)) return;
+    pixelRect a;
+    if (!workArea(*this, a)) return;
     blurCommitted(*this, a, value2, mode);
     unsigned char shade[766];  // by r + g + b
     const float gain = value1 / 2;
@@ -709,9 +729,8 @@ void chrome::LBAction() {
 }
 
 void relief::LBAction() {
-    if (!leftDown) return;
-    const pixelRect a = areaInPicture();
-    if (isEmpty(a)) return;
+    pixelRect a;
+    if (!workArea(*this, a)) return;
     blurCommitted(*this, a, value1, mode);
 
     const float q = 255 / value2;
@@ -776,9 +795,8 @@ void relief::specialKey(int k) {
 }
 
 void bw::LBAction() {
-    if (!leftDown) return;
-    const pixelRect a = areaInPicture();
-    if (isEmpty(a)) return;
+    pixelRect a;
+    if (!workArea(*this, a)) return;
     imageRgbaCopy(backup, scratch);
     if (mode == 2) {
         const float d = value1;
@@ -808,9 +826,8 @@ void bw::LBAction() {
 // Starlight and shine
 
 void starlight::LBAction() {
-    if (!leftDown) return;
-    const pixelRect a = areaInPicture();
-    if (isEmpty(a)) return;
+    pixelRect a;
+    if (!workArea(*this, a)) return;
     const int m = mode;
     lightSource(*this, a, m >= 4);
     const float length = value1;
@@ -823,30 +840,24 @@ void starlight::LBAction() {
         motion_blur(image, scratch, a.x0, a.y0, a.x1, a.y1, length, 135, m, 2);
     }
     addLight(*this, a, image);
-    shown = image;
-    refreshImage();
 }
 
 void shine::LBAction() {
-    if (!leftDown) return;
-    const pixelRect a = areaInPicture();
-    if (isEmpty(a)) return;
+    pixelRect a;
+    if (!workArea(*this, a)) return;
     lightSource(*this, a, mode == 2);
     rays(*this, a).castAll();
     fillGaps(image, a, false, true, [](Rgba p) { return p.a == 0; });
     gaussian(scratch, image, a.x0, a.y0, a.x1, a.y1, 2, 2, 1);
     addLight(*this, a, scratch);
-    shown = image;
-    refreshImage();
 }
 
 // ---------------------------------------------------------------------------
 // Brush, spatter, cutout, strokes
 
 void brush::LBAction() {
-    if (!leftDown) return;
-    const pixelRect a = areaInPicture();
-    if (isEmpty(a)) return;
+    pixelRect a;
+    if (!workArea(*this, a)) return;
     const int r = clampInt(truncToInt(value2), 0, 5);  // the window holds at most 11 by 11
     const int n = 2 * r + 1;
     const int tol = clampInt(truncToInt(std::floor(value1)), -1, 255);
@@ -863,9 +874,8 @@ void brush::LBAction() {
 }
 
 void spatter::LBAction() {
-    if (!leftDown) return;
-    const pixelRect a = areaInPicture();
-    if (isEmpty(a) || value2 < 1) return;
+    pixelRect a;
+    if (!workArea(*this, a) || value2 < 1) return;  // the range keeps the grid step at least 1
     preBlur(*this, a);
     clearArea(image, a);
     const int x1 = a.x0, y1 = a.y0, x2 = a.x1, y2 = a.y1;
@@ -904,9 +914,8 @@ void spatter::LBAction() {
 }
 
 void cutout::LBAction() {
-    if (!leftDown) return;
-    const pixelRect a = areaInPicture();
-    if (isEmpty(a)) return;
+    pixelRect a;
+    if (!workArea(*this, a)) return;
     imageRgbaCopy(backup, image);
     preBlur(*this, a);
     const int w = a.x1 - a.x0 + 1, h = a.y1 - a.y0 + 1;
@@ -962,11 +971,10 @@ void cutout::LBAction() {
 }
 
 void strokes::LBAction() {
-    if (!leftDown) return;
-    const pixelRect a = areaInPicture();
     const float width = value2, length = value1;
     const int m = truncToInt(width / 2), mL = truncToInt(length / 2);
-    if (isEmpty(a) || m < 1 || mL < 1) return;  // the ranges keep both at least 1
+    pixelRect a;
+    if (!workArea(*this, a) || m < 1 || mL < 1) return;  // the ranges keep both at least 1
     preBlur(*this, a);
     clearArea(image, a);
     const int x1 = a.x0, y1 = a.y0, x2 = a.x1, y2 = a.y1;
