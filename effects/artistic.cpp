@@ -12,7 +12,6 @@
 #include <thread>
 #include <vector>
 
-
 namespace {
 
 // The family: name, modes and both settings (start, range, arrow step), then
@@ -136,9 +135,9 @@ void start(effect& e, const artisticRow& row, ImageRGBA* image, ImageRGBA* backu
 }
 
 // The committed picture blurred into scratch; image is the blur's work space.
-void blurCommitted(effect& e, const pixelRect& a, float radius, int passes) {
+void blurCommitted(effect& e, const pixelRect& a, float radius, int passMode) {
     imageRgbaCopy(e.backup, e.scratch);
-    gaussian(e.image, e.scratch, a.x0, a.y0, a.x1, a.y1, radius, passes, 1);
+    gaussian(e.image, e.scratch, a.x0, a.y0, a.x1, a.y1, radius, passMode, 1);
 }
 
 // The source of spatter, cutout and strokes: scratch as the row pass of the
@@ -445,7 +444,7 @@ public:
         const int count = n_ * n_;
         const int chunks = (count + 15) / 16;
         unsigned free[8];
-        for (int c = 0; c < chunks; ++c) free[c] = opaqueMask(Al + c * 16);
+        for (int c = 0; c < chunks; ++c) free[c] = freeMask(Al + c * 16);
         if (count % 16) free[chunks - 1] &= (1u << (count % 16)) - 1;
         int leader[121], took[121], leaders = 0, most = 0;
         for (int c0 = 0;;) {
@@ -496,8 +495,8 @@ private:
         return (v + (v >> 8)) & 0x1fu;
     }
 
-    // Bit k: entry k of the sixteen from `alpha` on has a non-zero alpha.
-    static unsigned opaqueMask(const unsigned char* alpha) {
+    // Bit k: entry k of the sixteen from `alpha` on is free, its alpha not 0.
+    static unsigned freeMask(const unsigned char* alpha) {
 #if MORVANE_SSE2
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha));
         return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128()))) & 0xffffu;

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-// Metallic look: the tripled, amplified brightness of a blurred copy folded
-// back and forth into 0..255.
+// Metallic look: the amplified channel sum of a blurred copy folded back and
+// forth into 0..255.
 class chrome : public artistic {
 public:
     chrome(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,

@@ -317,6 +317,7 @@ struct Case {
     int size;
     point cursor;
     float param4;
+    bool big = false;  // checked on a picture split between threads too
 };
 
 template <class T>
@@ -350,29 +351,29 @@ std::string check(const Case& c, Image start, bool hasArea, point lo, point hi) 
 }
 
 const Case kCases[] = {
-    {"chrome simple", maker<chrome>(), chromeRef, 1, 4, 4, 0, {}, 0},
+    {"chrome simple", maker<chrome>(), chromeRef, 1, 4, 4, 0, {}, 0, true},
     {"chrome gaussian", maker<chrome>(), chromeRef, 2, 20, 5, 0, {}, 0},
     {"chrome unblurred", maker<chrome>(), chromeRef, 2, 2, 0, 0, {}, 0},
-    {"relief simple", maker<relief>(), reliefRef, 1, 10, 10, 0, {}, 1},
+    {"relief simple", maker<relief>(), reliefRef, 1, 10, 10, 0, {}, 1, true},
     {"relief gaussian half lines", maker<relief>(), reliefRef, 2, 3, 4, 0, {}, 0.5f},
     {"relief two levels, no lines", maker<relief>(), reliefRef, 1, 0, 1, 0, {}, 0},
     {"bw brightness", maker<bw>(), bwRef, 1, 1, 120, 0, {}, 0},
     {"bw all black", maker<bw>(), bwRef, 1, 5, 255, 0, {}, 0},
-    {"bw edge", maker<bw>(), bwRef, 2, 2, 100, 0, {}, 0},
+    {"bw edge", maker<bw>(), bwRef, 2, 2, 100, 0, {}, 0, true},
     {"bw edge far", maker<bw>(), bwRef, 2, 9, 30, 0, {}, 0},
-    {"starlight star", maker<starlight>(), starlightRef, 1, 4, 120, 10, {}, 0},
+    {"starlight star", maker<starlight>(), starlightRef, 1, 4, 120, 10, {}, 0, true},
     {"starlight cross", maker<starlight>(), starlightRef, 2, 3, 255, 30, {}, 0},
     {"starlight x", maker<starlight>(), starlightRef, 3, 5, 200, 1, {}, 0},
     {"starlight colorized star", maker<starlight>(), starlightRef, 4, 15, 90, 10, {}, 0},
     {"starlight colorized cross", maker<starlight>(), starlightRef, 5, 2, 0, 20, {}, 0},
     {"starlight colorized x", maker<starlight>(), starlightRef, 6, 6, 150, 10, {}, 0},
     {"shine from the corner", maker<shine>(), shineRef, 1, 15, 150, 10, {0, 0}, 0},
-    {"shine from inside", maker<shine>(), shineRef, 1, 4, 200, 10, {5, 4}, 0},
+    {"shine from inside", maker<shine>(), shineRef, 1, 4, 200, 10, {5, 4}, 0, true},
     {"shine from a border pixel", maker<shine>(), shineRef, 2, 3, 255, 20, {2, 1}, 0},
     {"shine from the right", maker<shine>(), shineRef, 2, 6, 180, 10, {40, 3}, 0},
     {"shine from far above left", maker<shine>(), shineRef, 1, 0, 255, 10, {-30, -20}, 0},
     {"shine from below", maker<shine>(), shineRef, 1, 200, 100, 10, {6, 60}, 0},
-    {"brush", maker<brush>(), brushRef, 0, 10, 2, 0, {}, 0},
+    {"brush", maker<brush>(), brushRef, 0, 10, 2, 0, {}, 0, true},
     {"brush narrow", maker<brush>(), brushRef, 0, 5, 1, 0, {}, 0},
     {"brush wide", maker<brush>(), brushRef, 0, 30, 5, 0, {}, 0},
     {"cutout", maker<cutout>(), [](const World& w) { cutoutRef(w); }, 0, 3, 20, 2, {}, 0},
@@ -391,6 +392,11 @@ TEST(Artistic, FiltersFollowTheirFormulas) {
                                       : fewColours(12, 9, ++seed, 3, 12, variant == 3);
             EXPECT_EQ(check(c, std::move(start), hasArea, point(2, 1), point(9, 7)), "")
                 << c.what << ", variant " << variant;
+        }
+        // Big enough to be split between two threads.
+        if (c.big) {
+            EXPECT_EQ(check(c, fewColours(520, 400, ++seed, 4, 30, true), true, point(3, 2), point(510, 397)), "")
+                << c.what << ", large";
         }
     }
 }
