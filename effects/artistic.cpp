@@ -404,21 +404,21 @@ struct inverses {
 };
 constexpr inverses kInverse{};
 
-// One column's windows: the backup samples of every row, each row the n
-// columns around x clamped into the area, with r rows repeated above and
-// below, so the window of row y is n*n consecutive entries. Channels apart,
-// so that sixteen entries compare at once.
+// The windows of one column over a band of rows: for every row from r above
+// the band to r below it, the backup samples of the n columns around x, each
+// clamped into the area, so the window of a row is n*n consecutive entries.
+// Channels apart, so that sixteen entries compare at once.
 class brushColumn {
 public:
-    brushColumn(int n, int rows) : n_(n), size_(static_cast<size_t>(n) * rows) {
+    brushColumn(int n, int bandRows) : n_(n), size_(static_cast<size_t>(n) * (bandRows + n - 1)) {
         for (auto& c : ch_) c.assign(size_ + 16, 0);  // loads may run 15 past the end
     }
 
-    void load(const ImageRGBA* backup, const pixelRect& a, int x) {
+    void load(const ImageRGBA* backup, const pixelRect& a, int x, int top, int bottom) {
         const int r = n_ / 2;
-        const int rows = static_cast<int>(size_ / n_);
-        for (int row = 0; row < rows; ++row) {
-            const Rgba* line = backup->data + static_cast<size_t>(clampInt(a.y0 + row - r, a.y0, a.y1)) * backup->width;
+        for (int row = 0; row < bottom - top + 1 + 2 * r; ++row) {
+            const int y = clampInt(top - r + row, a.y0, a.y1);
+            const Rgba* line = backup->data + static_cast<size_t>(y) * backup->width;
             const size_t base = static_cast<size_t>(row) * n_;
             for (int k = 0; k < n_; ++k) {
                 const Rgba p = line[clampInt(x + k - r, a.x0, a.x1)];
@@ -430,7 +430,7 @@ public:
         }
     }
 
-    // The window of area row `row`: entries with a zero alpha count as taken
+    // The window of the band's row `row`: entries with a zero alpha count as taken
     // from the start. Each still free entry in order leads a group of every
     // later free one within `tol` in r, g and b; the result is the mean of
     // the leaders that took in the most, or of the whole window when none
@@ -860,14 +860,19 @@ void brush::LBAction() {
     const int r = clampInt(truncToInt(value2), 0, 5);  // the window holds at most 11 by 11
     const int n = 2 * r + 1;
     const int tol = clampInt(truncToInt(std::floor(value1)), -1, 255);
-    const int rows = a.y1 - a.y0 + 1;
     // Only the area is written: the rows above it keep the picture.
-    const double work = static_cast<double>(a.x1 - a.x0 + 1) * rows * n;
-    inTwo(a.x0, a.x1, work, [&](int from, int to) {
-        brushColumn column(n, rows + 2 * r);
-        for (int x = from; x <= to; ++x) {
-            column.load(backup, a, x);
-            for (int y = a.y0; y <= a.y1; ++y) at(image, x, y) = column.paint(y - a.y0, tol);
+    // Windows slide down a column; bands of rows keep the rows that a column
+    // reads and writes in the cache for the next column.
+    const int band = 64;
+    const double work = static_cast<double>(a.x1 - a.x0 + 1) * (a.y1 - a.y0 + 1) * n;
+    inTwo(a.y0, a.y1, work, [&](int from, int to) {
+        brushColumn column(n, band);
+        for (int top = from; top <= to; top += band) {
+            const int bottom = std::min(top + band - 1, to);
+            for (int x = a.x0; x <= a.x1; ++x) {
+                column.load(backup, a, x, top, bottom);
+                for (int y = top; y <= bottom; ++y) at(image, x, y) = column.paint(y - top, tol);
+            }
         }
     });
 }
