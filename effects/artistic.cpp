@@ -552,8 +552,10 @@ std::vector<int> groupColours(const std::vector<Rgba>& colours, int tol) {
     const int count = static_cast<int>(colours.size());
     const int side = std::max(tol + 1, 6);  // small cubes only for tolerances the ranges forbid
     const int per = 255 / side + 1;
+    int step[256];  // a channel's coordinate among the cubes
+    for (int v = 0; v < 256; ++v) step[v] = v / side;
     auto cube = [&](int r, int g, int b) { return (r * per + g) * per + b; };
-    auto cubeOf = [&](Rgba c) { return cube(c.r / side, c.g / side, c.b / side); };
+    auto cubeOf = [&](Rgba c) { return cube(step[c.r], step[c.g], step[c.b]); };
 
     struct entry {
         int index;
@@ -576,7 +578,7 @@ std::vector<int> groupColours(const std::vector<Rgba>& colours, int tol) {
         if (grouped[i]) continue;
         grouped[i] = 1;
         const Rgba c = colours[i];
-        const int cr = c.r / side, cg = c.g / side, cb = c.b / side;
+        const int cr = step[c.r], cg = step[c.g], cb = step[c.b];
         int taken = 0;
         for (int r = std::max(cr - 1, 0); r <= std::min(cr + 1, per - 1); ++r) {
             for (int g = std::max(cg - 1, 0); g <= std::min(cg + 1, per - 1); ++g) {
