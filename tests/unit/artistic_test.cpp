@@ -402,8 +402,11 @@ TEST(Artistic, FiltersFollowTheirFormulas) {
 }
 
 TEST(Artistic, FastBrushAndCutoutGroupLikeTheStraightforwardOnes) {
-    const Case* brushCase = &kCases[22];
-    const Case* cutoutCase = &kCases[25];
+    auto named = [](const std::string& what) {
+        return std::find_if(std::begin(kCases), std::end(kCases), [&](const Case& c) { return c.what == what; });
+    };
+    const Case* brushCase = named("brush");
+    const Case* cutoutCase = named("cutout");
     std::mt19937 gen(7);
     for (int round = 0; round < 160; ++round) {
         const int w = 1 + gen() % 14, h = 1 + gen() % 11;
