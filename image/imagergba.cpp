@@ -1,5 +1,6 @@
 #include "image/imagergba.h"
 
+#include "image/bands.h"
 #include "image/boxmean.h"
 #include "image/clip.h"
 
@@ -1031,10 +1032,21 @@ void boxPass(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2, fl
              unsigned char blend) {
     if (!fitRegion(dest, src, x1, y1, x2, y2)) return;
     const int r = windowRadius(radius, dir == Direction::rows ? x2 - x1 : y2 - y1);
-    if (blend == 2) {
-        boxPass<dir, true>(dest, src, x1, y1, x2, y2, r);
+    // The rows of a row pass, and the columns of a column pass, are independent.
+    auto part = [&](int from, int to) {
+        const int px1 = dir == Direction::rows ? x1 : from, px2 = dir == Direction::rows ? x2 : to;
+        const int py1 = dir == Direction::rows ? from : y1, py2 = dir == Direction::rows ? to : y2;
+        if (blend == 2) {
+            boxPass<dir, true>(dest, src, px1, py1, px2, py2, r);
+        } else {
+            boxPass<dir, false>(dest, src, px1, py1, px2, py2, r);
+        }
+    };
+    const double pixels = (x2 - x1 + 1.0) * (y2 - y1 + 1.0);
+    if (dir == Direction::rows) {
+        inBands(y1, y2, pixels, part);
     } else {
-        boxPass<dir, false>(dest, src, x1, y1, x2, y2, r);
+        inBands(x1, x2, pixels, part);
     }
 }
 
