@@ -1,6 +1,7 @@
 #include "effects/matrices.h"
 
 #include "image/bands.h"
+#include "image/boxmean.h"
 
 #include <algorithm>
 #include <cmath>
@@ -227,6 +228,33 @@ inline unsigned char clampByte(const limit& range, float v) {
 
 bool empty(pixelRect a) { return a.x0 > a.x1 || a.y0 > a.y1; }
 
+// (R / N, G / N, B / N, 255) in integer division, each clamped into the byte
+// range. Sums of whole samples take the exact quotient by reciprocal instead
+// of three divisions.
+inline Rgba meanOf(int R, int G, int B, int N, limit bytes) {
+    const int most = 255 * N;
+    if (N > 0 && N <= kMediumBoxWindow && R >= 0 && G >= 0 && B >= 0 && R <= most && G <= most &&
+        B <= most) {
+        const float reciprocal = boxReciprocal(N);
+        R = boxMean(R, reciprocal), G = boxMean(G, reciprocal), B = boxMean(B, reciprocal);
+    } else {
+        R /= N, G /= N, B /= N;
+    }
+    // byteRange.intForceLimit, inline: a call per channel costs more than the rest.
+    auto clamp = [&bytes](int v) {
+        return static_cast<unsigned char>(v > bytes.max ? bytes.max : v < bytes.min ? bytes.min : v);
+    };
+    return Rgba{clamp(R), clamp(G), clamp(B), 255};
+}
+
+// Rays and rings cross rows far apart in memory: the sample a few steps on
+// is asked for early, when it lies in the picture.
+inline void prefetchAhead(const std::vector<point>& positions, size_t i, const ImageRGBA* from) {
+    const point p = positions[std::min(i + 16, positions.size() - 1)];
+    if (p.x >= 0 && p.x < from->width && p.y >= 0 && p.y < from->height)
+        __builtin_prefetch(from->data + static_cast<size_t>(p.y) * from->width + p.x);
+}
+
 // ---------------------------------------------------------------------------
 // Radial blur (blur mode 6)
 
@@ -272,6 +300,13 @@ void stepsWithin(long long last, bool rising, int lo, int hi, At at, long long& 
     }
 }
 
+// A sample position: truncated toward zero; far beyond any picture it only
+// has to stay there.
+inline int pixelOf(float v) {
+    constexpr float kFar = 1e9f;
+    return v > kFar ? static_cast<int>(kFar) : v < -kFar ? -static_cast<int>(kFar) : static_cast<int>(v);
+}
+
 struct radialRay {
     ImageRGBA* image;
     const ImageRGBA* backup;
@@ -279,18 +314,19 @@ struct radialRay {
     long long cx, cy;
     float v;
     limit bytes;
+    std::vector<point> positions;  // P(s) of the steps walked
 
     // The ray from the centre through border pixel (bx, by), walking by sx
     // and sy: running sums over a window that widens with the distance.
-    void cast(long long bx, long long by, int sx, int sy) const {
+    void cast(long long bx, long long by, int sx, int sy) {
         const long long dx = cx - bx, dy = cy - by;
         if (dx == 0 && dy == 0) return;  // no direction: the ray has no samples
         const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy));
         const float t = rayAngle(dx, dy);
         const float sinT = std::sin(t), cosT = std::cos(t);
         const float fcx = static_cast<float>(cx), fcy = static_cast<float>(cy);
-        auto xAt = [&](long long s) { return truncToInt(fcx + static_cast<float>(sx * s) * sinT); };
-        auto yAt = [&](long long s) { return truncToInt(fcy + static_cast<float>(sy * s) * cosT); };
+        auto xAt = [&](long long s) { return pixelOf(fcx + static_cast<float>(sx * s) * sinT); };
+        auto yAt = [&](long long s) { return pixelOf(fcy + static_cast<float>(sy * s) * cosT); };
         const float reach = v + d;
         if (!(reach >= 0)) return;
         long long last = static_cast<long long>(std::floor(std::min(reach, 4e18f)));
@@ -303,38 +339,42 @@ struct radialRay {
         const long long first = std::max(xFirst, yFirst), end = std::min(xEnd, yEnd);
         if (first > end) return;
         auto window = [&](long long k) {
-            return k < 0 ? 0 : truncToInt(static_cast<float>(k) / reach * v);
+            return k < 0 ? 0 : pixelOf(static_cast<float>(k) / reach * v);
         };
+        // After the last sample in the area, writes go on while the window's
+        // centre is still behind it.
         const long long stop = std::min(last, end + truncToInt(v) + 1);
+        positions.resize(static_cast<size_t>(stop - first + 1));
+        for (long long k = first; k <= stop; ++k) positions[k - first] = point(xAt(k), yAt(k));
         int R = 0, G = 0, B = 0, N = 0;
         int before2 = window(first - 2), before1 = window(first - 1);
         for (long long k = first; k <= stop; ++k) {
+            const point p = positions[k - first];
+            prefetchAhead(positions, k - first, backup);
             const int A = window(k);
-            if (k > first && A == before2) {
-                const long long s = k - 1 - 2 * static_cast<long long>(A);
-                const int x = xAt(s), y = yAt(s);
-                if (inArea(area, x, y)) {
-                    const Rgba p = rowOf(const_cast<ImageRGBA*>(backup), y)[x];
-                    R -= p.r;
-                    G -= p.g;
-                    B -= p.b;
+            // Positions before `first` lie outside the area.
+            const long long gone = k - 1 - 2 * static_cast<long long>(A);
+            if (k > 0 && A == before2 && gone >= first) {
+                const point q = positions[gone - first];
+                if (inArea(area, q.x, q.y)) {
+                    const Rgba s = rowOf(const_cast<ImageRGBA*>(backup), q.y)[q.x];
+                    R -= s.r;
+                    G -= s.g;
+                    B -= s.b;
                     --N;
                 }
             }
-            const int x = xAt(k), y = yAt(k);
-            if (inArea(area, x, y)) {
-                const Rgba p = rowOf(const_cast<ImageRGBA*>(backup), y)[x];
-                R += p.r;
-                G += p.g;
-                B += p.b;
+            if (inArea(area, p.x, p.y)) {
+                const Rgba s = rowOf(const_cast<ImageRGBA*>(backup), p.y)[p.x];
+                R += s.r;
+                G += s.g;
+                B += s.b;
                 ++N;
             }
-            const int wx = xAt(k - A), wy = yAt(k - A);
-            if (N != 0 && inArea(area, wx, wy)) {
-                rowOf(image, wy)[wx] = Rgba{static_cast<unsigned char>(bytes.intForceLimit(R / N)),
-                                            static_cast<unsigned char>(bytes.intForceLimit(G / N)),
-                                            static_cast<unsigned char>(bytes.intForceLimit(B / N)),
-                                            255};
+            const long long centre = k - A;
+            if (N != 0 && centre >= first) {
+                const point q = positions[centre - first];
+                if (inArea(area, q.x, q.y)) rowOf(image, q.y)[q.x] = meanOf(R, G, B, N, bytes);
             }
             before2 = before1;
             before1 = A;
@@ -345,7 +385,7 @@ struct radialRay {
 void radialBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point centre, float v,
                 limit bytes) {
     imageRgbaSetArea(image, a.x0, a.y0, a.x1 + 1, a.y1 + 1, Rgba{0, 0, 0, 0});
-    const radialRay ray{image, backup, a, centre.x, centre.y, v, bytes};
+    radialRay ray{image, backup, a, centre.x, centre.y, v, bytes, {}};
     const long long cx = centre.x, cy = centre.y;
     // A ray runs v past its border pixel: one through a pixel further than
     // that beyond the area, with the centre further still, misses it.
@@ -395,8 +435,8 @@ void radialBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point ce
             const float sx = static_cast<float>(sign(dx)) * std::sin(t);
             const float sy = static_cast<float>(sign(dy)) * std::cos(t);
             for (long long i = 0; static_cast<float>(i) < d; ++i) {
-                const long long px = x + truncToInt(static_cast<float>(i) * sx);
-                const long long py = y + truncToInt(static_cast<float>(i) * sy);
+                const long long px = x + pixelOf(static_cast<float>(i) * sx);
+                const long long py = y + pixelOf(static_cast<float>(i) * sy);
                 if (!inArea(a, px, py)) break;
                 const Rgba p = rowOf(image, static_cast<int>(py))[px];
                 if (p.a != 0) {
@@ -468,7 +508,7 @@ struct sphericRings {
 
     point at(float r, long long m, float dt) const {
         const float angle = static_cast<float>(m) * dt;
-        return point(truncToInt(r * std::sin(angle) + ox), truncToInt(r * std::cos(angle) + oy));
+        return point(pixelOf(r * std::sin(angle) + ox), pixelOf(r * std::cos(angle) + oy));
     }
 
     bool inside(point p) const { return inArea(area, p.x, p.y); }
@@ -514,9 +554,11 @@ struct sphericRings {
     // before `first` lies outside the area.
     void walk(float r, float dt, int W, long long first, long long last, limit bytes) {
         positions.resize(static_cast<size_t>(last - first + 1));
+        for (long long k = first; k <= last; ++k) positions[k - first] = at(r, k, dt);
         int R = 0, G = 0, B = 0, N = 0;
         for (long long k = first; k <= last; ++k) {
-            const point p = positions[k - first] = at(r, k, dt);
+            const point p = positions[k - first];
+            prefetchAhead(positions, k - first, backup);
             const long long gone = k - 2 * W - 1;
             if (gone >= first) {
                 const point q = positions[gone - first];
@@ -538,12 +580,7 @@ struct sphericRings {
             const long long centre = k - W;
             if (k - 2 * W >= 0 && N != 0 && centre >= first) {
                 const point q = positions[centre - first];
-                if (inside(q)) {
-                    rowOf(image, q.y)[q.x] =
-                        Rgba{static_cast<unsigned char>(bytes.intForceLimit(R / N)),
-                             static_cast<unsigned char>(bytes.intForceLimit(G / N)),
-                             static_cast<unsigned char>(bytes.intForceLimit(B / N)), 255};
-                }
+                if (inside(q)) rowOf(image, q.y)[q.x] = meanOf(R, G, B, N, bytes);
             }
         }
     }
@@ -564,7 +601,7 @@ struct sphericRings {
         const arcs in(area, ox, oy, std::max(rr, 1), slack(ox, oy, rr));
         while (a < 4 * kPi) {
             if (in.holds(a)) {
-                const point q(truncToInt(fr * std::sin(a) + ox), truncToInt(fr * std::cos(a) + oy));
+                const point q(pixelOf(fr * std::sin(a) + ox), pixelOf(fr * std::cos(a) + oy));
                 if (inside(q)) {
                     const Rgba p = rowOf(image, q.y)[q.x];
                     if (p.a != 0) {
