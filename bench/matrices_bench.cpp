@@ -14,26 +14,10 @@ namespace {
 const int kSide = 2048;
 const double kPixels = double(kSide) * kSide;
 
-// The five images of an effect, on a noise picture.
-struct Images {
-    ImageRGBA *image, *backup, *scratch, *hud, *icons;
-    Images() {
-        image = imageRgbaNew(kSide, kSide);
-        bench::fillNoise(image);
-        backup = imageRgbaClone(image);
-        scratch = imageRgbaClone(image);
-        hud = imageRgbaClone(image);
-        icons = imageRgbaNew(400, 113);
-    }
-    ~Images() {
-        for (ImageRGBA* img : {image, backup, scratch, hud, icons}) imageRgbaFree(img);
-    }
-};
-
 template <class Filter>
 void BM_Filter(benchmark::State& state) {
     const int mode = static_cast<int>(state.range(0));
-    Images images;
+    bench::EffectImages images(kSide, kSide);
     {
         Filter f(images.image, images.backup, images.scratch, images.hud, images.icons, false,
                  point(), point());

@@ -916,17 +916,26 @@ inline unsigned char brightest(Rgba p) { return std::max({p.r, p.g, p.b}); }
 
 }  // namespace
 
-halfblur::halfblur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-                   ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(kHalfblur, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->backup);
-    changeMode(1);
-}
+// Each commits the picture, starts its gain (which halfblur leaves unused)
+// and applies its first mode; every mode change applies at once.
+#define MORVANE_SOFT_FOCUS(cls, row)                                                  \
+    cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, \
+             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {          \
+        begin(row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);    \
+        imageRgbaCopy(this->image, this->backup);                                     \
+        size = kGainStart;                                                            \
+        changeMode(1);                                                                \
+    }                                                                                 \
+    void cls::changeMode(char m) {                                                    \
+        showMode(m);                                                                  \
+        applyOnce(*this);                                                             \
+    }
 
-void halfblur::changeMode(char m) {
-    showMode(m);
-    applyOnce(*this);
-}
+MORVANE_SOFT_FOCUS(halfblur, kHalfblur)
+MORVANE_SOFT_FOCUS(whiteblur, kWhiteblur)
+MORVANE_SOFT_FOCUS(blackblur, kBlackblur)
+
+#undef MORVANE_SOFT_FOCUS
 
 void halfblur::LBAction() {
     const pixelRect a = areaInPicture();
@@ -936,38 +945,12 @@ void halfblur::LBAction() {
     mixBlurred(*this, a, [=](int b, int s, int) { return sharp * b + blurred * s; });
 }
 
-whiteblur::whiteblur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-                     ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(kWhiteblur, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->backup);
-    size = kGainStart;
-    changeMode(1);
-}
-
-void whiteblur::changeMode(char m) {
-    showMode(m);
-    applyOnce(*this);
-}
-
 void whiteblur::LBAction() {
     const pixelRect a = areaInPicture();
     if (!leftDown || empty(a)) return;
     const float threshold = 255 - value2, gain = gainOf(*this);
     pickLayer(*this, a, [=](Rgba p) { return brightest(p) >= threshold; });
     mixBlurred(*this, a, [=](int b, int s, int alpha) { return b + alpha / 255.0f * gain * s; });
-}
-
-blackblur::blackblur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-                     ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(kBlackblur, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->backup);
-    size = kGainStart;
-    changeMode(1);
-}
-
-void blackblur::changeMode(char m) {
-    showMode(m);
-    applyOnce(*this);
 }
 
 void blackblur::LBAction() {
