@@ -1,13 +1,12 @@
 // The convolution filters, every mode at its defaults, on a 2048 by 2048
 // picture, and the area convolution alone at radius 1 and 5 on one thread;
 // per pixel and as a multiple of a plain copy.
-#include "effects/matrices.h"
-#include "framewk/framewk.h"
-
-#include "bench/bench_support.h"
-
 #include <memory>
 #include <vector>
+
+#include "bench/bench_support.h"
+#include "effects/matrices.h"
+#include "framewk/framewk.h"
 
 namespace {
 

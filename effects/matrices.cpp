@@ -1,13 +1,13 @@
 #include "effects/matrices.h"
 
-#include "image/bands.h"
-#include "image/boxmean.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
 #include <vector>
+
+#include "image/bands.h"
+#include "image/boxmean.h"
 
 namespace {
 
@@ -21,24 +21,25 @@ struct modeSettings {
 };
 constexpr settingInfo kNoValue2 = {0, 0, 0, 3};
 
-// The greatest window of the radial blur depends on the area (see blurRange).
+// The radial blur's greatest window depends on the area: half the distance
+// from its centre to a corner, worked out by the mode change.
 constexpr int kRangeOfArea = -1;
 
 constexpr modeSettings kBlurModes[] = {
-    {{10, 1, 250, 1}, kNoValue2},            // box radius
-    {{5, 1, 100, 1}, kNoValue2},             // first radius and number of passes
-    {{5, 1, 250, 1}, kNoValue2},             // box radius, rows only
-    {{5, 1, 250, 1}, kNoValue2},             // box radius, columns only
-    {{5, 1, 250, 1}, {45, 1, 179, 3}},       // length; direction in degrees, wrapping
+    {{10, 1, 250, 1}, kNoValue2},           // box radius
+    {{5, 1, 100, 1}, kNoValue2},            // first radius and number of passes
+    {{5, 1, 250, 1}, kNoValue2},            // box radius, rows only
+    {{5, 1, 250, 1}, kNoValue2},            // box radius, columns only
+    {{5, 1, 250, 1}, {45, 1, 179, 3}},      // length; direction in degrees, wrapping
     {{10, 1, kRangeOfArea, 1}, kNoValue2},  // greatest window half-width
-    {{10, 1, 250, 1}, kNoValue2},            // greatest angular window
+    {{10, 1, 250, 1}, kNoValue2},           // greatest angular window
 };
-constexpr effectInfo kBlur = {"Blur",
-                              {"Simple Blur", "Gaussian Blur", "Motion Blur Horizontal",
-                               "Motion Blur Vertical", "Motion Blur", "Radial Blur",
-                               "Spheric Blur"},
-                              kBlurModes[0].value1,
-                              kBlurModes[0].value2};
+constexpr effectInfo kBlur = {
+    "Blur",
+    {"Simple Blur", "Gaussian Blur", "Motion Blur Horizontal", "Motion Blur Vertical",
+     "Motion Blur", "Radial Blur", "Spheric Blur"},
+    kBlurModes[0].value1,
+    kBlurModes[0].value2};
 
 constexpr modeSettings kSharpenModes[] = {
     {{5, 1, 250, 1}, kNoValue2},  // box radius
@@ -57,7 +58,7 @@ struct edgeMode {
     family first, second;
 };
 constexpr edgeMode kEdgeModes[] = {
-    {{0, 0, 4, 1}, laplace, none}, {{0, 0, 4, 1}, ring, none},   {{0, 0, 4, 1}, sobelX, sobelY},
+    {{0, 0, 4, 1}, laplace, none},  {{0, 0, 4, 1}, ring, none},     {{0, 0, 4, 1}, sobelX, sobelY},
     {{0, 0, 4, 1}, sobelX, sobelY}, {{5, 5, 9, 1}, sobelX, sobelY}, {{0, 0, 4, 1}, laplace, none},
     {{0, 0, 4, 1}, laplace, none},  {{0, 0, 4, 1}, ghost, none},
 };
@@ -78,9 +79,12 @@ constexpr effectInfo kSeparate = {"Separate", {}, {1, 0, 4, 1}, kNoValue2};  // 
 
 // value1: blur radius; value2: percentage of the blurred copy, or the
 // brightness threshold below white, or the darkness threshold.
-constexpr effectInfo kHalfblur = {"Halfblur", {"Simple", "Gaussian"}, {10, 1, 100, 1}, {50, 0, 100, 3}};
-constexpr effectInfo kWhiteblur = {"Whiteblur", {"Simple", "Gaussian"}, {40, 1, 200, 1}, {40, 0, 255, 3}};
-constexpr effectInfo kBlackblur = {"Blackblur", {"Simple", "Gaussian"}, {40, 1, 200, 1}, {150, 0, 255, 3}};
+constexpr effectInfo kHalfblur = {
+    "Halfblur", {"Simple", "Gaussian"}, {10, 1, 100, 1}, {50, 0, 100, 3}};
+constexpr effectInfo kWhiteblur = {
+    "Whiteblur", {"Simple", "Gaussian"}, {40, 1, 200, 1}, {40, 0, 255, 3}};
+constexpr effectInfo kBlackblur = {
+    "Blackblur", {"Simple", "Gaussian"}, {40, 1, 200, 1}, {150, 0, 255, 3}};
 // The gain of the glow and of the haze, in tenths (Delete and Page Down).
 constexpr int kGainStart = 10;
 
@@ -105,14 +109,14 @@ const char* const kRings[5][11] = {
 
 // Emboss, radius 1, by direction (mode - 1); larger radii follow from these.
 constexpr float kEmbossOne[8][9] = {
-    {1, 0, -1, 2, 1, -2, 1, 0, -1},     // Right
-    {1, -2, -1, 2, 1, -2, 1, 2, -1},    // Right-Up
-    {-1, -2, -1, 0, 1, 0, 1, 2, 1},     // Up
-    {-1, -2, -1, -2, 1, 2, 1, 2, 1},    // Left-Up
-    {-1, 0, 1, -2, 1, 2, -1, 0, 1},     // Left
-    {1, 2, 1, -2, 1, 2, -1, -2, -1},    // Left-Down
-    {1, 2, 1, 0, 1, 0, -1, -2, -1},     // Down
-    {1, 2, -1, 2, 1, -2, 1, -2, -1},    // Right-Down
+    {1, 0, -1, 2, 1, -2, 1, 0, -1},   // Right
+    {1, -2, -1, 2, 1, -2, 1, 2, -1},  // Right-Up
+    {-1, -2, -1, 0, 1, 0, 1, 2, 1},   // Up
+    {-1, -2, -1, -2, 1, 2, 1, 2, 1},  // Left-Up
+    {-1, 0, 1, -2, 1, 2, -1, 0, 1},   // Left
+    {1, 2, 1, -2, 1, 2, -1, -2, -1},  // Left-Down
+    {1, 2, 1, 0, 1, 0, -1, -2, -1},   // Down
+    {1, 2, -1, 2, 1, -2, 1, -2, -1},  // Right-Down
 };
 // Left at radius 3 has its light side one column in from the border.
 constexpr int kLeft = 4, kLeftOddRadius = 3;
@@ -155,7 +159,8 @@ matrix* familyKernel(family f, int r) {
         case ghost: {
             const char* const* rows = kRings[r - 1];
             int cells = 0;
-            for (int i = 0; i < 2 * r + 1; ++i) cells += static_cast<int>(std::count(rows[i], rows[i] + 2 * r + 1, '#'));
+            for (int i = 0; i < 2 * r + 1; ++i)
+                cells += static_cast<int>(std::count(rows[i], rows[i] + 2 * r + 1, '#'));
             const float centre = static_cast<float>(-cells + (f == ghost ? 1 : 0));
             return kernelOf(r, 1, [=](int dy, int dx) -> float {
                 const char c = rows[dy + r][dx + r];
@@ -220,10 +225,20 @@ void eachRow(pixelRect a, Body body) {
     });
 }
 
-inline Rgba* rowOf(ImageRGBA* img, int y) { return img->data + static_cast<size_t>(y) * img->width; }
+inline Rgba* rowOf(ImageRGBA* img, int y) {
+    return img->data + static_cast<size_t>(y) * img->width;
+}
 
+// byteRange.intForceLimit, inline: a call per channel costs more than all the
+// rest of most rules. Whole numbers need no test for NaN.
 inline unsigned char clampByte(const limit& range, float v) {
-    return static_cast<unsigned char>(range.intForceLimit(v));
+    return static_cast<unsigned char>(v > range.max   ? range.max
+                                      : v < range.min ? range.min
+                                      : v == v        ? static_cast<int>(v)
+                                                      : range.min);
+}
+inline unsigned char clampByte(const limit& range, int v) {
+    return static_cast<unsigned char>(v > range.max ? range.max : v < range.min ? range.min : v);
 }
 
 bool empty(pixelRect a) { return a.x0 > a.x1 || a.y0 > a.y1; }
@@ -240,11 +255,7 @@ inline Rgba meanOf(int R, int G, int B, int N, limit bytes) {
     } else {
         R /= N, G /= N, B /= N;
     }
-    // byteRange.intForceLimit, inline: a call per channel costs more than the rest.
-    auto clamp = [&bytes](int v) {
-        return static_cast<unsigned char>(v > bytes.max ? bytes.max : v < bytes.min ? bytes.min : v);
-    };
-    return Rgba{clamp(R), clamp(G), clamp(B), 255};
+    return Rgba{clampByte(bytes, R), clampByte(bytes, G), clampByte(bytes, B), 255};
 }
 
 // Rays and rings cross rows far apart in memory: the sample a few steps on
@@ -304,7 +315,9 @@ void stepsWithin(long long last, bool rising, int lo, int hi, At at, long long& 
 // has to stay there.
 inline int pixelOf(float v) {
     constexpr float kFar = 1e9f;
-    return v > kFar ? static_cast<int>(kFar) : v < -kFar ? -static_cast<int>(kFar) : static_cast<int>(v);
+    return v > kFar    ? static_cast<int>(kFar)
+           : v < -kFar ? -static_cast<int>(kFar)
+                       : static_cast<int>(v);
 }
 
 struct radialRay {
@@ -448,7 +461,6 @@ void radialBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point ce
     }
 }
 
-
 // ---------------------------------------------------------------------------
 // Spheric blur (blur mode 7)
 
@@ -533,8 +545,10 @@ struct sphericRings {
             for (int i = 0; i < in.count; ++i) {
                 for (double shift = std::floor(-in.hi[i] / turn) * turn; in.lo[i] + shift <= span;
                      shift += turn) {
-                    const long long first = static_cast<long long>(std::floor((in.lo[i] + shift) / dt)) - 2;
-                    const long long last = static_cast<long long>(std::ceil((in.hi[i] + shift) / dt)) + 2;
+                    const long long first =
+                        static_cast<long long>(std::floor((in.lo[i] + shift) / dt)) - 2;
+                    const long long last =
+                        static_cast<long long>(std::ceil((in.hi[i] + shift) / dt)) + 2;
                     if (last < 0) continue;
                     runs.emplace_back(std::max(first, 0LL), std::min(last + spread, kEnd - 1));
                 }
@@ -627,15 +641,16 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
     const long long rx = hx < cx - a.x0 ? cx - a.x0 : a.x1 - cx;
     const long long ry = hy < cy - a.y0 ? cy - a.y0 : a.y1 - cy;
     const long long rMax = static_cast<long long>(std::sqrt(double(rx) * rx + double(ry) * ry));
-    sphericRings rings{image,  backup, a, cx, cy, static_cast<float>(cx), static_cast<float>(cy),
-                       {},     {}};
+    sphericRings rings{image, backup, a, cx, cy, static_cast<float>(cx), static_cast<float>(cy),
+                       {},    {}};
     // Rings that cannot meet the area are left out.
     const double nearX = std::max({0.0, double(a.x0 - cx), double(cx - a.x1)});
     const double nearY = std::max({0.0, double(a.y0 - cy), double(cy - a.y1)});
     const double farX = std::max(std::fabs(double(a.x0 - cx)), std::fabs(double(a.x1 + 1 - cx)));
     const double farY = std::max(std::fabs(double(a.y0 - cy)), std::fabs(double(a.y1 + 1 - cy)));
     const double margin = 2 * slack(rings.ox, rings.oy, std::hypot(farX, farY));
-    const long long rFrom = std::max(1LL, static_cast<long long>(std::hypot(nearX, nearY) - margin));
+    const long long rFrom =
+        std::max(1LL, static_cast<long long>(std::hypot(nearX, nearY) - margin));
     const long long rTo = std::min(rMax, static_cast<long long>(std::hypot(farX, farY) + margin));
     for (long long r = rFrom; r <= rTo; ++r) rings.ring(static_cast<int>(r), rMax, v, bytes);
 
@@ -735,7 +750,8 @@ sharpen::sharpen(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageR
     imageRgbaCopy(this->image, this->scratch);
     for (int slot = 0; slot < 10; ++slot) {
         const float outer = -kSharpenOuter[slot], centre = kSharpenCentre[slot];
-        kernels[slot] = kernelOf(1, 1, [=](int dy, int dx) { return dy == 0 && dx == 0 ? centre : outer; });
+        kernels[slot] =
+            kernelOf(1, 1, [=](int dy, int dx) { return dy == 0 && dx == 0 ? centre : outer; });
     }
     changeMode(1);
 }
@@ -767,10 +783,9 @@ void sharpen::LBAction() {
         Rgba* out = rowOf(image, y);
         const Rgba* in = rowOf(backup, y);
         for (int x = a.x0; x <= a.x1; ++x) {
-            Rgba& d = out[x];
-            d.r = static_cast<unsigned char>(bytes.intForceLimit(2 * in[x].r - d.r));
-            d.g = static_cast<unsigned char>(bytes.intForceLimit(2 * in[x].g - d.g));
-            d.b = static_cast<unsigned char>(bytes.intForceLimit(2 * in[x].b - d.b));
+            const Rgba b = in[x], d = out[x];
+            out[x] = Rgba{clampByte(bytes, 2 * b.r - d.r), clampByte(bytes, 2 * b.g - d.g),
+                          clampByte(bytes, 2 * b.b - d.b), d.a};
         }
     });
 }
@@ -814,19 +829,20 @@ void edge::matrixRow(convolution& rows, int y, int x0, int x1) {
     rows.row(kernelAt(slot), y, x0, x1, first);
     if (mode == 3) rows.row(kernelAt(slot + kRadii), y, x0, x1, out);
     const limit bytes = byteRange;
-    for (int i = 0; i <= x1 - x0; ++i) {
-        const Rgba e = first[i];
-        Rgba& d = out[i];
-        if (mode == 3) {  // both gradients, each already clipped at 0
-            d.r = static_cast<unsigned char>(bytes.intForceLimit(d.r + e.r));
-            d.g = static_cast<unsigned char>(bytes.intForceLimit(d.g + e.g));
-            d.b = static_cast<unsigned char>(bytes.intForceLimit(d.b + e.b));
-        } else {  // lighten or darken the picture by its edges; alpha stays
-            const int s = mode == 6 ? 1 : -1;
-            d.r = static_cast<unsigned char>(bytes.intForceLimit(in[i].r + s * e.r));
-            d.g = static_cast<unsigned char>(bytes.intForceLimit(in[i].g + s * e.g));
-            d.b = static_cast<unsigned char>(bytes.intForceLimit(in[i].b + s * e.b));
+    if (mode == 3) {  // both gradients, each already clipped at 0
+        for (int i = 0; i <= x1 - x0; ++i) {
+            const Rgba e = first[i], d = out[i];
+            out[i] = Rgba{clampByte(bytes, d.r + e.r), clampByte(bytes, d.g + e.g),
+                          clampByte(bytes, d.b + e.b), d.a};
         }
+        return;
+    }
+    // Lighten or darken the picture by its edges; alpha stays.
+    const int s = mode == 6 ? 1 : -1;
+    for (int i = 0; i <= x1 - x0; ++i) {
+        const Rgba e = first[i], b = in[i];
+        out[i] = Rgba{clampByte(bytes, b.r + s * e.r), clampByte(bytes, b.g + s * e.g),
+                      clampByte(bytes, b.b + s * e.b), out[i].a};
     }
 }
 
@@ -884,8 +900,9 @@ void mixBlurred(matrices& e, pixelRect a, Mix mix) {
         Rgba* out = rowOf(e.image, y);
         for (int x = a.x0; x <= a.x1; ++x) {
             const Rgba b = in[x], s = layer[x];
-            out[x] = Rgba{clampByte(bytes, mix(b.r, s.r, s.a)), clampByte(bytes, mix(b.g, s.g, s.a)),
-                          clampByte(bytes, mix(b.b, s.b, s.a)), 255};
+            out[x] =
+                Rgba{clampByte(bytes, mix(b.r, s.r, s.a)), clampByte(bytes, mix(b.g, s.g, s.a)),
+                     clampByte(bytes, mix(b.b, s.b, s.a)), 255};
         }
     });
     e.shown = e.image;

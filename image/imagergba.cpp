@@ -1216,8 +1216,9 @@ class MotionWalk {
 #if MORVANE_SSE2
 
 // Lanes whose x and y lie strictly between the bounds.
-__attribute__((target("avx2"), always_inline)) inline __m256i inside(__m256i x, __m256i y, __m256i x1,
-                                                                     __m256i x2, __m256i y1, __m256i y2) {
+__attribute__((target("avx2"), always_inline)) inline __m256i inside(__m256i x, __m256i y,
+                                                                     __m256i x1, __m256i x2,
+                                                                     __m256i y1, __m256i y2) {
     return _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi32(x, x1), _mm256_cmpgt_epi32(x2, x)),
                             _mm256_and_si256(_mm256_cmpgt_epi32(y, y1), _mm256_cmpgt_epi32(y2, y)));
 }
@@ -1256,13 +1257,16 @@ __attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int*
     const __m256 sv = _mm256_set1_ps(sin_), cv = _mm256_set1_ps(cos_);
     const __m256i x1 = _mm256_set1_epi32(x1_ - 1), x2 = _mm256_set1_epi32(x2_ + 1);
     const __m256i y1 = _mm256_set1_epi32(y1_ - 1), y2 = _mm256_set1_epi32(y2_ + 1);
-    const __m256i srcWidth = _mm256_set1_epi32(src_->width), destWidth = _mm256_set1_epi32(dest_->width);
+    const __m256i srcWidth = _mm256_set1_epi32(src_->width),
+                  destWidth = _mm256_set1_epi32(dest_->width);
     const __m256i bytes = _mm256_set1_epi32(0xff), none = _mm256_setzero_si256();
     const __m256i reachV = _mm256_set1_epi32(reach), minusOne = _mm256_set1_epi32(-1);
     // Where a position has left the region for good (see leftForGood).
     const float dx = -sin_, dy = cos_;
-    const __m256i goneRight = _mm256_set1_epi32(dx >= 0 ? -1 : 0), goneLeft = _mm256_set1_epi32(dx <= 0 ? -1 : 0);
-    const __m256i goneDown = _mm256_set1_epi32(dy >= 0 ? -1 : 0), goneUp = _mm256_set1_epi32(dy <= 0 ? -1 : 0);
+    const __m256i goneRight = _mm256_set1_epi32(dx >= 0 ? -1 : 0),
+                  goneLeft = _mm256_set1_epi32(dx <= 0 ? -1 : 0);
+    const __m256i goneDown = _mm256_set1_epi32(dy >= 0 ? -1 : 0),
+                  goneUp = _mm256_set1_epi32(dy <= 0 ? -1 : 0);
     const int* source = reinterpret_cast<const int*>(src_->data);
 
     __m256i sums[4] = {none, none, none, none}, n = none, done = none;
@@ -1283,8 +1287,9 @@ __attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int*
         const __m256i in = _mm256_and_si256(active, inside(ax, ay, x1, x2, y1, y2));
         // Lane by lane: gathers are slow on many processors. A lane outside
         // the region reads the first pixel and drops it.
-        _mm256_store_si256(reinterpret_cast<__m256i*>(places),
-                           _mm256_and_si256(in, _mm256_add_epi32(_mm256_mullo_epi32(ay, srcWidth), ax)));
+        _mm256_store_si256(
+            reinterpret_cast<__m256i*>(places),
+            _mm256_and_si256(in, _mm256_add_epi32(_mm256_mullo_epi32(ay, srcWidth), ax)));
         const __m256i pixel = _mm256_and_si256(
             in, _mm256_setr_epi32(source[places[0]], source[places[1]], source[places[2]],
                                   source[places[3]], source[places[4]], source[places[5]],
@@ -1311,12 +1316,13 @@ __attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int*
         const __m256 kf = _mm256_cvtepi32_ps(k);
         const __m256i qx = _mm256_cvttps_epi32(_mm256_sub_ps(fiv, _mm256_mul_ps(kf, sv)));
         const __m256i qy = _mm256_cvttps_epi32(_mm256_add_ps(fjv, _mm256_mul_ps(kf, cv)));
-        const __m256i same = _mm256_and_si256(_mm256_cmpeq_epi32(qx, prevX), _mm256_cmpeq_epi32(qy, prevY));
+        const __m256i same =
+            _mm256_and_si256(_mm256_cmpeq_epi32(qx, prevX), _mm256_cmpeq_epi32(qy, prevY));
         const __m256i moved = _mm256_andnot_si256(same, examined);
         prevX = _mm256_blendv_epi8(prevX, qx, moved);
         prevY = _mm256_blendv_epi8(prevY, qy, moved);
-        const __m256i writes = _mm256_and_si256(_mm256_and_si256(moved, inside(qx, qy, x1, x2, y1, y2)),
-                                                _mm256_cmpgt_epi32(n, none));
+        const __m256i writes = _mm256_and_si256(
+            _mm256_and_si256(moved, inside(qx, qy, x1, x2, y1, y2)), _mm256_cmpgt_epi32(n, none));
         int lanesToWrite = _mm256_movemask_ps(_mm256_castsi256_ps(writes));
         if (lanesToWrite) {
             // boxMean lane by lane.
@@ -1348,11 +1354,11 @@ __attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int*
                 }
             }
         }
-        const __m256i gone = _mm256_or_si256(
-            _mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(qx, x2), goneRight),
-                            _mm256_and_si256(_mm256_cmpgt_epi32(x1, qx), goneLeft)),
-            _mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(qy, y2), goneDown),
-                            _mm256_and_si256(_mm256_cmpgt_epi32(y1, qy), goneUp)));
+        const __m256i gone =
+            _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(qx, x2), goneRight),
+                                            _mm256_and_si256(_mm256_cmpgt_epi32(x1, qx), goneLeft)),
+                            _mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(qy, y2), goneDown),
+                                            _mm256_and_si256(_mm256_cmpgt_epi32(y1, qy), goneUp)));
         done = _mm256_or_si256(done, _mm256_and_si256(examined, gone));
     }
 }

@@ -1,16 +1,14 @@
 // Our convolution and blurs beside OpenCV's cv::filter2D, cv::blur and
 // cv::GaussianBlur on the same 2048 by 2048 noise picture, one thread each.
 // Besides the two times per pixel, ours_over_cv is our time over theirs.
-#include "effects/classes.h"
-#include "image/bands.h"
-
-#include "bench/bench_support.h"
-
+#include <chrono>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
-
-#include <chrono>
 #include <vector>
+
+#include "bench/bench_support.h"
+#include "effects/classes.h"
+#include "image/bands.h"
 
 namespace {
 
@@ -89,7 +87,12 @@ void BM_Filter2D(benchmark::State& state) {
         },
         [&] { cv::filter2D(p.cvSrc, p.cvDest, -1, cvKernel); });
 }
-BENCHMARK(BM_Filter2D)->Args({1,3})->Args({1,1})->Args({5,11})->Args({5,1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Filter2D)
+    ->Args({1, 3})
+    ->Args({1, 1})
+    ->Args({5, 11})
+    ->Args({5, 1})
+    ->Unit(benchmark::kMillisecond);
 
 // Motion blur of length 5 at 45 degrees against a 7 by 7 diagonal line.
 void BM_MotionBlurAgainstLineKernel(benchmark::State& state) {

@@ -2,7 +2,6 @@
 // function keys through every mode, against the same filters run here on
 // the same picture.
 #include "effects/matrices.h"
-#include "tests/e2e/harness.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "tests/e2e/harness.h"
 
 using namespace e2e;
 
@@ -29,7 +30,9 @@ struct Filter {
 
 template <class T>
 std::function<effect*(ImageRGBA**)> maker() {
-    return [](ImageRGBA** im) { return new T(im[0], im[1], im[2], im[3], im[4], false, point(), point()); };
+    return [](ImageRGBA** im) {
+        return new T(im[0], im[1], im[2], im[3], im[4], false, point(), point());
+    };
 }
 
 // The filter built on a copy of `pic`, put into mode m with the pointer
@@ -58,13 +61,24 @@ std::string titleOf(const Filter& f, int mode) {
 
 TEST(MatrixFiltersOnScreen, EachKeyAndEveryModeShowAndSaveTheFilteredPicture) {
     const Filter filters[] = {
-        {"x", "Blur", {"Simple Blur", "Gaussian Blur", "Motion Blur Horizontal", "Motion Blur Vertical",
-                       "Motion Blur", "Radial Blur", "Spheric Blur"}, maker<blur>()},
-        {"c", "Sharpen", {"Simple Sharpen", "Gaussian Sharpen", "Predefined Sharpen"}, maker<sharpen>()},
-        {"v", "Edge", {"Laplace", "Strong Laplace", "Sobel Combined", "Sobel Horizontal",
-                       "Sobel Vertical", "Lighten Edges", "Darken Edges", "Ghost"}, maker<edge>()},
-        {"b", "Emboss", {"Right", "Right-Up", "Up", "Left-Up", "Left", "Left-Down", "Down",
-                         "Right-Down"}, maker<emboss>()},
+        {"x",
+         "Blur",
+         {"Simple Blur", "Gaussian Blur", "Motion Blur Horizontal", "Motion Blur Vertical",
+          "Motion Blur", "Radial Blur", "Spheric Blur"},
+         maker<blur>()},
+        {"c",
+         "Sharpen",
+         {"Simple Sharpen", "Gaussian Sharpen", "Predefined Sharpen"},
+         maker<sharpen>()},
+        {"v",
+         "Edge",
+         {"Laplace", "Strong Laplace", "Sobel Combined", "Sobel Horizontal", "Sobel Vertical",
+          "Lighten Edges", "Darken Edges", "Ghost"},
+         maker<edge>()},
+        {"b",
+         "Emboss",
+         {"Right", "Right-Up", "Up", "Left-Up", "Left", "Left-Down", "Down", "Right-Down"},
+         maker<emboss>()},
         {"n", "Separate", {}, maker<separate>()},
         {"m", "Halfblur", {"Simple", "Gaussian"}, maker<halfblur>()},
         {"comma", "Whiteblur", {"Simple", "Gaussian"}, maker<whiteblur>()},

@@ -285,9 +285,11 @@ TEST(MotionBlur, WholeLengthsEqualTheSlowWalkAtEveryDirection) {
             const bool blend = seed % 3 == 0;
             Image src = randomImage(41, 29, ++seed), dest = randomImage(41, 29, ++seed);
             const int x1 = 1 + seed % 4, y1 = seed % 3, x2 = 38 - seed % 5, y2 = 27 - seed % 2;
-            Image want = expectedMotion(dest.get(), src.get(), x1, y1, x2, y2, length, angle, blend);
+            Image want =
+                expectedMotion(dest.get(), src.get(), x1, y1, x2, y2, length, angle, blend);
             motion_blur(dest.get(), src.get(), x1, y1, x2, y2, length, angle, 5, blend ? 2 : 1);
-            EXPECT_TRUE(sameImage(dest.get(), want.get())) << "angle " << angle << " length " << length;
+            EXPECT_TRUE(sameImage(dest.get(), want.get()))
+                << "angle " << angle << " length " << length;
         }
     }
 }

@@ -2,12 +2,13 @@
 // formulas, the fast area convolution against applyMatrix, the kernels'
 // shapes, and their lifetime.
 #include "effects/matrices.h"
-#include "tests/unit/test_support.h"
 
 #include <cmath>
 #include <functional>
 #include <sstream>
 #include <vector>
+
+#include "tests/unit/test_support.h"
 
 using fixtures::cloneOf;
 using fixtures::randomImage;
@@ -90,9 +91,9 @@ const char* const kRingRows[5] = {
     "0 0 1 0 0 0 0 0 1 0 0 / 0 0 0 1 1 1 1 1 0 0 0",
 };
 const char* const kEmbossRows[8] = {
-    "1 0 -1 / 2 1 -2 / 1 0 -1",   "1 -2 -1 / 2 1 -2 / 1 2 -1", "-1 -2 -1 / 0 1 0 / 1 2 1",
-    "-1 -2 -1 / -2 1 2 / 1 2 1",  "-1 0 1 / -2 1 2 / -1 0 1",  "1 2 1 / -2 1 2 / -1 -2 -1",
-    "1 2 1 / 0 1 0 / -1 -2 -1",   "1 2 -1 / 2 1 -2 / 1 -2 -1",
+    "1 0 -1 / 2 1 -2 / 1 0 -1",  "1 -2 -1 / 2 1 -2 / 1 2 -1", "-1 -2 -1 / 0 1 0 / 1 2 1",
+    "-1 -2 -1 / -2 1 2 / 1 2 1", "-1 0 1 / -2 1 2 / -1 0 1",  "1 2 1 / -2 1 2 / -1 -2 -1",
+    "1 2 1 / 0 1 0 / -1 -2 -1",  "1 2 -1 / 2 1 -2 / 1 -2 -1",
 };
 const char* const kLeftThree =
     "-1 0 0 0 0 1 0 / -1 0 0 0 0 1 0 / -1 0 0 0 0 1 0 / -2 0 0 1 0 2 0 / "
@@ -125,7 +126,8 @@ Kernel embossKernel(int mode, int r) {
     });
 }
 Kernel separateKernel(int r) {
-    return ruled(r, [r](int dy, int dx) -> float { return std::abs(dy) == r && std::abs(dx) == r; }, 4);
+    return ruled(
+        r, [r](int dy, int dx) -> float { return std::abs(dy) == r && std::abs(dx) == r; }, 4);
 }
 Kernel sharpenKernel(int slot) {
     const float a[] = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.7f, 0.9f, 1.1f, 1.4f, 1.8f};
@@ -168,8 +170,8 @@ void boxPass(ImageRGBA* dest, const ImageRGBA* src, Rect a, int r, bool rows) {
                                     : pixel(const_cast<ImageRGBA*>(src), x, i);
                 sum[0] += p.r, sum[1] += p.g, sum[2] += p.b, sum[3] += p.a;
             }
-            pixel(dest, x, y) = Rgba{byte(sum[0] / n), byte(sum[1] / n), byte(sum[2] / n),
-                                     byte(sum[3] / n)};
+            pixel(dest, x, y) =
+                Rgba{byte(sum[0] / n), byte(sum[1] / n), byte(sum[2] / n), byte(sum[3] / n)};
         }
     }
 }
@@ -189,20 +191,23 @@ void gaussianPasses(ImageRGBA* temp, ImageRGBA* target, Rect a, float R, int mod
 // ---------------------------------------------------------------------------
 // Radial and spheric blur, as written, without shortcuts.
 
-void radialReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx, long long cy, float v) {
+void radialReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx, long long cy,
+                     float v) {
     for (int y = a.y0; y <= a.y1; ++y)
         for (int x = a.x0; x <= a.x1; ++x) pixel(img, x, y) = Rgba{0, 0, 0, 0};
     auto angle = [](long long dx, long long dy) {
-        return dy == 0 ? static_cast<float>(kPi / 2)
-                       : static_cast<float>(std::atan(double(std::llabs(dx)) / double(std::llabs(dy))));
+        return dy == 0
+                   ? static_cast<float>(kPi / 2)
+                   : static_cast<float>(std::atan(double(std::llabs(dx)) / double(std::llabs(dy))));
     };
     auto ray = [&](long long x, long long y, int sx, int sy) {
         const long long dx = cx - x, dy = cy - y;
         if (dx == 0 && dy == 0) return;
         const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy)), t = angle(dx, dy);
         auto P = [&](long long s) {
-            return std::make_pair(static_cast<long long>(cx + static_cast<float>(sx * s) * std::sin(t)),
-                                  static_cast<long long>(cy + static_cast<float>(sy * s) * std::cos(t)));
+            return std::make_pair(
+                static_cast<long long>(cx + static_cast<float>(sx * s) * std::sin(t)),
+                static_cast<long long>(cy + static_cast<float>(sy * s) * std::cos(t)));
         };
         std::vector<int> A;
         int R = 0, G = 0, B = 0, N = 0;
@@ -227,20 +232,28 @@ void radialReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx,
         }
     };
     for (long long x = a.x0; x <= cx; ++x) {
-        if (x == a.x0) for (long long y = a.y0; y <= cy; ++y) ray(x, y, -1, -1);
-        else ray(x, a.y0, -1, -1);
+        if (x == a.x0)
+            for (long long y = a.y0; y <= cy; ++y) ray(x, y, -1, -1);
+        else
+            ray(x, a.y0, -1, -1);
     }
     for (long long x = a.x0; x <= cx; ++x) {
-        if (x == a.x0) for (long long y = a.y1; y >= cy; --y) ray(x, y, -1, 1);
-        else ray(x, a.y1, -1, 1);
+        if (x == a.x0)
+            for (long long y = a.y1; y >= cy; --y) ray(x, y, -1, 1);
+        else
+            ray(x, a.y1, -1, 1);
     }
     for (long long x = a.x1; x >= cx; --x) {
-        if (x == a.x1) for (long long y = a.y0; y <= cy; ++y) ray(x, y, 1, -1);
-        else ray(x, a.y0, 1, -1);
+        if (x == a.x1)
+            for (long long y = a.y0; y <= cy; ++y) ray(x, y, 1, -1);
+        else
+            ray(x, a.y0, 1, -1);
     }
     for (long long x = a.x1; x >= cx; --x) {
-        if (x == a.x1) for (long long y = a.y1; y >= cy; --y) ray(x, y, 1, 1);
-        else ray(x, a.y1, 1, 1);
+        if (x == a.x1)
+            for (long long y = a.y1; y >= cy; --y) ray(x, y, 1, 1);
+        else
+            ray(x, a.y1, 1, 1);
     }
     for (int y = a.y0; y <= a.y1; ++y) {
         for (int x = a.x0; x <= a.x1; ++x) {
@@ -248,8 +261,10 @@ void radialReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx,
             const long long dx = cx - x, dy = cy - y;
             const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy)), t = angle(dx, dy);
             for (long long i = 0; i < d; ++i) {
-                const long long px = x + static_cast<long long>(static_cast<float>(i * sgn(dx)) * std::sin(t));
-                const long long py = y + static_cast<long long>(static_cast<float>(i * sgn(dy)) * std::cos(t));
+                const long long px =
+                    x + static_cast<long long>(static_cast<float>(i * sgn(dx)) * std::sin(t));
+                const long long py =
+                    y + static_cast<long long>(static_cast<float>(i * sgn(dy)) * std::cos(t));
                 if (a.has(px, py) && pixel(img, px, py).a != 0) {
                     pixel(img, x, y) = pixel(img, px, py);
                     break;
@@ -259,7 +274,8 @@ void radialReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx,
     }
 }
 
-void sphericReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx, long long cy, float v) {
+void sphericReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx, long long cy,
+                      float v) {
     for (int y = a.y0; y <= a.y1; ++y)
         for (int x = a.x0; x <= a.x1; ++x) pixel(img, x, y) = Rgba{0, 0, 0, 0};
     // Centred on the pointer; the bound measured from it within the area.
@@ -322,14 +338,22 @@ enum Kind { kBlur, kSharpen, kEdge, kEmboss, kSeparate, kHalfblur, kWhiteblur, k
 
 std::unique_ptr<matrices> build(Kind kind, EffectImages& im, bool hasArea, point lo, point hi) {
     switch (kind) {
-        case kBlur: return im.make<blur>(hasArea, lo, hi);
-        case kSharpen: return im.make<sharpen>(hasArea, lo, hi);
-        case kEdge: return im.make<edge>(hasArea, lo, hi);
-        case kEmboss: return im.make<emboss>(hasArea, lo, hi);
-        case kSeparate: return im.make<separate>(hasArea, lo, hi);
-        case kHalfblur: return im.make<halfblur>(hasArea, lo, hi);
-        case kWhiteblur: return im.make<whiteblur>(hasArea, lo, hi);
-        case kBlackblur: return im.make<blackblur>(hasArea, lo, hi);
+        case kBlur:
+            return im.make<blur>(hasArea, lo, hi);
+        case kSharpen:
+            return im.make<sharpen>(hasArea, lo, hi);
+        case kEdge:
+            return im.make<edge>(hasArea, lo, hi);
+        case kEmboss:
+            return im.make<emboss>(hasArea, lo, hi);
+        case kSeparate:
+            return im.make<separate>(hasArea, lo, hi);
+        case kHalfblur:
+            return im.make<halfblur>(hasArea, lo, hi);
+        case kWhiteblur:
+            return im.make<whiteblur>(hasArea, lo, hi);
+        case kBlackblur:
+            return im.make<blackblur>(hasArea, lo, hi);
     }
     return nullptr;
 }
@@ -383,8 +407,11 @@ Picture expected(const Row& row, float v1, const ImageRGBA* picture, Rect a) {
             break;
         case kEdge: {
             const int r = m == 5 ? slot - 4 : slot + 1;
-            const Kernel k = m == 2 ? ring(r, false) : m == 8 ? ring(r, true)
-                           : m == 4 || m == 3 ? sobel(r, false) : m == 5 ? sobel(r, true) : laplace(r);
+            const Kernel k = m == 2             ? ring(r, false)
+                             : m == 8           ? ring(r, true)
+                             : m == 4 || m == 3 ? sobel(r, false)
+                             : m == 5           ? sobel(r, true)
+                                                : laplace(r);
             each([&](int x, int y) {
                 const Rgba e = convolve(picture, k, x, y, a), b = in(x, y);
                 if (m == 3) {
@@ -398,8 +425,12 @@ Picture expected(const Row& row, float v1, const ImageRGBA* picture, Rect a) {
             });
             break;
         }
-        case kEmboss: kernelled(embossKernel(m, slot + 1)); break;
-        case kSeparate: kernelled(separateKernel(slot + 1)); break;
+        case kEmboss:
+            kernelled(embossKernel(m, slot + 1));
+            break;
+        case kSeparate:
+            kernelled(separateKernel(slot + 1));
+            break;
         case kHalfblur:
         case kWhiteblur:
         case kBlackblur:
@@ -407,9 +438,9 @@ Picture expected(const Row& row, float v1, const ImageRGBA* picture, Rect a) {
                 for (int x = a.x0; x <= a.x1; ++x) {
                     const Rgba b = in(x, y);
                     const int most = std::max({b.r, b.g, b.b});
-                    const bool taken = row.kind == kHalfblur ||
-                                       (row.kind == kWhiteblur ? most >= 255 - row.value2
-                                                               : most <= row.value2);
+                    const bool taken =
+                        row.kind == kHalfblur ||
+                        (row.kind == kWhiteblur ? most >= 255 - row.value2 : most <= row.value2);
                     pixel(layer.get(), x, y) = taken ? Rgba{b.r, b.g, b.b, 255} : Rgba{0, 0, 0, 0};
                 }
             }
@@ -432,23 +463,24 @@ Picture expected(const Row& row, float v1, const ImageRGBA* picture, Rect a) {
 TEST(MatrixFilters, EveryModeFollowsItsFormulas) {
     const point mid(9, 6), far(70, -45);
     const std::vector<Row> rows = {
-        {kBlur, 1, {1, 3, 250}, 0, 0, mid},    {kBlur, 2, {1, 2, 5}, 0, 0, mid},
-        {kBlur, 3, {2, 30}, 0, 0, mid},        {kBlur, 4, {1, 4}, 0, 0, mid},
-        {kBlur, 5, {1, 5}, 1, 0, mid},         {kBlur, 5, {3}, 90, 0, mid},
-        {kBlur, 5, {5}, 135, 0, mid},          {kBlur, 5, {2}, 179, 0, mid},
-        {kBlur, 6, {1, 10}, 0, 0, mid},        {kBlur, 6, {4}, 0, 0, point(3, 2)},
-        {kBlur, 6, {10}, 0, 0, far},           {kBlur, 7, {1, 10}, 0, 0, mid},
-        {kBlur, 7, {6}, 0, 0, point(3, 2)},    {kBlur, 7, {10}, 0, 0, far},
-        {kSharpen, 1, {1, 5}, 0, 0, mid},      {kSharpen, 2, {3, 5}, 0, 0, mid},
-        {kSharpen, 3, {0, 4, 9}, 0, 0, mid},   {kSeparate, 1, {0, 1, 4}, 0, 0, mid},
-        {kHalfblur, 1, {2}, 0, 0, mid},        {kHalfblur, 2, {4}, 37, 0, mid},
-        {kHalfblur, 1, {3}, 100, 0, mid},      {kWhiteblur, 1, {3}, 40, 10, mid},
-        {kWhiteblur, 2, {5}, 0, 30, mid},      {kWhiteblur, 1, {2}, 255, 1, mid},
-        {kBlackblur, 1, {3}, 150, 10, mid},    {kBlackblur, 2, {4}, 255, 30, mid},
+        {kBlur, 1, {1, 3, 250}, 0, 0, mid},  {kBlur, 2, {1, 2, 5}, 0, 0, mid},
+        {kBlur, 3, {2, 30}, 0, 0, mid},      {kBlur, 4, {1, 4}, 0, 0, mid},
+        {kBlur, 5, {1, 5}, 1, 0, mid},       {kBlur, 5, {3}, 90, 0, mid},
+        {kBlur, 5, {5}, 135, 0, mid},        {kBlur, 5, {2}, 179, 0, mid},
+        {kBlur, 6, {1, 10}, 0, 0, mid},      {kBlur, 6, {4}, 0, 0, point(3, 2)},
+        {kBlur, 6, {10}, 0, 0, far},         {kBlur, 7, {1, 10}, 0, 0, mid},
+        {kBlur, 7, {6}, 0, 0, point(3, 2)},  {kBlur, 7, {10}, 0, 0, far},
+        {kSharpen, 1, {1, 5}, 0, 0, mid},    {kSharpen, 2, {3, 5}, 0, 0, mid},
+        {kSharpen, 3, {0, 4, 9}, 0, 0, mid}, {kSeparate, 1, {0, 1, 4}, 0, 0, mid},
+        {kHalfblur, 1, {2}, 0, 0, mid},      {kHalfblur, 2, {4}, 37, 0, mid},
+        {kHalfblur, 1, {3}, 100, 0, mid},    {kWhiteblur, 1, {3}, 40, 10, mid},
+        {kWhiteblur, 2, {5}, 0, 30, mid},    {kWhiteblur, 1, {2}, 255, 1, mid},
+        {kBlackblur, 1, {3}, 150, 10, mid},  {kBlackblur, 2, {4}, 255, 30, mid},
     };
     std::vector<Row> all = rows;
     for (int m = 1; m <= 8; ++m) {
-        all.push_back({kEdge, m, m == 5 ? std::vector<float>{5, 7, 9} : std::vector<float>{0, 2, 4}, 0, 0, mid});
+        all.push_back({kEdge, m, m == 5 ? std::vector<float>{5, 7, 9} : std::vector<float>{0, 2, 4},
+                       0, 0, mid});
         all.push_back({kEmboss, m, {0, 2, 4}, 0, 0, mid});
     }
     struct Area {
@@ -504,14 +536,15 @@ TEST(AreaConvolution, EqualsApplyMatrixForEveryKernel) {
     std::mt19937 gen(3);
     for (int i = 0; i < 60; ++i) {
         Kernel k = ruled(i % 6, [&](int, int) {
-            return gen() % 3 == 0 ? 0.0f : static_cast<float>(static_cast<int>(gen() % 2001) - 1000) / 97;
+            return gen() % 3 == 0 ? 0.0f
+                                  : static_cast<float>(static_cast<int>(gen() % 2001) - 1000) / 97;
         });
         const int divisors[] = {1, 3, -2, 0, 7, 64};
         k.divisor = divisors[i % 6];
         kernels.push_back(k);
     }
-    const Rect areas[] = {{0, 0, 36, 12}, {5, 3, 30, 9}, {8, 2, 8, 10}, {2, 6, 4, 7},
-                          {-4, -3, 50, 20}, {30, 0, 36, 12}};
+    const Rect areas[] = {{0, 0, 36, 12}, {5, 3, 30, 9},    {8, 2, 8, 10},
+                          {2, 6, 4, 7},   {-4, -3, 50, 20}, {30, 0, 36, 12}};
     Picture src = randomImage(37, 13, 11);
     for (const Kernel& k : kernels) {
         std::vector<float> w = k.w;
@@ -524,7 +557,8 @@ TEST(AreaConvolution, EqualsApplyMatrixForEveryKernel) {
                 const int xa = x0 + y % 3, xb = x1 - y % 2;  // parts of the span too
                 rows.row(&m, y, xa, xb, out.data());
                 for (int x = xa; x <= xb; ++x) {
-                    const Rgba want = applyMatrix(src.get(), &m, x, y, point(a.x0, a.y0), point(a.x1, a.y1));
+                    const Rgba want =
+                        applyMatrix(src.get(), &m, x, y, point(a.x0, a.y0), point(a.x1, a.y1));
                     ASSERT_EQ(str(out[x - xa]), str(want))
                         << "radius " << k.r << " divisor " << k.divisor << " at " << x << "," << y;
                 }
@@ -549,8 +583,9 @@ TEST(MatrixKernels, ShapesAsDrawn) {
         {kEdge, 2, 3, drawn(kRingRows[3])},
         {kEdge, 2, 4, drawn(kRingRows[4])},
         {kEdge, 8, 0, drawn("1 1 1 / 1 -7 1 / 1 1 1")},
-        {kEdge, 8, 2, drawn("0 0 1 1 1 0 0 / 0 1 0 0 0 1 0 / 1 0 0 0 0 0 1 / 1 0 0 -15 0 0 1 / "
-                            "1 0 0 0 0 0 1 / 0 1 0 0 0 1 0 / 0 0 1 1 1 0 0")},
+        {kEdge, 8, 2,
+         drawn("0 0 1 1 1 0 0 / 0 1 0 0 0 1 0 / 1 0 0 0 0 0 1 / 1 0 0 -15 0 0 1 / "
+               "1 0 0 0 0 0 1 / 0 1 0 0 0 1 0 / 0 0 1 1 1 0 0")},
         {kEdge, 1, 1, drawn("0 0 1 0 0 / 0 0 0 0 0 / 1 0 -4 0 1 / 0 0 0 0 0 / 0 0 1 0 0")},
         {kEdge, 3, 1, drawn("-1 0 0 0 1 / -1 0 0 0 1 / -2 0 0 0 2 / -1 0 0 0 1 / -1 0 0 0 1")},
         {kEdge, 3, 6, drawn("-1 -1 -2 -1 -1 / 0 0 0 0 0 / 0 0 0 0 0 / 0 0 0 0 0 / 1 1 2 1 1")},
@@ -572,7 +607,8 @@ TEST(MatrixKernels, ShapesAsDrawn) {
         for (int dy = -k->radius; dy <= k->radius; ++dy)
             for (int dx = -k->radius; dx <= k->radius; ++dx)
                 EXPECT_EQ(k->grid[5 + dy][5 + dx], s.want.at(dy, dx))
-                    << s.kind << " mode " << s.mode << " slot " << s.slot << " at " << dy << "," << dx;
+                    << s.kind << " mode " << s.mode << " slot " << s.slot << " at " << dy << ","
+                    << dx;
     }
 }
 
@@ -580,7 +616,8 @@ TEST(MatrixKernels, ShapesAsDrawn) {
 TEST(MatrixKernels, ModeAndEffectChangesLeaveNoKernel) {
     EffectImages images(randomImage(6, 5, 1).release());
     for (int round = 0; round < 3; ++round) {
-        for (Kind kind : {kBlur, kSharpen, kEdge, kEmboss, kSeparate, kHalfblur, kWhiteblur, kBlackblur}) {
+        for (Kind kind :
+             {kBlur, kSharpen, kEdge, kEmboss, kSeparate, kHalfblur, kWhiteblur, kBlackblur}) {
             auto f = build(kind, images, false, point(), point());
             for (int m = 1; m <= 8; ++m) f->specialKey(m);
             f->specialKey(101);
