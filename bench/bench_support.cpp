@@ -16,6 +16,19 @@ void fillNoise(ImageRGBA* img, uint32_t seed) {
     }
 }
 
+EffectImages::EffectImages(int width, int height) {
+    image = imageRgbaNew(width, height);
+    fillNoise(image);
+    backup = imageRgbaClone(image);
+    scratch = imageRgbaClone(image);
+    hud = imageRgbaClone(image);
+    icons = imageRgbaNew(400, 113);
+}
+
+EffectImages::~EffectImages() {
+    for (ImageRGBA* img : {image, backup, scratch, hud, icons}) imageRgbaFree(img);
+}
+
 const ImageRGBA* photo() {
     static const ImageRGBA* picture = [] {
         const char* path = MORVANE_SOURCE_DIR "/bench/large.tif";

@@ -1,5 +1,6 @@
 #include "effects/artistic.h"
 
+#include "image/bands.h"
 #include "image/boxmean.h"
 #include "image/simd.h"
 #include "morvane.h"
@@ -8,8 +9,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -82,31 +81,10 @@ inline int distance(Rgba a, Rgba b) {
     return std::max(std::abs(a.r - b.r), std::max(std::abs(a.g - b.g), std::abs(a.b - b.b)));
 }
 
-// Splits rows lo..hi between two threads when there is enough work to pay
-// for one; body(from, to) must not depend on rows outside its own range.
-template <class Body>
-void inTwo(int lo, int hi, double work, Body body) {
-    static const bool twoCores = std::thread::hardware_concurrency() > 1;
-    if (!twoCores || work < 200000 || hi <= lo) {
-        body(lo, hi);
-        return;
-    }
-    const int mid = lo + (hi - lo) / 2;
-    std::thread other;
-    try {
-        other = std::thread([&] { body(mid + 1, hi); });
-    } catch (const std::system_error&) {
-        body(lo, hi);
-        return;
-    }
-    body(lo, mid);
-    other.join();
-}
-
 template <class Pixel>
 void forArea(const pixelRect& a, Pixel pixel) {
     const double work = static_cast<double>(a.x1 - a.x0 + 1) * (a.y1 - a.y0 + 1);
-    inTwo(a.y0, a.y1, work, [&](int from, int to) {
+    inBands(a.y0, a.y1, work, [&](int from, int to) {
         for (int y = from; y <= to; ++y) {
             for (int x = a.x0; x <= a.x1; ++x) pixel(x, y);
         }
@@ -867,7 +845,7 @@ void brush::LBAction() {
     // reads and writes in the cache for the next column.
     const int band = 64;
     const double work = static_cast<double>(a.x1 - a.x0 + 1) * (a.y1 - a.y0 + 1) * n;
-    inTwo(a.y0, a.y1, work, [&](int from, int to) {
+    inBands(a.y0, a.y1, work, [&](int from, int to) {
         brushColumn column(n, band);
         for (int top = from; top <= to; top += band) {
             const int bottom = std::min(top + band - 1, to);

@@ -1,11 +1,14 @@
 #include "effects/classes.h"
 
 #include "framewk/framewk.h"
+#include "image/bands.h"
 #include "morvane.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 float limit::forceLimit(float v) const {
     if (v > max) return static_cast<float>(max);
@@ -677,19 +680,295 @@ Rgba applyMatrix(ImageRGBA* source, matrix* kernel, int x, int y, point areaMin,
     return Rgba{channelOf(R, d), channelOf(G, d), channelOf(B, d), 255};
 }
 
+namespace {
+
+const int kReach = 5;      // the widest kernel's reach beyond its centre
+const int kSlots = 11;     // picture rows one kernel spans at most
+const int kMaxTaps = 121;  // cells of the widest kernel
+// Floats read past a row's end by the last, partly used vectors of a run.
+const int kSlack = 64;
+
+// The rows of one thread, kept from one convolution to the next.
+struct convolutionMemory {
+    std::vector<float> rows;
+    std::vector<int> columns;
+    bool inUse = false;
+};
+thread_local convolutionMemory threadMemory;
+
+// The same code for any vector width: F holds floats, I as many int32.
+template <class F, class I>
+constexpr int lanesOf() {
+    static_assert(sizeof(F) == sizeof(I), "one int per float");
+    return static_cast<int>(sizeof(F) / sizeof(float));
+}
+
+template <class V, class T>
+inline __attribute__((always_inline)) void broadcast(V& v, T value) {
+    for (int l = 0; l < static_cast<int>(sizeof(V) / sizeof(T)); ++l) v[l] = value;
+}
+
+// Red, green and blue of n pixels into three float rows.
+template <class F, class I>
+inline __attribute__((always_inline)) void spreadRun(const Rgba* src, int n, float* r, float* g,
+                                                     float* b) {
+    constexpr int N = lanesOf<F, I>();
+    int p = 0;
+    for (; p + N <= n; p += N) {
+        I v;
+        std::memcpy(&v, src + p, sizeof v);
+        const F red = __builtin_convertvector(v & 0xff, F);
+        const F green = __builtin_convertvector((v >> 8) & 0xff, F);
+        const F blue = __builtin_convertvector((v >> 16) & 0xff, F);
+        std::memcpy(r + p, &red, sizeof red);
+        std::memcpy(g + p, &green, sizeof green);
+        std::memcpy(b + p, &blue, sizeof blue);
+    }
+    for (; p < n; ++p) {
+        r[p] = src[p].r;
+        g[p] = src[p].g;
+        b[p] = src[p].b;
+    }
+}
+
+// n output pixels from the taps: for every pixel and channel the sum of
+// weight * sample over the taps in their order, started at 0, divided,
+// clamped and truncated as applyMatrix does it. Sample k of tap t, channel c
+// is bases[c][t][k]; the rows may be read up to kSlack floats past n.
+// Scale: the divisor is a power of two, by whose exact reciprocal a
+// multiplication gives the quotient bit for bit, without a slow division.
+template <class F, class I, bool Scale>
+inline __attribute__((always_inline)) void convolveRun(int n, int taps, const float* weights,
+                                                       const float* const (*bases)[kMaxTaps],
+                                                       float divisor, Rgba* out) {
+    constexpr int N = lanesOf<F, I>();
+    constexpr int U = 4;  // independent sums per channel, to hide the adds' latency
+    static_assert(N * U <= kSlack, "a run reads at most kSlack floats too far");
+    F zero, top, d;
+    I opaque;
+    broadcast(zero, 0.0f);
+    broadcast(top, 255.0f);
+    broadcast(d, Scale ? 1.0f / divisor : divisor);
+    broadcast(opaque, static_cast<int>(0xff000000u));
+    for (int k = 0; k < n; k += N * U) {
+        I pixels[U];
+#pragma GCC unroll 4
+        for (int u = 0; u < U; ++u) pixels[u] = opaque;
+        for (int c = 0; c < 3; ++c) {
+            F sums[U];
+#pragma GCC unroll 4
+            for (int u = 0; u < U; ++u) sums[u] = zero;
+            const float* const* base = bases[c];
+            for (int t = 0; t < taps; ++t) {
+                F w;
+                broadcast(w, weights[t]);
+                const float* samples = base[t] + k;
+#pragma GCC unroll 4
+                for (int u = 0; u < U; ++u) {
+                    F s;
+                    std::memcpy(&s, samples + u * N, sizeof s);
+                    sums[u] += w * s;
+                }
+            }
+#pragma GCC unroll 4
+            for (int u = 0; u < U; ++u) {
+                F q = Scale ? sums[u] * d : sums[u] / d;
+                q = q > zero ? q : zero;  // below zero, and no number, give 0
+                q = q > top ? top : q;
+                pixels[u] |= __builtin_convertvector(q, I) << (8 * c);
+            }
+        }
+        if (n - k >= N * U) {
+#pragma GCC unroll 4
+            for (int u = 0; u < U; ++u) std::memcpy(out + k + u * N, &pixels[u], sizeof(I));
+        } else {
+            std::memcpy(out + k, pixels, static_cast<size_t>(n - k) * sizeof(Rgba));
+        }
+    }
+}
+
+typedef float floats4 __attribute__((vector_size(16)));
+typedef int32_t ints4 __attribute__((vector_size(16)));
+
+void spreadPlain(const Rgba* src, int n, float* r, float* g, float* b) {
+    spreadRun<floats4, ints4>(src, n, r, g, b);
+}
+void convolvePlain(int n, int taps, const float* weights, const float* const (*bases)[kMaxTaps],
+                   float divisor, bool scale, Rgba* out) {
+    if (scale) {
+        convolveRun<floats4, ints4, true>(n, taps, weights, bases, divisor, out);
+    } else {
+        convolveRun<floats4, ints4, false>(n, taps, weights, bases, divisor, out);
+    }
+}
+
+#if defined(__x86_64__) && !defined(MORVANE_NO_SIMD)
+// Eight lanes where the processor has them; the operations per lane are the same.
+typedef float floats8 __attribute__((vector_size(32)));
+typedef int32_t ints8 __attribute__((vector_size(32)));
+
+__attribute__((target("avx2"))) void spreadWide(const Rgba* src, int n, float* r, float* g,
+                                                float* b) {
+    spreadRun<floats8, ints8>(src, n, r, g, b);
+}
+__attribute__((target("avx2"))) void convolveWide(int n, int taps, const float* weights,
+                                                  const float* const (*bases)[kMaxTaps],
+                                                  float divisor, bool scale, Rgba* out) {
+    if (scale) {
+        convolveRun<floats8, ints8, true>(n, taps, weights, bases, divisor, out);
+    } else {
+        convolveRun<floats8, ints8, false>(n, taps, weights, bases, divisor, out);
+    }
+}
+const bool kWide = __builtin_cpu_supports("avx2");
+#else
+const bool kWide = false;
+void spreadWide(const Rgba* src, int n, float* r, float* g, float* b) {
+    spreadPlain(src, n, r, g, b);
+}
+void convolveWide(int n, int taps, const float* weights, const float* const (*bases)[kMaxTaps],
+                  float divisor, bool scale, Rgba* out) {
+    convolvePlain(n, taps, weights, bases, divisor, scale, out);
+}
+#endif
+
+}  // namespace
+
+convolution::convolution(const ImageRGBA* source, point areaMin, point areaMax, int x0, int x1)
+    : source_(source), areaMin_(areaMin), areaMax_(areaMax), x0_(x0), x1_(std::max(x1, x0 - 1)) {
+    for (int& tag : tags_) tag = -1;
+    if (!source_) return;
+    const int span = x1_ - x0_ + 1 + 2 * kReach;
+    plane_ = (static_cast<size_t>(span) + kSlack + 15) / 16 * 16;
+    const size_t floats = kSlots * 3 * plane_;
+    if (!threadMemory.inUse) {
+        threadMemory.inUse = true;
+        if (threadMemory.rows.size() < floats) threadMemory.rows.resize(floats);
+        if (threadMemory.columns.size() < static_cast<size_t>(span))
+            threadMemory.columns.resize(span);
+        rows_ = threadMemory.rows.data();
+        columns_ = threadMemory.columns.data();
+    } else {
+        ownMemory_ = true;
+        rows_ = new float[floats]();
+        columns_ = new int[span];
+    }
+    const int last = source_->width - 1;
+    for (int p = 0; p < span; ++p) {
+        const int column = x0_ - kReach + p;
+        columns_[p] = clampSample(column, areaMin_.x, areaMax_.x, last);
+        if (columns_[p] == column) {
+            if (lastSame_ < firstSame_) firstSame_ = p;
+            lastSame_ = p;
+        }
+    }
+}
+
+convolution::~convolution() {
+    if (ownMemory_) {
+        delete[] rows_;
+        delete[] columns_;
+    } else if (rows_) {
+        threadMemory.inUse = false;
+    }
+}
+
+const float* convolution::samples(int sy) {
+    const int slot = sy % kSlots;
+    float* red = rows_ + slot * 3 * plane_;
+    if (tags_[slot] == sy) return red;
+    tags_[slot] = sy;
+    float* green = red + plane_;
+    float* blue = green + plane_;
+    const Rgba* line = source_->data + static_cast<size_t>(sy) * source_->width;
+    const int span = x1_ - x0_ + 1 + 2 * kReach;
+    // Clamping makes a run of columns repeat a border; the rest is the row as it is.
+    for (int p = 0; p < span; ++p) {
+        if (p == firstSame_ && firstSame_ <= lastSame_) {
+            const Rgba* run = line + x0_ - kReach + firstSame_;
+            const int n = lastSame_ - firstSame_ + 1;
+            if (kWide) {
+                spreadWide(run, n, red + p, green + p, blue + p);
+            } else {
+                spreadPlain(run, n, red + p, green + p, blue + p);
+            }
+            p = lastSame_;
+            continue;
+        }
+        const Rgba s = line[columns_[p]];
+        red[p] = s.r;
+        green[p] = s.g;
+        blue[p] = s.b;
+    }
+    return red;
+}
+
+void convolution::row(const matrix* kernel, int y, int xa, int xb, Rgba* out) {
+    if (xa > xb) return;
+    const int n = xb - xa + 1;
+    if (!source_ || !kernel) {
+        std::fill_n(out, n, Rgba{0, 0, 0, 255});
+        return;
+    }
+    const int r = std::min(std::max<int>(kernel->radius, 0), kReach);
+    // Sample column x + j - 5 of pixel x = xa + k sits at k + shift + j.
+    const int shift = xa - x0_ + kReach - 5;
+    float weights[kMaxTaps];
+    const float* bases[3][kMaxTaps];
+    int taps = 0;
+    for (int i = 5 - r; i <= 5 + r; ++i) {
+        const float* red = nullptr;
+        for (int j = 5 - r; j <= 5 + r; ++j) {
+            const float w = kernel->grid[i][j];
+            // A zero cell adds +0 or -0, which leaves any sum begun at +0 as it is.
+            if (w == 0) continue;
+            if (!red) {
+                red = samples(clampSample(y + i - 5, areaMin_.y, areaMax_.y, source_->height - 1));
+            }
+            weights[taps] = w;
+            for (int c = 0; c < 3; ++c) bases[c][taps] = red + c * plane_ + shift + j;
+            ++taps;
+        }
+    }
+    const float divisor = static_cast<float>(kernel->divisor);
+    int exponent;
+    const bool scale = std::fabs(std::frexp(divisor, &exponent)) == 0.5f;
+    if (kWide) {
+        convolveWide(n, taps, weights, bases, divisor, scale, out);
+    } else {
+        convolvePlain(n, taps, weights, bases, divisor, scale, out);
+    }
+}
+
 void matrices::LBAction() {
     if (!leftDown) return;
     const pixelRect area = areaInPicture();
-    for (int y = area.y0; y <= area.y1; ++y) {
-        for (int x = area.x0; x <= area.x1; ++x) matrixAction(x, y);
+    if (area.x0 > area.x1) return;
+    const double pixels = (area.x1 - area.x0 + 1.0) * (area.y1 - area.y0 + 1.0);
+    inBands(area.y0, area.y1, pixels, [&](int from, int to) {
+        convolution rows(backup, areaMin, areaMax, area.x0, area.x1);
+        for (int y = from; y <= to; ++y) matrixRow(rows, y, area.x0, area.x1);
+    });
+}
+
+matrix* matrices::kernelAt(int slot) const {
+    return slot >= 0 && slot < 10 ? kernels[slot] : nullptr;
+}
+
+void matrices::freeKernels() {
+    for (matrix*& k : kernels) {
+        delete k;
+        k = nullptr;
     }
 }
 
 void matrices::matrixAction(int x, int y) {
-    const int slot = truncToInt(value1);
-    matrix* k = (slot >= 0 && slot < 10) ? kernels[slot] : nullptr;
-    image->data[static_cast<size_t>(y) * image->width + x] =
-        applyMatrix(backup, k, x, y, areaMin, areaMax);
+    convolution rows(backup, areaMin, areaMax, x, x);
+    matrixRow(rows, y, x, x);
+}
+
+void matrices::matrixRow(convolution& rows, int y, int x0, int x1) {
+    rows.row(currentKernel(), y, x0, x1, image->data + static_cast<size_t>(y) * image->width + x0);
 }
 
 void matrices::RBAction() {
@@ -707,17 +986,23 @@ void matrices::specialKey(int k) {
     if (k == 105) changeValue('i');
 }
 
-void matrices::changeValue(char c) {
+void matrices::stepValues(char c) {
+    // A filter without a table row steps as the family does by default.
+    const float step1 = info ? info->value1.step : 1, step2 = info ? info->value2.step : 3;
     if (c == 'e') {
-        value1 += 1;
+        value1 += step1;
     } else if (c == 'g') {
-        value1 -= 1;
+        value1 -= step1;
     }
     if (c == 'd') {
-        value2 -= 3;
+        value2 -= step2;
     } else if (c == 'f') {
-        value2 += 3;
+        value2 += step2;
     }
+}
+
+void matrices::changeValue(char c) {
+    stepValues(c);
     if (c == 127) {
         size -= 1;
         if (size <= 0) size = 1;
@@ -730,4 +1015,3 @@ void matrices::changeValue(char c) {
     if (c == 0) return;
     reapply();
 }
-

@@ -231,6 +231,37 @@ public:
 // One output pixel of `kernel` at (x, y), every sample clamped into the area.
 Rgba applyMatrix(ImageRGBA* source, matrix* kernel, int x, int y, point areaMin, point areaMax);
 
+// applyMatrix over runs of pixels, many at once: each pixel gets the same
+// single-precision sums in the same order. Each picture row a kernel needs is
+// turned once into float rows with its clamped samples laid out, and kept
+// while the kernel's rows pass over it, so the sums run without clamping.
+// Memory is reused from call to call within a thread.
+class convolution {
+public:
+    // For output columns x0..x1 of any row.
+    convolution(const ImageRGBA* source, point areaMin, point areaMax, int x0, int x1);
+    ~convolution();
+    // out[x - xa] = applyMatrix(source, kernel, x, y, areaMin, areaMax) for
+    // x from xa to xb, inside x0..x1.
+    void row(const matrix* kernel, int y, int xa, int xb, Rgba* out);
+
+    convolution(const convolution&) = delete;
+    convolution& operator=(const convolution&) = delete;
+
+private:
+    const float* samples(int sy);  // the float rows of picture row sy
+
+    const ImageRGBA* source_;
+    point areaMin_, areaMax_;
+    int x0_, x1_;
+    size_t plane_ = 0;  // floats in one channel's row
+    int firstSame_ = 0, lastSame_ = -1;  // where a sample is its own column
+    int* columns_ = nullptr;             // the clamped column of each sample
+    int tags_[11];                       // the picture row each slot holds
+    float* rows_ = nullptr;              // 11 slots of red, green and blue rows
+    bool ownMemory_ = false;
+};
+
 // Convolution filter family.
 class matrices : public effect {
 public:
@@ -240,5 +271,17 @@ public:
     void key(unsigned char c) override;
     void specialKey(int k) override;
     void changeValue(char c) override;
+    // One pixel: the row operation for x alone.
     virtual void matrixAction(int x, int y);
+    // Pixels x0..x1 of row y: image = the kernel of slot trunc(value1).
+    // Rows are independent, so the area's rows may run on both cores.
+    virtual void matrixRow(convolution& rows, int y, int x0, int x1);
+    // The kernel of a slot; null for an empty slot or one outside the table.
+    matrix* kernelAt(int slot) const;
+    matrix* currentKernel() const { return kernelAt(truncToInt(value1)); }
+    // Deletes every kernel and empties its slot.
+    void freeKernels();
+    // Up and Down step value1, Right and Left value2, by the row's steps;
+    // nothing is clamped.
+    void stepValues(char c);
 };

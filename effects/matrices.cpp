@@ -1,5 +1,979 @@
 #include "effects/matrices.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "image/bands.h"
+#include "image/boxmean.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The filters: name, modes, and per setting its start, range and arrow step.
+// Where a mode brings its own settings, the mode table gives them and the
+// first mode's row is the filter's.
+
+struct modeSettings {
+    settingInfo value1, value2;
+};
+constexpr settingInfo kNoValue2 = {0, 0, 0, 3};
+
+// The radial blur's greatest window depends on the area: half the distance
+// from its centre to a corner, worked out by the mode change.
+constexpr int kRangeOfArea = -1;
+
+constexpr modeSettings kBlurModes[] = {
+    {{10, 1, 250, 1}, kNoValue2},           // box radius
+    {{5, 1, 100, 1}, kNoValue2},            // first radius and number of passes
+    {{5, 1, 250, 1}, kNoValue2},            // box radius, rows only
+    {{5, 1, 250, 1}, kNoValue2},            // box radius, columns only
+    {{5, 1, 250, 1}, {45, 1, 179, 3}},      // length; direction in degrees, wrapping
+    {{10, 1, kRangeOfArea, 1}, kNoValue2},  // greatest window half-width
+    {{10, 1, 250, 1}, kNoValue2},           // greatest angular window
+};
+constexpr effectInfo kBlur = {
+    "Blur",
+    {"Simple Blur", "Gaussian Blur", "Motion Blur Horizontal", "Motion Blur Vertical",
+     "Motion Blur", "Radial Blur", "Spheric Blur"},
+    kBlurModes[0].value1,
+    kBlurModes[0].value2};
+
+constexpr modeSettings kSharpenModes[] = {
+    {{5, 1, 250, 1}, kNoValue2},  // box radius
+    {{5, 1, 100, 1}, kNoValue2},  // first radius of the iterated box
+    {{1, 0, 9, 1}, kNoValue2},    // kernel slot
+};
+constexpr effectInfo kSharpen = {"Sharpen",
+                                 {"Simple Sharpen", "Gaussian Sharpen", "Predefined Sharpen"},
+                                 kSharpenModes[0].value1,
+                                 kSharpenModes[0].value2};
+
+// Kernel families; slot k holds radius k + 1, the second family slots 5..9.
+enum family { none, laplace, ring, ghost, sobelX, sobelY };
+struct edgeMode {
+    settingInfo value1;  // kernel slot
+    family first, second;
+};
+constexpr edgeMode kEdgeModes[] = {
+    {{0, 0, 4, 1}, laplace, none},  {{0, 0, 4, 1}, ring, none},     {{0, 0, 4, 1}, sobelX, sobelY},
+    {{0, 0, 4, 1}, sobelX, sobelY}, {{5, 5, 9, 1}, sobelX, sobelY}, {{0, 0, 4, 1}, laplace, none},
+    {{0, 0, 4, 1}, laplace, none},  {{0, 0, 4, 1}, ghost, none},
+};
+constexpr effectInfo kEdge = {"Edge",
+                              {"Laplace", "Strong Laplace", "Sobel Combined", "Sobel Horizontal",
+                               "Sobel Vertical", "Lighten Edges", "Darken Edges", "Ghost"},
+                              kEdgeModes[0].value1,
+                              kNoValue2};
+
+// The slot (radius - 1) is kept when the direction changes.
+constexpr effectInfo kEmboss = {
+    "Emboss",
+    {"Right", "Right-Up", "Up", "Left-Up", "Left", "Left-Down", "Down", "Right-Down"},
+    {0, 0, 4, 1},
+    kNoValue2};
+
+constexpr effectInfo kSeparate = {"Separate", {}, {1, 0, 4, 1}, kNoValue2};  // slot
+
+// value1: blur radius; value2: percentage of the blurred copy, or the
+// brightness threshold below white, or the darkness threshold.
+constexpr effectInfo kHalfblur = {
+    "Halfblur", {"Simple", "Gaussian"}, {10, 1, 100, 1}, {50, 0, 100, 3}};
+constexpr effectInfo kWhiteblur = {
+    "Whiteblur", {"Simple", "Gaussian"}, {40, 1, 200, 1}, {40, 0, 255, 3}};
+constexpr effectInfo kBlackblur = {
+    "Blackblur", {"Simple", "Gaussian"}, {40, 1, 200, 1}, {150, 0, 255, 3}};
+// The gain of the glow and of the haze, in tenths (Delete and Page Down).
+constexpr int kGainStart = 10;
+
+// ---------------------------------------------------------------------------
+// Kernels
+
+// The ten predefined sharpening kernels: outer cells -a, centre 1 + 8a.
+constexpr float kSharpenOuter[10] = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.7f, 0.9f, 1.1f, 1.4f, 1.8f};
+constexpr float kSharpenCentre[10] = {1.8f, 2.6f, 3.4f, 4.2f, 5.0f, 6.6f, 8.2f, 9.8f, 12.2f, 15.4f};
+
+// The rings of the strong Laplace and the ghost, radius 1 to 5: '#' a ring
+// cell, 'c' the centre.
+const char* const kRings[5][11] = {
+    {"###", "#c#", "###"},
+    {".###.", "#...#", "#.c.#", "#...#", ".###."},
+    {"..###..", ".#...#.", "#.....#", "#..c..#", "#.....#", ".#...#.", "..###.."},
+    {"..#####..", ".#.....#.", "#.......#", "#.......#", "#...c...#", "#.......#", "#.......#",
+     ".#.....#.", "..#####.."},
+    {"...#####...", "..#.....#..", ".#.......#.", "#.........#", "#.........#", "#....c....#",
+     "#.........#", "#.........#", ".#.......#.", "..#.....#..", "...#####..."},
+};
+
+// Emboss, radius 1, by direction (mode - 1); larger radii follow from these.
+constexpr float kEmbossOne[8][9] = {
+    {1, 0, -1, 2, 1, -2, 1, 0, -1},   // Right
+    {1, -2, -1, 2, 1, -2, 1, 2, -1},  // Right-Up
+    {-1, -2, -1, 0, 1, 0, 1, 2, 1},   // Up
+    {-1, -2, -1, -2, 1, 2, 1, 2, 1},  // Left-Up
+    {-1, 0, 1, -2, 1, 2, -1, 0, 1},   // Left
+    {1, 2, 1, -2, 1, 2, -1, -2, -1},  // Left-Down
+    {1, 2, 1, 0, 1, 0, -1, -2, -1},   // Down
+    {1, 2, -1, 2, 1, -2, 1, -2, -1},  // Right-Down
+};
+// Left at radius 3 has its light side one column in from the border.
+constexpr int kLeft = 4, kLeftOddRadius = 3;
+constexpr float kLeftThree[49] = {
+    -1, 0, 0, 0, 0, 1, 0,  //
+    -1, 0, 0, 0, 0, 1, 0,  //
+    -1, 0, 0, 0, 0, 1, 0,  //
+    -2, 0, 0, 1, 0, 2, 0,  //
+    -1, 0, 0, 0, 0, 1, 0,  //
+    -1, 0, 0, 0, 0, 1, 0,  //
+    -1, 0, 0, 0, 0, 1, 0,  //
+};
+
+constexpr int kRadii = 5;  // the kernel families' radii 1..5 in slots 0..4
+
+// A heap kernel of radius r whose cell (dy, dx) is cell(dy, dx).
+template <class Cell>
+matrix* kernelOf(int r, short divisor, Cell cell) {
+    float values[121];
+    const int side = 2 * r + 1;
+    for (int dy = -r; dy <= r; ++dy) {
+        for (int dx = -r; dx <= r; ++dx) values[(dy + r) * side + dx + r] = cell(dy, dx);
+    }
+    return new matrix(values, static_cast<char>(r), divisor);
+}
+
+template <class T>
+int sign(T v) {
+    return (v > 0) - (v < 0);
+}
+
+matrix* familyKernel(family f, int r) {
+    switch (f) {
+        case laplace:
+            return kernelOf(r, 1, [r](int dy, int dx) -> float {
+                if (dy == 0 && dx == 0) return -4;
+                return (dy == 0 && std::abs(dx) == r) || (dx == 0 && std::abs(dy) == r) ? 1 : 0;
+            });
+        case ring:
+        case ghost: {
+            const char* const* rows = kRings[r - 1];
+            int cells = 0;
+            for (int i = 0; i < 2 * r + 1; ++i)
+                cells += static_cast<int>(std::count(rows[i], rows[i] + 2 * r + 1, '#'));
+            const float centre = static_cast<float>(-cells + (f == ghost ? 1 : 0));
+            return kernelOf(r, 1, [=](int dy, int dx) -> float {
+                const char c = rows[dy + r][dx + r];
+                return c == '#' ? 1 : c == 'c' ? centre : 0;
+            });
+        }
+        case sobelX:
+            return kernelOf(r, 1, [r](int dy, int dx) -> float {
+                return std::abs(dx) == r ? static_cast<float>(sign(dx) * (dy == 0 ? 2 : 1)) : 0;
+            });
+        case sobelY:
+            return kernelOf(r, 1, [r](int dy, int dx) -> float {
+                return std::abs(dy) == r ? static_cast<float>(sign(dy) * (dx == 0 ? 2 : 1)) : 0;
+            });
+        case none:
+            break;
+    }
+    return nullptr;
+}
+
+// Centre 1; a border cell takes the sign of the radius-1 cell in its
+// direction, 2 in the middle of a side and 1 elsewhere.
+matrix* embossKernel(int direction, int r) {
+    if (direction == kLeft && r == kLeftOddRadius) {
+        float values[49];
+        std::copy(kLeftThree, kLeftThree + 49, values);
+        return new matrix(values, static_cast<char>(r), 1);
+    }
+    const float* one = kEmbossOne[direction];
+    return kernelOf(r, 1, [=](int dy, int dx) -> float {
+        if (dy == 0 && dx == 0) return 1;
+        if (std::abs(dy) != r && std::abs(dx) != r) return 0;
+        const int a = std::abs(dy) == r ? sign(dy) : 0, b = std::abs(dx) == r ? sign(dx) : 0;
+        const float towards = one[(a + 1) * 3 + b + 1];
+        return static_cast<float>(sign(towards) * (dy == 0 || dx == 0 ? 2 : 1));
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Shared steps
+
+// As a mode change applies a filter: with the button held for the call.
+void applyOnce(matrices& e) {
+    e.leftDown = true;
+    e.LBAction();
+    e.leftDown = false;
+}
+
+void setValues(effect& e, const modeSettings& s) {
+    e.value1 = s.value1.start;
+    e.value1Range.set(s.value1.min, s.value1.max);
+    e.value2 = s.value2.start;
+    e.value2Range.set(s.value2.min, s.value2.max);
+}
+
+// body(y) for the rows of the area, on both cores.
+template <class Body>
+void eachRow(pixelRect a, Body body) {
+    const double pixels = (a.x1 - a.x0 + 1.0) * (a.y1 - a.y0 + 1.0);
+    inBands(a.y0, a.y1, pixels, [&](int from, int to) {
+        for (int y = from; y <= to; ++y) body(y);
+    });
+}
+
+inline Rgba* rowOf(ImageRGBA* img, int y) {
+    return img->data + static_cast<size_t>(y) * img->width;
+}
+
+// byteRange.intForceLimit, inline: a call per channel costs more than all the
+// rest of most rules. Whole numbers need no test for NaN.
+inline unsigned char clampByte(const limit& range, float v) {
+    return static_cast<unsigned char>(v > range.max   ? range.max
+                                      : v < range.min ? range.min
+                                      : v == v        ? static_cast<int>(v)
+                                                      : range.min);
+}
+inline unsigned char clampByte(const limit& range, int v) {
+    return static_cast<unsigned char>(v > range.max ? range.max : v < range.min ? range.min : v);
+}
+
+bool empty(pixelRect a) { return a.x0 > a.x1 || a.y0 > a.y1; }
+
+// (R / N, G / N, B / N, 255) in integer division, each clamped into the byte
+// range. Sums of whole samples take the exact quotient by reciprocal instead
+// of three divisions.
+inline Rgba meanOf(int R, int G, int B, int N, limit bytes) {
+    const int most = 255 * N;
+    if (N > 0 && N <= kMediumBoxWindow && R >= 0 && G >= 0 && B >= 0 && R <= most && G <= most &&
+        B <= most) {
+        const float reciprocal = boxReciprocal(N);
+        R = boxMean(R, reciprocal), G = boxMean(G, reciprocal), B = boxMean(B, reciprocal);
+    } else {
+        R /= N, G /= N, B /= N;
+    }
+    return Rgba{clampByte(bytes, R), clampByte(bytes, G), clampByte(bytes, B), 255};
+}
+
+// Rays and rings cross rows far apart in memory: the sample a few steps on
+// is asked for early, when it lies in the picture.
+inline void prefetchAhead(const std::vector<point>& positions, size_t i, const ImageRGBA* from) {
+    const point p = positions[std::min(i + 16, positions.size() - 1)];
+    if (p.x >= 0 && p.x < from->width && p.y >= 0 && p.y < from->height)
+        __builtin_prefetch(from->data + static_cast<size_t>(p.y) * from->width + p.x);
+}
+
+// ---------------------------------------------------------------------------
+// Radial blur (blur mode 6)
+
+constexpr double kPi = 3.141592653589793;
+
+// atan(|dx| / |dy|) in double, kept as a float; pi/2 on the centre's row.
+float rayAngle(long long dx, long long dy) {
+    if (dy == 0) return static_cast<float>(kPi / 2);
+    return static_cast<float>(
+        std::atan(static_cast<double>(std::llabs(dx)) / static_cast<double>(std::llabs(dy))));
+}
+
+inline bool inArea(pixelRect a, long long x, long long y) {
+    return x >= a.x0 && x <= a.x1 && y >= a.y0 && y <= a.y1;
+}
+
+// The first k in lo..hi where `holds` is true, for a test that is false and
+// then true as k grows; hi + 1 when it never holds.
+template <class Test>
+long long firstWhere(long long lo, long long hi, Test holds) {
+    while (lo <= hi) {
+        const long long mid = lo + (hi - lo) / 2;
+        if (holds(mid)) {
+            hi = mid - 1;
+        } else {
+            lo = mid + 1;
+        }
+    }
+    return lo;
+}
+
+// The k in 0..last where lo <= at(k) <= hi, for at(k) monotone in k: rising
+// when `rising`, else falling. Empty when first > end.
+template <class At>
+void stepsWithin(long long last, bool rising, int lo, int hi, At at, long long& first,
+                 long long& end) {
+    if (rising) {
+        first = firstWhere(0, last, [&](long long k) { return at(k) >= lo; });
+        end = firstWhere(0, last, [&](long long k) { return at(k) > hi; }) - 1;
+    } else {
+        first = firstWhere(0, last, [&](long long k) { return at(k) <= hi; });
+        end = firstWhere(0, last, [&](long long k) { return at(k) < lo; }) - 1;
+    }
+}
+
+// A sample position: truncated toward zero; far beyond any picture it only
+// has to stay there.
+inline int pixelOf(float v) {
+    constexpr float kFar = 1e9f;
+    return v > kFar    ? static_cast<int>(kFar)
+           : v < -kFar ? -static_cast<int>(kFar)
+                       : static_cast<int>(v);
+}
+
+struct radialRay {
+    ImageRGBA* image;
+    const ImageRGBA* backup;
+    pixelRect area;
+    long long cx, cy;
+    float v;
+    limit bytes;
+    std::vector<point> positions;  // P(s) of the steps walked
+
+    // The ray from the centre through border pixel (bx, by), walking by sx
+    // and sy: running sums over a window that widens with the distance.
+    void cast(long long bx, long long by, int sx, int sy) {
+        const long long dx = cx - bx, dy = cy - by;
+        if (dx == 0 && dy == 0) return;  // no direction: the ray has no samples
+        const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy));
+        const float t = rayAngle(dx, dy);
+        const float sinT = std::sin(t), cosT = std::cos(t);
+        const float fcx = static_cast<float>(cx), fcy = static_cast<float>(cy);
+        auto xAt = [&](long long s) { return pixelOf(fcx + static_cast<float>(sx * s) * sinT); };
+        auto yAt = [&](long long s) { return pixelOf(fcy + static_cast<float>(sy * s) * cosT); };
+        const float reach = v + d;
+        if (!(reach >= 0)) return;
+        long long last = static_cast<long long>(std::floor(std::min(reach, 4e18f)));
+        while (static_cast<float>(last + 1) <= reach) ++last;
+        // Only steps whose samples can lie in the area change anything: the
+        // samples in the area are one run of steps, found by bisection.
+        long long xFirst, xEnd, yFirst, yEnd;
+        stepsWithin(last, sx * sinT >= 0, area.x0, area.x1, xAt, xFirst, xEnd);
+        stepsWithin(last, sy * cosT >= 0, area.y0, area.y1, yAt, yFirst, yEnd);
+        const long long first = std::max(xFirst, yFirst), end = std::min(xEnd, yEnd);
+        if (first > end) return;
+        auto window = [&](long long k) {
+            return k < 0 ? 0 : pixelOf(static_cast<float>(k) / reach * v);
+        };
+        // After the last sample in the area, writes go on while the window's
+        // centre is still behind it.
+        const long long stop = std::min(last, end + truncToInt(v) + 1);
+        positions.resize(static_cast<size_t>(stop - first + 1));
+        for (long long k = first; k <= stop; ++k) positions[k - first] = point(xAt(k), yAt(k));
+        int R = 0, G = 0, B = 0, N = 0;
+        int before2 = window(first - 2), before1 = window(first - 1);
+        for (long long k = first; k <= stop; ++k) {
+            const point p = positions[k - first];
+            prefetchAhead(positions, k - first, backup);
+            const int A = window(k);
+            // Positions before `first` lie outside the area.
+            const long long gone = k - 1 - 2 * static_cast<long long>(A);
+            if (k > 0 && A == before2 && gone >= first) {
+                const point q = positions[gone - first];
+                if (inArea(area, q.x, q.y)) {
+                    const Rgba s = rowOf(const_cast<ImageRGBA*>(backup), q.y)[q.x];
+                    R -= s.r;
+                    G -= s.g;
+                    B -= s.b;
+                    --N;
+                }
+            }
+            if (inArea(area, p.x, p.y)) {
+                const Rgba s = rowOf(const_cast<ImageRGBA*>(backup), p.y)[p.x];
+                R += s.r;
+                G += s.g;
+                B += s.b;
+                ++N;
+            }
+            const long long centre = k - A;
+            if (N != 0 && centre >= first) {
+                const point q = positions[centre - first];
+                if (inArea(area, q.x, q.y)) rowOf(image, q.y)[q.x] = meanOf(R, G, B, N, bytes);
+            }
+            before2 = before1;
+            before1 = A;
+        }
+    }
+};
+
+void radialBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point centre, float v,
+                limit bytes) {
+    imageRgbaSetArea(image, a.x0, a.y0, a.x1 + 1, a.y1 + 1, Rgba{0, 0, 0, 0});
+    radialRay ray{image, backup, a, centre.x, centre.y, v, bytes, {}};
+    const long long cx = centre.x, cy = centre.y;
+    // A ray runs v past its border pixel: one through a pixel further than
+    // that beyond the area, with the centre further still, misses it.
+    const long long past = truncToInt(v) + 2;
+    const long long leftTo = std::min(cx, a.x1 + past), rightTo = std::max(cx, a.x0 - past);
+    const long long upTo = std::min(cy, a.y1 + past), downTo = std::max(cy, a.y0 - past);
+    for (long long x = a.x0; x <= leftTo; ++x) {
+        if (x == a.x0) {
+            for (long long y = a.y0; y <= upTo; ++y) ray.cast(x, y, -1, -1);
+        } else {
+            ray.cast(x, a.y0, -1, -1);
+        }
+    }
+    for (long long x = a.x0; x <= leftTo; ++x) {
+        if (x == a.x0) {
+            for (long long y = a.y1; y >= downTo; --y) ray.cast(x, y, -1, 1);
+        } else {
+            ray.cast(x, a.y1, -1, 1);
+        }
+    }
+    for (long long x = a.x1; x >= rightTo; --x) {
+        if (x == a.x1) {
+            for (long long y = a.y0; y <= upTo; ++y) ray.cast(x, y, 1, -1);
+        } else {
+            ray.cast(x, a.y0, 1, -1);
+        }
+    }
+    for (long long x = a.x1; x >= rightTo; --x) {
+        if (x == a.x1) {
+            for (long long y = a.y1; y >= downTo; --y) ray.cast(x, y, 1, 1);
+        } else {
+            ray.cast(x, a.y1, 1, 1);
+        }
+    }
+
+    // Gaps take the first written pixel toward the centre. Both coordinates
+    // of the probe move one way only, so once it has left the area it stays out.
+    for (int y = a.y0; y <= a.y1; ++y) {
+        Rgba* row = rowOf(image, y);
+        for (int x = a.x0; x <= a.x1; ++x) {
+            if (row[x].a != 0) continue;
+            const long long dx = cx - x, dy = cy - y;
+            if (dx == 0 && dy == 0) continue;
+            const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy));
+            const float t = rayAngle(dx, dy);
+            // A zero dx or dy keeps the probe in the pixel's column or row.
+            const float sx = static_cast<float>(sign(dx)) * std::sin(t);
+            const float sy = static_cast<float>(sign(dy)) * std::cos(t);
+            for (long long i = 0; static_cast<float>(i) < d; ++i) {
+                const long long px = x + pixelOf(static_cast<float>(i) * sx);
+                const long long py = y + pixelOf(static_cast<float>(i) * sy);
+                if (!inArea(a, px, py)) break;
+                const Rgba p = rowOf(image, static_cast<int>(py))[px];
+                if (p.a != 0) {
+                    row[x] = p;
+                    break;
+                }
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Spheric blur (blur mode 7)
+
+// The angles a at which the point (r sin a + ox, r cos a + oy) of a circle
+// can fall within `margin` pixels of the area: at most four arcs within
+// -pi/2 .. 3pi/2. A point outside all of them lies outside the area.
+struct arcs {
+    double lo[4], hi[4];
+    int count = 0;
+
+    arcs(pixelRect a, double ox, double oy, double r, double margin) {
+        const double p = (a.x0 - 1 - margin - ox) / r, q = (a.x1 + 1 + margin - ox) / r;
+        const double pc = (a.y0 - 1 - margin - oy) / r, qc = (a.y1 + 1 + margin - oy) / r;
+        if (p > 1 || q < -1 || pc > 1 || qc < -1) return;
+        // sin a within p..q on its rising and its falling half.
+        const double s0 = std::asin(std::max(p, -1.0)), s1 = std::asin(std::min(q, 1.0));
+        const double sines[2][2] = {{s0, s1}, {kPi - s1, kPi - s0}};
+        // cos a within pc..qc on its falling half, and on the rising half
+        // before it and after it.
+        const double c0 = std::acos(std::min(qc, 1.0)), c1 = std::acos(std::max(pc, -1.0));
+        const double cosines[3][2] = {{c0, c1}, {-c1, -c0}, {2 * kPi - c1, 2 * kPi - c0}};
+        for (const auto& sn : sines) {
+            for (const auto& cs : cosines) {
+                const double lo = std::max(sn[0], cs[0]), hi = std::min(sn[1], cs[1]);
+                if (lo <= hi && count < 4) {
+                    this->lo[count] = lo;
+                    this->hi[count] = hi;
+                    ++count;
+                }
+            }
+        }
+    }
+
+    bool holds(double angle) const {
+        for (int i = 0; i < count; ++i) {
+            const double turns = std::floor((angle - lo[i]) / (2 * kPi));
+            if (angle - turns * 2 * kPi <= hi[i]) return true;
+        }
+        return false;
+    }
+};
+
+// How far a computed point may stray from the true one, in pixels: the
+// truncation, and single precision at the size of the coordinates.
+double slack(double ox, double oy, double r) {
+    return 2 + (std::fabs(ox) + std::fabs(oy) + r) * 1e-6;
+}
+
+struct sphericRings {
+    ImageRGBA* image;
+    const ImageRGBA* backup;
+    pixelRect area;
+    long long cx, cy;  // the centre
+    float ox, oy;      // ... as sample positions use it
+    std::vector<point> positions;
+    std::vector<std::pair<long long, long long>> runs;
+
+    point at(float r, long long m, float dt) const {
+        const float angle = static_cast<float>(m) * dt;
+        return point(pixelOf(r * std::sin(angle) + ox), pixelOf(r * std::cos(angle) + oy));
+    }
+
+    bool inside(point p) const { return inArea(area, p.x, p.y); }
+
+    // Ring r: each output pixel the mean of the 2W + 1 ring samples around it.
+    void ring(int r, long long rMax, float v, limit bytes) {
+        const float fr = static_cast<float>(r);
+        const float dt = std::atan(1.0f / fr);
+        const int W = truncToInt(fr / static_cast<float>(rMax) * v);
+        const double bound = 2.0 * W + 2 * kPi / dt;
+        const long long kEnd = static_cast<long long>(std::ceil(bound));  // k < bound
+        // The steps that can see the area: from the first sample in it to the
+        // step that lets the last one go again.
+        runs.clear();
+        const long long spread = 2LL * W + 1;
+        if (kEnd <= 256) {
+            runs.emplace_back(0, kEnd - 1);
+        } else {
+            const double margin = slack(ox, oy, r) + r * kEnd * static_cast<double>(dt) * 1e-7;
+            const arcs in(area, ox, oy, r, margin);
+            const double turn = 2 * kPi, span = kEnd * static_cast<double>(dt);
+            for (int i = 0; i < in.count; ++i) {
+                for (double shift = std::floor(-in.hi[i] / turn) * turn; in.lo[i] + shift <= span;
+                     shift += turn) {
+                    const long long first =
+                        static_cast<long long>(std::floor((in.lo[i] + shift) / dt)) - 2;
+                    const long long last =
+                        static_cast<long long>(std::ceil((in.hi[i] + shift) / dt)) + 2;
+                    if (last < 0) continue;
+                    runs.emplace_back(std::max(first, 0LL), std::min(last + spread, kEnd - 1));
+                }
+            }
+            std::sort(runs.begin(), runs.end());
+        }
+        for (size_t i = 0; i < runs.size(); ++i) {
+            long long first = runs[i].first, last = runs[i].second;
+            while (i + 1 < runs.size() && runs[i + 1].first <= last + 1) {
+                last = std::max(last, runs[++i].second);
+            }
+            if (first <= last) walk(fr, dt, W, first, last, bytes);
+        }
+    }
+
+    // Steps first..last of a ring, starting with empty sums: every sample
+    // before `first` lies outside the area.
+    void walk(float r, float dt, int W, long long first, long long last, limit bytes) {
+        positions.resize(static_cast<size_t>(last - first + 1));
+        for (long long k = first; k <= last; ++k) positions[k - first] = at(r, k, dt);
+        int R = 0, G = 0, B = 0, N = 0;
+        for (long long k = first; k <= last; ++k) {
+            const point p = positions[k - first];
+            prefetchAhead(positions, k - first, backup);
+            const long long gone = k - 2 * W - 1;
+            if (gone >= first) {
+                const point q = positions[gone - first];
+                if (inside(q)) {
+                    const Rgba s = rowOf(const_cast<ImageRGBA*>(backup), q.y)[q.x];
+                    R -= s.r;
+                    G -= s.g;
+                    B -= s.b;
+                    --N;
+                }
+            }
+            if (inside(p)) {
+                const Rgba s = rowOf(const_cast<ImageRGBA*>(backup), p.y)[p.x];
+                R += s.r;
+                G += s.g;
+                B += s.b;
+                ++N;
+            }
+            const long long centre = k - W;
+            if (k - 2 * W >= 0 && N != 0 && centre >= first) {
+                const point q = positions[centre - first];
+                if (inside(q)) rowOf(image, q.y)[q.x] = meanOf(R, G, B, N, bytes);
+            }
+        }
+    }
+
+    // A pixel left out walks its own ring, twice round, for a written one.
+    void fill(int x, int y) {
+        const long long dx = cx - x, dy = cy - y;
+        const int rr = truncToInt(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
+        float a;
+        if (dy == 0) {
+            a = static_cast<float>(sign(dx) * kPi / 2);
+        } else {
+            a = std::atan(static_cast<float>(dx) / static_cast<float>(dy));
+        }
+        if (dy >= 0) a += static_cast<float>(kPi);
+        const float step = rr == 0 ? static_cast<float>(kPi / 2) : std::atan(1.0f / rr);
+        const float fr = static_cast<float>(rr);
+        const arcs in(area, ox, oy, std::max(rr, 1), slack(ox, oy, rr));
+        while (a < 4 * kPi) {
+            if (in.holds(a)) {
+                const point q(pixelOf(fr * std::sin(a) + ox), pixelOf(fr * std::cos(a) + oy));
+                if (inside(q)) {
+                    const Rgba p = rowOf(image, q.y)[q.x];
+                    if (p.a != 0) {
+                        rowOf(image, y)[x] = p;
+                        return;
+                    }
+                }
+            }
+            const float next = a + step;
+            if (!(next > a)) return;  // the step is lost below the angle's precision
+            a = next;
+        }
+    }
+};
+
+void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point centre, float v,
+                 limit bytes) {
+    imageRgbaSetArea(image, a.x0, a.y0, a.x1 + 1, a.y1 + 1, Rgba{0, 0, 0, 0});
+    // The rings centre on the pointer; their bound is the distance from it,
+    // within the area, to the area's far sides.
+    const long long cx = centre.x, cy = centre.y;
+    const long long hx = (a.x1 - a.x0) / 2 + 1, hy = (a.y1 - a.y0) / 2 + 1;
+    const long long rx = hx < cx - a.x0 ? cx - a.x0 : a.x1 - cx;
+    const long long ry = hy < cy - a.y0 ? cy - a.y0 : a.y1 - cy;
+    const long long rMax = static_cast<long long>(std::sqrt(double(rx) * rx + double(ry) * ry));
+    sphericRings rings{image, backup, a, cx, cy, static_cast<float>(cx), static_cast<float>(cy),
+                       {},    {}};
+    // Rings that cannot meet the area are left out.
+    const double nearX = std::max({0.0, double(a.x0 - cx), double(cx - a.x1)});
+    const double nearY = std::max({0.0, double(a.y0 - cy), double(cy - a.y1)});
+    const double farX = std::max(std::fabs(double(a.x0 - cx)), std::fabs(double(a.x1 + 1 - cx)));
+    const double farY = std::max(std::fabs(double(a.y0 - cy)), std::fabs(double(a.y1 + 1 - cy)));
+    const double margin = 2 * slack(rings.ox, rings.oy, std::hypot(farX, farY));
+    const long long rFrom =
+        std::max(1LL, static_cast<long long>(std::hypot(nearX, nearY) - margin));
+    const long long rTo = std::min(rMax, static_cast<long long>(std::hypot(farX, farY) + margin));
+    for (long long r = rFrom; r <= rTo; ++r) rings.ring(static_cast<int>(r), rMax, v, bytes);
+
+    for (int y = a.y0; y <= a.y1; ++y) {
+        const Rgba* row = rowOf(image, y);
+        for (int x = a.x0; x <= a.x1; ++x) {
+            if (row[x].a == 0) rings.fill(x, y);
+        }
+    }
+}
+}  // namespace
+
 // The filters' own constructors start the effect with their real images.
 matrices::matrices()
     : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(0, 0), point(0, 0)) {}
+
+// ---------------------------------------------------------------------------
+// Blur
+
+blur::blur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(kBlur, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    imageRgbaCopy(this->image, this->backup);
+    imageRgbaCopy(this->image, this->scratch);
+    changeMode(1);
+}
+
+void blur::changeMode(char m) {
+    showMode(m);
+    if (m >= 1 && m <= 7) {
+        setValues(*this, kBlurModes[m - 1]);
+        if (value1Range.max == kRangeOfArea) {
+            // Half the distance from the area's centre to its corner.
+            const pixelRect a = areaInPicture();
+            const int hw = (a.x1 - a.x0 + 1) / 2, hh = (a.y1 - a.y0 + 1) / 2;
+            value1Range.max = static_cast<int>(std::sqrt(double(hw) * hw + double(hh) * hh) / 2);
+        }
+    }
+    applyOnce(*this);
+}
+
+// value2, the direction, wraps round instead of stopping; Delete and Page
+// Down do nothing here.
+void blur::changeValue(char c) {
+    stepValues(c);
+    value1 = static_cast<float>(value1Range.intForceLimit(value1));
+    if (value2 > value2Range.max) value2 = static_cast<float>(value2Range.min);
+    if (value2 < value2Range.min) value2 = static_cast<float>(value2Range.max);
+    if (c != 0) reapply();
+}
+
+void blur::LBAction() {
+    if (!leftDown) return;
+    const pixelRect a = areaInPicture();
+    if (empty(a)) return;
+    switch (mode) {
+        case 1:
+        case 2:
+            // The row pass writes image and the column pass reads it back
+            // into scratch; the two then trade places, so that image holds
+            // the result and scratch the last row pass.
+            imageRgbaCopy(backup, scratch);
+            gaussian(image, scratch, a.x0, a.y0, a.x1, a.y1, value1, mode, 1);
+            std::swap(image, scratch);
+            break;
+        case 3:
+            imageRgbaCopy(backup, scratch);
+            horizontal_blur(image, scratch, a.x0, a.y0, a.x1, a.y1, value1, mode, 1);
+            break;
+        case 4:
+            imageRgbaCopy(backup, scratch);
+            vertical_blur(image, scratch, a.x0, a.y0, a.x1, a.y1, value1, mode, 1);
+            break;
+        case 5:
+            motion_blur(image, backup, a.x0, a.y0, a.x1, a.y1, value1, value2, 5, 1);
+            return;
+        case 6:
+            radialBlur(image, backup, a, cursor, value1, byteRange);
+            return;
+        case 7:
+            sphericBlur(image, backup, a, cursor, value1, byteRange);
+            return;
+        default:
+            return;
+    }
+    shown = image;
+    refreshImage();
+}
+
+// ---------------------------------------------------------------------------
+// Sharpen
+
+sharpen::sharpen(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                 ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(kSharpen, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    imageRgbaCopy(this->image, this->backup);
+    imageRgbaCopy(this->image, this->scratch);
+    for (int slot = 0; slot < 10; ++slot) {
+        const float outer = -kSharpenOuter[slot], centre = kSharpenCentre[slot];
+        kernels[slot] =
+            kernelOf(1, 1, [=](int dy, int dx) { return dy == 0 && dx == 0 ? centre : outer; });
+    }
+    changeMode(1);
+}
+
+sharpen::~sharpen() { freeKernels(); }
+
+void sharpen::changeMode(char m) {
+    showMode(m);
+    if (m >= 1 && m <= 3) setValues(*this, kSharpenModes[m - 1]);
+    applyOnce(*this);
+}
+
+void sharpen::LBAction() {
+    if (!leftDown) return;
+    if (mode == 3) {
+        matrices::LBAction();
+        return;
+    }
+    const pixelRect a = areaInPicture();
+    if (empty(a)) return;
+    // Twice the picture less its blur, the blur being what the row pass of
+    // the last blur pass left in image.
+    imageRgbaCopy(backup, scratch);
+    gaussian(image, scratch, a.x0, a.y0, a.x1, a.y1, value1, mode, 1);
+    shown = image;
+    refreshImage();
+    const limit bytes = byteRange;
+    eachRow(a, [&](int y) {
+        Rgba* out = rowOf(image, y);
+        const Rgba* in = rowOf(backup, y);
+        for (int x = a.x0; x <= a.x1; ++x) {
+            const Rgba b = in[x], d = out[x];
+            out[x] = Rgba{clampByte(bytes, 2 * b.r - d.r), clampByte(bytes, 2 * b.g - d.g),
+                          clampByte(bytes, 2 * b.b - d.b), d.a};
+        }
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Edge
+
+edge::edge(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(kEdge, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    imageRgbaCopy(this->image, this->backup);
+    changeMode(1);
+}
+
+edge::~edge() { freeKernels(); }
+
+void edge::changeMode(char m) {
+    showMode(m);
+    if (m >= 1 && m <= 8) {
+        const edgeMode& row = kEdgeModes[m - 1];
+        setValues(*this, modeSettings{row.value1, kNoValue2});
+        freeKernels();
+        for (int k = 0; k < kRadii; ++k) {
+            kernels[k] = familyKernel(row.first, k + 1);
+            kernels[k + kRadii] = familyKernel(row.second, k + 1);
+        }
+    }
+    applyOnce(*this);
+}
+
+void edge::matrixRow(convolution& rows, int y, int x0, int x1) {
+    const int slot = truncToInt(value1);
+    Rgba* out = rowOf(image, y) + x0;
+    if (mode != 3 && mode != 6 && mode != 7) {
+        rows.row(kernelAt(slot), y, x0, x1, out);
+        return;
+    }
+    // The combined modes keep the first response in scratch.
+    Rgba* first = rowOf(scratch, y) + x0;
+    const Rgba* in = rowOf(backup, y) + x0;
+    rows.row(kernelAt(slot), y, x0, x1, first);
+    if (mode == 3) rows.row(kernelAt(slot + kRadii), y, x0, x1, out);
+    const limit bytes = byteRange;
+    if (mode == 3) {  // both gradients, each already clipped at 0
+        for (int i = 0; i <= x1 - x0; ++i) {
+            const Rgba e = first[i], d = out[i];
+            out[i] = Rgba{clampByte(bytes, d.r + e.r), clampByte(bytes, d.g + e.g),
+                          clampByte(bytes, d.b + e.b), d.a};
+        }
+        return;
+    }
+    // Lighten or darken the picture by its edges; alpha stays.
+    const int s = mode == 6 ? 1 : -1;
+    for (int i = 0; i <= x1 - x0; ++i) {
+        const Rgba e = first[i], b = in[i];
+        out[i] = Rgba{clampByte(bytes, b.r + s * e.r), clampByte(bytes, b.g + s * e.g),
+                      clampByte(bytes, b.b + s * e.b), out[i].a};
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Emboss and separate
+
+emboss::emboss(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(kEmboss, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    imageRgbaCopy(this->image, this->backup);
+    changeMode(1);
+}
+
+emboss::~emboss() { freeKernels(); }
+
+void emboss::changeMode(char m) {
+    showMode(m);
+    if (m >= 1 && m <= 8) {
+        freeKernels();
+        for (int k = 0; k < kRadii; ++k) kernels[k] = embossKernel(m - 1, k + 1);
+    }
+    applyOnce(*this);
+}
+
+separate::separate(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                   ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(kSeparate, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    imageRgbaCopy(this->image, this->backup);
+    for (int k = 0; k < kRadii; ++k) {
+        const int r = k + 1;
+        kernels[k] = kernelOf(r, 4, [r](int dy, int dx) -> float {
+            return std::abs(dy) == r && std::abs(dx) == r ? 1 : 0;
+        });
+    }
+    applyOnce(*this);
+}
+
+separate::~separate() { freeKernels(); }
+
+// ---------------------------------------------------------------------------
+// Halfblur, whiteblur and blackblur: a blurred layer in scratch mixed back
+// into the picture.
+
+namespace {
+
+// Blurs scratch over the area in place (image as the work picture) and
+// mixes: image = mix(backup, scratch), opaque.
+template <class Mix>
+void mixBlurred(matrices& e, pixelRect a, Mix mix) {
+    gaussian(e.image, e.scratch, a.x0, a.y0, a.x1, a.y1, e.value1, e.mode, 1);
+    const limit bytes = e.byteRange;
+    eachRow(a, [&](int y) {
+        const Rgba* in = rowOf(e.backup, y);
+        const Rgba* layer = rowOf(e.scratch, y);
+        Rgba* out = rowOf(e.image, y);
+        for (int x = a.x0; x <= a.x1; ++x) {
+            const Rgba b = in[x], s = layer[x];
+            out[x] =
+                Rgba{clampByte(bytes, mix(b.r, s.r, s.a)), clampByte(bytes, mix(b.g, s.g, s.a)),
+                     clampByte(bytes, mix(b.b, s.b, s.a)), 255};
+        }
+    });
+    e.shown = e.image;
+    e.refreshImage();
+}
+
+// The layer of the picture's pixels that `taken` picks, opaque, the rest
+// transparent black.
+template <class Taken>
+void pickLayer(matrices& e, pixelRect a, Taken taken) {
+    eachRow(a, [&](int y) {
+        const Rgba* in = rowOf(e.backup, y);
+        Rgba* layer = rowOf(e.scratch, y);
+        for (int x = a.x0; x <= a.x1; ++x) {
+            const Rgba p = in[x];
+            layer[x] = taken(p) ? Rgba{p.r, p.g, p.b, 255} : Rgba{0, 0, 0, 0};
+        }
+    });
+}
+
+// The glow's and the haze's gain: (size / 10) squared.
+float gainOf(const matrices& e) {
+    const float tenths = static_cast<float>(e.size) / 10;
+    return tenths * tenths;
+}
+
+inline unsigned char brightest(Rgba p) { return std::max({p.r, p.g, p.b}); }
+
+}  // namespace
+
+// Each commits the picture, starts its gain (which halfblur leaves unused)
+// and applies its first mode; every mode change applies at once.
+#define MORVANE_SOFT_FOCUS(cls, row)                                                  \
+    cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, \
+             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {          \
+        begin(row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);    \
+        imageRgbaCopy(this->image, this->backup);                                     \
+        size = kGainStart;                                                            \
+        changeMode(1);                                                                \
+    }                                                                                 \
+    void cls::changeMode(char m) {                                                    \
+        showMode(m);                                                                  \
+        applyOnce(*this);                                                             \
+    }
+
+MORVANE_SOFT_FOCUS(halfblur, kHalfblur)
+MORVANE_SOFT_FOCUS(whiteblur, kWhiteblur)
+MORVANE_SOFT_FOCUS(blackblur, kBlackblur)
+
+#undef MORVANE_SOFT_FOCUS
+
+void halfblur::LBAction() {
+    const pixelRect a = areaInPicture();
+    if (!leftDown || empty(a)) return;
+    imageRgbaCopy(backup, scratch);
+    const float blurred = value2 / 100, sharp = (100 - value2) / 100;
+    mixBlurred(*this, a, [=](int b, int s, int) { return sharp * b + blurred * s; });
+}
+
+void whiteblur::LBAction() {
+    const pixelRect a = areaInPicture();
+    if (!leftDown || empty(a)) return;
+    const float threshold = 255 - value2, gain = gainOf(*this);
+    pickLayer(*this, a, [=](Rgba p) { return brightest(p) >= threshold; });
+    mixBlurred(*this, a, [=](int b, int s, int alpha) { return b + alpha / 255.0f * gain * s; });
+}
+
+void blackblur::LBAction() {
+    const pixelRect a = areaInPicture();
+    if (!leftDown || empty(a)) return;
+    const float threshold = value2, gain = gainOf(*this);
+    pickLayer(*this, a, [=](Rgba p) { return brightest(p) <= threshold; });
+    mixBlurred(*this, a, [=](int b, int s, int alpha) { return b - alpha / 255.0f * gain * s; });
+}

@@ -1,4 +1,81 @@
-// Convolution filters: the matrices family.
+// Convolution filters: the matrices family. Each reads the committed picture
+// (backup) and writes the area of image.
 #pragma once
 
 #include "effects/classes.h"
+
+// Seven ways of softening: box, iterated box, rows only, columns only, along
+// a direction, along rays from the pointer and along rings around it.
+class blur : public matrices {
+public:
+    blur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
+         bool hasArea, point areaMin, point areaMax);
+    void LBAction() override;
+    void changeMode(char m) override;
+    void changeValue(char c) override;
+};
+
+// Unsharp masking with a box or iterated blur, or one of ten 3 by 3 kernels.
+class sharpen : public matrices {
+public:
+    sharpen(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    ~sharpen() override;
+    void LBAction() override;
+    void changeMode(char m) override;
+};
+
+// Laplace, ring, Sobel and ghost kernels at five radii; the Sobel pair
+// combined, and edges added to or taken from the picture.
+class edge : public matrices {
+public:
+    edge(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
+         bool hasArea, point areaMin, point areaMax);
+    ~edge() override;
+    void changeMode(char m) override;
+    void matrixRow(convolution& rows, int y, int x0, int x1) override;
+};
+
+// Light from eight directions at five radii.
+class emboss : public matrices {
+public:
+    emboss(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    ~emboss() override;
+    void changeMode(char m) override;
+};
+
+// Each pixel the mean of its four diagonal neighbours at a distance.
+class separate : public matrices {
+public:
+    separate(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    ~separate() override;
+};
+
+// A blurred copy mixed into the picture in a chosen proportion.
+class halfblur : public matrices {
+public:
+    halfblur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    void LBAction() override;
+    void changeMode(char m) override;
+};
+
+// The bright parts blurred and added as a glow.
+class whiteblur : public matrices {
+public:
+    whiteblur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    void LBAction() override;
+    void changeMode(char m) override;
+};
+
+// The dark parts blurred and taken away as a haze.
+class blackblur : public matrices {
+public:
+    blackblur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    void LBAction() override;
+    void changeMode(char m) override;
+};

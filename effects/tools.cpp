@@ -538,6 +538,12 @@ void telescope::idleAction() {
                     static_cast<unsigned char>(bytes.intForceLimit(g)),
                     static_cast<unsigned char>(bytes.intForceLimit(b)), 255};
     };
+    int xMin, xMax;
+    discColumns(cx, r, 0, -1, width, &xMin, &xMax);
+    convolution lens(backup, whole, wholeMax, xMin, xMax);
+    // The combined modes take their responses in pieces of a bounded size.
+    const int kPiece = 256;
+    Rgba first[kPiece], second[kPiece];
     discRows(cy, r, r - 1, height, &yFrom, &yTo);
     for (int y = yFrom; y <= yTo; ++y) {
         discColumns(cx, halfWidth(r, y - cy), 0, -1, width, &xFrom, &xTo);
@@ -556,23 +562,20 @@ void telescope::idleAction() {
                 break;
             }
             case 3:  // unsharp mask: twice the picture less its blur
-                for (int x = xFrom; x <= xTo; ++x) {
-                    const Rgba b = applyMatrix(backup, k[0], x, y, whole, wholeMax);
-                    const Rgba p = in[x];
-                    out[x] = opaque(2 * p.r - b.r, 2 * p.g - b.g, 2 * p.b - b.b);
-                }
-                break;
             case 5:
-                for (int x = xFrom; x <= xTo; ++x) {
-                    const Rgba h = applyMatrix(backup, k[2], x, y, whole, wholeMax);
-                    const Rgba v = applyMatrix(backup, k[3], x, y, whole, wholeMax);
-                    out[x] = opaque(h.r + v.r, h.g + v.g, h.b + v.b);
+                for (int x0 = xFrom; x0 <= xTo; x0 += kPiece) {
+                    const int x1 = std::min(xTo, x0 + kPiece - 1);
+                    lens.row(k[mode == 3 ? 0 : 2], y, x0, x1, first);
+                    if (mode == 5) lens.row(k[3], y, x0, x1, second);
+                    for (int x = x0; x <= x1; ++x) {
+                        const Rgba a = first[x - x0], p = mode == 3 ? in[x] : second[x - x0];
+                        out[x] = mode == 3 ? opaque(2 * p.r - a.r, 2 * p.g - a.g, 2 * p.b - a.b)
+                                           : opaque(a.r + p.r, a.g + p.g, a.b + p.b);
+                    }
                 }
                 break;
             default:
-                if (!plain) break;
-                for (int x = xFrom; x <= xTo; ++x)
-                    out[x] = applyMatrix(backup, plain, x, y, whole, wholeMax);
+                if (plain) lens.row(plain, y, xFrom, xTo, out + xFrom);
                 break;
         }
     }

@@ -1,5 +1,6 @@
 #include "image/imagergba.h"
 
+#include "image/bands.h"
 #include "image/boxmean.h"
 #include "image/clip.h"
 #include "image/simd.h"
@@ -1118,10 +1119,21 @@ void boxPass(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2, fl
              unsigned char blend) {
     if (!fitRegion(dest, src, x1, y1, x2, y2)) return;
     const int r = windowRadius(radius, dir == Direction::rows ? x2 - x1 : y2 - y1);
-    if (blend == 2) {
-        boxPass<dir, true>(dest, src, x1, y1, x2, y2, r);
+    // The rows of a row pass, and the columns of a column pass, are independent.
+    auto part = [&](int from, int to) {
+        const int px1 = dir == Direction::rows ? x1 : from, px2 = dir == Direction::rows ? x2 : to;
+        const int py1 = dir == Direction::rows ? from : y1, py2 = dir == Direction::rows ? to : y2;
+        if (blend == 2) {
+            boxPass<dir, true>(dest, src, px1, py1, px2, py2, r);
+        } else {
+            boxPass<dir, false>(dest, src, px1, py1, px2, py2, r);
+        }
+    };
+    const double pixels = (x2 - x1 + 1.0) * (y2 - y1 + 1.0);
+    if (dir == Direction::rows) {
+        inBands(y1, y2, pixels, part);
     } else {
-        boxPass<dir, false>(dest, src, x1, y1, x2, y2, r);
+        inBands(x1, x2, pixels, part);
     }
 }
 
@@ -1180,9 +1192,8 @@ class MotionWalk {
           tan_(std::tan(theta)),
           blend_(blend) {}
 
-    void line(int i, int j) {
-        WideSum sum;
-        int n = 0;
+    // Steps 0 .. steps(i) - 1 of the line that starts in column i are examined.
+    int steps(int i) const {
         int L = theta_ < 0 ? (x2_ - i) + 10 : theta_ > 0 ? i + 10 : x2_ + 10;
         L = std::min(L, x2_ + 10);
         // At theta 0 the quotient is infinite; the limit gives it its size.
@@ -1192,7 +1203,13 @@ class MotionWalk {
         if (!(m >= -limit)) m = -limit;
         const int M = static_cast<int>(m);
         const double len = std::sqrt(static_cast<double>(L) * L + static_cast<double>(M) * M);
-        const int kEnd = static_cast<int>(1 + len);
+        return static_cast<int>(1 + len);
+    }
+
+    void line(int i, int j) {
+        WideSum sum;
+        int n = 0;
+        const int kEnd = steps(i);
         for (int k = static_cast<int>(-length_); k < kEnd; ++k) {
             const float back = static_cast<float>(k) - length_;
             if (back >= 0) {
@@ -1222,6 +1239,18 @@ class MotionWalk {
             }
         }
     }
+
+#if MORVANE_SSE2
+    // Whether `lanes` can walk this blur: a whole length of at most
+    // kMaxLanesReach, lines that run downward, and a source that is not the
+    // destination (lines read what other lines have not written yet).
+    static constexpr int kMaxLanesReach = 1024;
+    bool lanesFit() const {
+        return length_ >= 1 && length_ <= kMaxLanesReach && length_ == std::trunc(length_) &&
+               cos_ >= 0 && src_->data != dest_->data && __builtin_cpu_supports("avx2");
+    }
+    void lanes(const int* is, const int* js, int count);
+#endif
 
   private:
     struct Pos {
@@ -1270,6 +1299,158 @@ class MotionWalk {
     Pos prev_{0, 0};
 };
 
+#if MORVANE_SSE2
+
+// Lanes whose x and y lie strictly between the bounds.
+__attribute__((target("avx2"), always_inline)) inline __m256i inside(__m256i x, __m256i y,
+                                                                     __m256i x1, __m256i x2,
+                                                                     __m256i y1, __m256i y2) {
+    return _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi32(x, x1), _mm256_cmpgt_epi32(x2, x)),
+                            _mm256_and_si256(_mm256_cmpgt_epi32(y, y1), _mm256_cmpgt_epi32(y2, y)));
+}
+
+// Eight consecutive lines side by side, one per lane; every lane does what
+// `line` does, with the same single-precision positions and the same sums.
+// Each lane runs four steps behind the one before it. Two lines of a group
+// meet in a pixel only where the later line reaches it fewer than four
+// steps (per line between them) before the earlier one does, so the later
+// line's write still comes after the earlier one's, as one line after the
+// other would have it. The first position a line examines is its start,
+// outside the region, so no line depends on the one before it.
+__attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int* js, int count) {
+    const int reach = static_cast<int>(length_);
+    const int window = 2 * reach;  // a sample leaves 2 * reach steps after it entered
+    constexpr int kLag = 4;
+    // Per step the entering pixels and whether each was in the region.
+    static thread_local std::vector<int> ring;
+    ring.assign(16 * static_cast<size_t>(window), 0);
+
+    alignas(32) int ends[8], starts[8];
+    alignas(32) float fi[8], fj[8];
+    int gEnd = 0;
+    for (int l = 0; l < 8; ++l) {
+        const bool used = l < count;
+        // Lane step u = k + reach runs from 0 while k < steps.
+        ends[l] = used ? steps(is[l]) + reach : 0;
+        starts[l] = l * kLag;
+        fi[l] = static_cast<float>(used ? is[l] : 0);
+        fj[l] = static_cast<float>(used ? js[l] : 0);
+        if (used) gEnd = std::max(gEnd, ends[l] + starts[l]);
+    }
+    const __m256i end = _mm256_load_si256(reinterpret_cast<const __m256i*>(ends));
+    const __m256i start = _mm256_load_si256(reinterpret_cast<const __m256i*>(starts));
+    const __m256 fiv = _mm256_load_ps(fi), fjv = _mm256_load_ps(fj);
+    const __m256 sv = _mm256_set1_ps(sin_), cv = _mm256_set1_ps(cos_);
+    const __m256i x1 = _mm256_set1_epi32(x1_ - 1), x2 = _mm256_set1_epi32(x2_ + 1);
+    const __m256i y1 = _mm256_set1_epi32(y1_ - 1), y2 = _mm256_set1_epi32(y2_ + 1);
+    const __m256i srcWidth = _mm256_set1_epi32(src_->width),
+                  destWidth = _mm256_set1_epi32(dest_->width);
+    const __m256i bytes = _mm256_set1_epi32(0xff), none = _mm256_setzero_si256();
+    const __m256i reachV = _mm256_set1_epi32(reach), minusOne = _mm256_set1_epi32(-1);
+    // Where a position has left the region for good (see leftForGood).
+    const float dx = -sin_, dy = cos_;
+    const __m256i goneRight = _mm256_set1_epi32(dx >= 0 ? -1 : 0),
+                  goneLeft = _mm256_set1_epi32(dx <= 0 ? -1 : 0);
+    const __m256i goneDown = _mm256_set1_epi32(dy >= 0 ? -1 : 0),
+                  goneUp = _mm256_set1_epi32(dy <= 0 ? -1 : 0);
+    const int* source = reinterpret_cast<const int*>(src_->data);
+
+    __m256i sums[4] = {none, none, none, none}, n = none, done = none;
+    // No previous position: every line's first is outside the region anyway.
+    __m256i prevX = _mm256_set1_epi32(INT32_MIN), prevY = prevX;
+    alignas(32) int means[4][8], places[8];
+    alignas(32) uint32_t written[8];
+
+    int turn = 0;  // g modulo window
+    for (int g = 0; g < gEnd; ++g) {
+        const __m256i u = _mm256_sub_epi32(_mm256_set1_epi32(g), start);
+        const __m256i active = _mm256_andnot_si256(
+            done, _mm256_and_si256(_mm256_cmpgt_epi32(u, minusOne), _mm256_cmpgt_epi32(end, u)));
+        // The sample entering at distance k + length.
+        const __m256 uf = _mm256_cvtepi32_ps(u);
+        const __m256i ax = _mm256_cvttps_epi32(_mm256_sub_ps(fiv, _mm256_mul_ps(uf, sv)));
+        const __m256i ay = _mm256_cvttps_epi32(_mm256_add_ps(fjv, _mm256_mul_ps(uf, cv)));
+        const __m256i in = _mm256_and_si256(active, inside(ax, ay, x1, x2, y1, y2));
+        // Lane by lane: gathers are slow on many processors. A lane outside
+        // the region reads the first pixel and drops it.
+        _mm256_store_si256(
+            reinterpret_cast<__m256i*>(places),
+            _mm256_and_si256(in, _mm256_add_epi32(_mm256_mullo_epi32(ay, srcWidth), ax)));
+        const __m256i pixel = _mm256_and_si256(
+            in, _mm256_setr_epi32(source[places[0]], source[places[1]], source[places[2]],
+                                  source[places[3]], source[places[4]], source[places[5]],
+                                  source[places[6]], source[places[7]]));
+        __m256i* slot = reinterpret_cast<__m256i*>(&ring[16 * static_cast<size_t>(turn)]);
+        if (++turn == window) turn = 0;
+        const __m256i leaving = _mm256_loadu_si256(slot), wasIn = _mm256_loadu_si256(slot + 1);
+        _mm256_storeu_si256(slot, pixel);
+        _mm256_storeu_si256(slot + 1, in);
+        for (int c = 0; c < 4; ++c) {
+            const __m256i enters = _mm256_and_si256(_mm256_srli_epi32(pixel, 8 * c), bytes);
+            const __m256i leaves = _mm256_and_si256(_mm256_srli_epi32(leaving, 8 * c), bytes);
+            sums[c] = _mm256_add_epi32(sums[c], _mm256_sub_epi32(enters, leaves));
+        }
+        n = _mm256_add_epi32(_mm256_sub_epi32(n, in), wasIn);
+
+        // The position at distance k, from k = 0 on.
+        const __m256i k = _mm256_sub_epi32(u, reachV);
+        const __m256i examined = _mm256_and_si256(active, _mm256_cmpgt_epi32(k, minusOne));
+        if (_mm256_testz_si256(examined, examined)) {
+            if (g >= starts[count - 1] && _mm256_testz_si256(active, active)) break;
+            continue;
+        }
+        const __m256 kf = _mm256_cvtepi32_ps(k);
+        const __m256i qx = _mm256_cvttps_epi32(_mm256_sub_ps(fiv, _mm256_mul_ps(kf, sv)));
+        const __m256i qy = _mm256_cvttps_epi32(_mm256_add_ps(fjv, _mm256_mul_ps(kf, cv)));
+        const __m256i same =
+            _mm256_and_si256(_mm256_cmpeq_epi32(qx, prevX), _mm256_cmpeq_epi32(qy, prevY));
+        const __m256i moved = _mm256_andnot_si256(same, examined);
+        prevX = _mm256_blendv_epi8(prevX, qx, moved);
+        prevY = _mm256_blendv_epi8(prevY, qy, moved);
+        const __m256i writes = _mm256_and_si256(
+            _mm256_and_si256(moved, inside(qx, qy, x1, x2, y1, y2)), _mm256_cmpgt_epi32(n, none));
+        int lanesToWrite = _mm256_movemask_ps(_mm256_castsi256_ps(writes));
+        if (lanesToWrite) {
+            // boxMean lane by lane.
+            const __m256 reciprocal = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(n));
+            __m256i packed = none;
+            for (int c = 0; c < 4; ++c) {
+                const __m256 f = _mm256_add_ps(_mm256_cvtepi32_ps(sums[c]), _mm256_set1_ps(0.5f));
+                const __m256i mean = _mm256_cvttps_epi32(_mm256_mul_ps(f, reciprocal));
+                _mm256_store_si256(reinterpret_cast<__m256i*>(means[c]), mean);
+                packed = _mm256_or_si256(packed, _mm256_slli_epi32(mean, 8 * c));
+            }
+            _mm256_store_si256(reinterpret_cast<__m256i*>(written), packed);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(places),
+                               _mm256_add_epi32(_mm256_mullo_epi32(qy, destWidth), qx));
+            Rgba* out = dest_->data;
+            // Lanes in line order: of two writes at once the later line's stays.
+            if (blend_) {
+                while (lanesToWrite) {
+                    const int l = __builtin_ctz(static_cast<unsigned>(lanesToWrite));
+                    lanesToWrite &= lanesToWrite - 1;
+                    const int m[4] = {means[0][l], means[1][l], means[2][l], means[3][l]};
+                    out[places[l]] = blendOver(out[places[l]], m);
+                }
+            } else {
+                while (lanesToWrite) {
+                    const int l = __builtin_ctz(static_cast<unsigned>(lanesToWrite));
+                    lanesToWrite &= lanesToWrite - 1;
+                    std::memcpy(out + places[l], &written[l], sizeof(Rgba));
+                }
+            }
+        }
+        const __m256i gone =
+            _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(qx, x2), goneRight),
+                                            _mm256_and_si256(_mm256_cmpgt_epi32(x1, qx), goneLeft)),
+                            _mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(qy, y2), goneDown),
+                                            _mm256_and_si256(_mm256_cmpgt_epi32(y1, qy), goneUp)));
+        done = _mm256_or_si256(done, _mm256_and_si256(examined, gone));
+    }
+}
+
+#endif  // MORVANE_SSE2
+
 }  // namespace
 
 void motion_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2, float length,
@@ -1280,6 +1461,27 @@ void motion_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2
     if (!(std::fabs(length) < 1e9f) || !std::isfinite(angle)) return;
     const float theta = static_cast<float>(angle * kPi / 180 - kPi / 2);
     MotionWalk walk(dest, src, x1, y1, x2, y2, length, theta, blend == 2);
+#if MORVANE_SSE2
+    if (walk.lanesFit()) {
+        // The lines from above, then those from the side, eight at a time
+        // and never mixing the two.
+        int is[8], js[8];
+        for (int i = x1 - 1; i <= x2 + 1; i += 8) {
+            const int count = std::min(8, x2 + 2 - i);
+            for (int l = 0; l < count; ++l) is[l] = i + l, js[l] = y1 - 1;
+            walk.lanes(is, js, count);
+        }
+        if (theta != 0) {
+            const int side = theta < 0 ? x1 - 1 : x2 + 1;
+            for (int j = y1 - 1; j <= y2 + 1; j += 8) {
+                const int count = std::min(8, y2 + 2 - j);
+                for (int l = 0; l < count; ++l) is[l] = side, js[l] = j + l;
+                walk.lanes(is, js, count);
+            }
+        }
+        return;
+    }
+#endif
     for (int i = x1 - 1; i <= x2 + 1; ++i) walk.line(i, y1 - 1);
     if (theta < 0) {
         for (int j = y1 - 1; j <= y2 + 1; ++j) walk.line(x1 - 1, j);

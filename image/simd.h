@@ -5,6 +5,7 @@
 #if defined(__SSE2__) && !defined(MORVANE_NO_SIMD)
 #define MORVANE_SSE2 1
 #include <emmintrin.h>
+#include <immintrin.h>  // for functions built for AVX2, chosen at run time
 #else
 #define MORVANE_SSE2 0
 #endif

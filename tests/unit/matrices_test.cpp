@@ -1,0 +1,670 @@
+// The convolution filters against per-pixel references written from their
+// formulas, the fast area convolution against applyMatrix, the kernels'
+// shapes, and their lifetime.
+#include "effects/matrices.h"
+
+#include <cmath>
+#include <functional>
+#include <sstream>
+#include <vector>
+
+#include "tests/unit/test_support.h"
+
+using fixtures::cloneOf;
+using fixtures::randomImage;
+using Picture = fixtures::Image;
+
+namespace {
+
+const double kPi = 3.141592653589793;
+
+struct Rect {
+    int x0, y0, x1, y1;
+    bool has(long long x, long long y) const { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }
+};
+
+unsigned char byte(int v) { return static_cast<unsigned char>(std::min(255, std::max(0, v))); }
+unsigned char byteOf(float v) { return v > 255 ? 255 : v < 0 ? 0 : static_cast<unsigned char>(v); }
+int sgn(long long v) { return (v > 0) - (v < 0); }
+
+std::string str(Rgba p) {
+    std::ostringstream s;
+    s << "(" << int(p.r) << "," << int(p.g) << "," << int(p.b) << "," << int(p.a) << ")";
+    return s.str();
+}
+
+// Empty when equal, else the first differing pixel.
+std::string difference(const ImageRGBA* want, const ImageRGBA* got) {
+    for (int y = 0; y < want->height; ++y) {
+        for (int x = 0; x < want->width; ++x) {
+            const Rgba a = want->data[y * want->width + x], b = got->data[y * got->width + x];
+            if (!samePixel(a, b)) {
+                return "at (" + std::to_string(x) + ", " + std::to_string(y) + ") want " + str(a) +
+                       " got " + str(b);
+            }
+        }
+    }
+    return "";
+}
+
+// ---------------------------------------------------------------------------
+// Kernels as the filters are to build them, row by row from the top.
+
+struct Kernel {
+    int r;
+    std::vector<float> w;
+    int divisor = 1;
+    float at(int dy, int dx) const { return w[(dy + r) * (2 * r + 1) + dx + r]; }
+};
+
+// "1 2 1 / 0 0 0 / -1 -2 -1"
+Kernel drawn(const std::string& rows, int divisor = 1) {
+    Kernel k{0, {}, divisor};
+    std::istringstream in(rows);
+    std::string word;
+    while (in >> word) {
+        if (word != "/") k.w.push_back(std::stof(word));
+    }
+    while ((2 * k.r + 1) * (2 * k.r + 1) < static_cast<int>(k.w.size())) ++k.r;
+    return k;
+}
+
+template <class Cell>
+Kernel ruled(int r, Cell cell, int divisor = 1) {
+    Kernel k{r, {}, divisor};
+    for (int dy = -r; dy <= r; ++dy)
+        for (int dx = -r; dx <= r; ++dx) k.w.push_back(cell(dy, dx));
+    return k;
+}
+
+const char* const kRingRows[5] = {
+    "1 1 1 / 1 -8 1 / 1 1 1",
+    "0 1 1 1 0 / 1 0 0 0 1 / 1 0 -12 0 1 / 1 0 0 0 1 / 0 1 1 1 0",
+    "0 0 1 1 1 0 0 / 0 1 0 0 0 1 0 / 1 0 0 0 0 0 1 / 1 0 0 -16 0 0 1 / 1 0 0 0 0 0 1 / "
+    "0 1 0 0 0 1 0 / 0 0 1 1 1 0 0",
+    "0 0 1 1 1 1 1 0 0 / 0 1 0 0 0 0 0 1 0 / 1 0 0 0 0 0 0 0 1 / 1 0 0 0 0 0 0 0 1 / "
+    "1 0 0 0 -24 0 0 0 1 / 1 0 0 0 0 0 0 0 1 / 1 0 0 0 0 0 0 0 1 / 0 1 0 0 0 0 0 1 0 / "
+    "0 0 1 1 1 1 1 0 0",
+    "0 0 0 1 1 1 1 1 0 0 0 / 0 0 1 0 0 0 0 0 1 0 0 / 0 1 0 0 0 0 0 0 0 1 0 / "
+    "1 0 0 0 0 0 0 0 0 0 1 / 1 0 0 0 0 0 0 0 0 0 1 / 1 0 0 0 0 -28 0 0 0 0 1 / "
+    "1 0 0 0 0 0 0 0 0 0 1 / 1 0 0 0 0 0 0 0 0 0 1 / 0 1 0 0 0 0 0 0 0 1 0 / "
+    "0 0 1 0 0 0 0 0 1 0 0 / 0 0 0 1 1 1 1 1 0 0 0",
+};
+const char* const kEmbossRows[8] = {
+    "1 0 -1 / 2 1 -2 / 1 0 -1",  "1 -2 -1 / 2 1 -2 / 1 2 -1", "-1 -2 -1 / 0 1 0 / 1 2 1",
+    "-1 -2 -1 / -2 1 2 / 1 2 1", "-1 0 1 / -2 1 2 / -1 0 1",  "1 2 1 / -2 1 2 / -1 -2 -1",
+    "1 2 1 / 0 1 0 / -1 -2 -1",  "1 2 -1 / 2 1 -2 / 1 -2 -1",
+};
+const char* const kLeftThree =
+    "-1 0 0 0 0 1 0 / -1 0 0 0 0 1 0 / -1 0 0 0 0 1 0 / -2 0 0 1 0 2 0 / "
+    "-1 0 0 0 0 1 0 / -1 0 0 0 0 1 0 / -1 0 0 0 0 1 0";
+
+Kernel laplace(int r) {
+    return ruled(r, [r](int dy, int dx) -> float {
+        return dy == 0 && dx == 0 ? -4 : std::abs(dy) + std::abs(dx) == r && (dy == 0 || dx == 0);
+    });
+}
+Kernel ring(int r, bool ghost) {
+    Kernel k = drawn(kRingRows[r - 1]);
+    k.w[k.w.size() / 2] += ghost;
+    return k;
+}
+Kernel sobel(int r, bool acrossRows) {
+    return ruled(r, [=](int dy, int dx) -> float {
+        const int along = acrossRows ? dy : dx, other = acrossRows ? dx : dy;
+        return std::abs(along) == r ? sgn(along) * (other == 0 ? 2 : 1) : 0;
+    });
+}
+Kernel embossKernel(int mode, int r) {
+    if (mode == 5 && r == 3) return drawn(kLeftThree);
+    const Kernel one = drawn(kEmbossRows[mode - 1]);
+    return ruled(r, [&](int dy, int dx) -> float {
+        if (dy == 0 && dx == 0) return 1;
+        if (std::abs(dy) < r && std::abs(dx) < r) return 0;
+        const float c = one.at(std::abs(dy) == r ? sgn(dy) : 0, std::abs(dx) == r ? sgn(dx) : 0);
+        return sgn(static_cast<long long>(c)) * (dy == 0 || dx == 0 ? 2 : 1);
+    });
+}
+Kernel separateKernel(int r) {
+    return ruled(
+        r, [r](int dy, int dx) -> float { return std::abs(dy) == r && std::abs(dx) == r; }, 4);
+}
+Kernel sharpenKernel(int slot) {
+    const float a[] = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.7f, 0.9f, 1.1f, 1.4f, 1.8f};
+    const float c[] = {1.8f, 2.6f, 3.4f, 4.2f, 5.0f, 6.6f, 8.2f, 9.8f, 12.2f, 15.4f};
+    return ruled(1, [&](int dy, int dx) { return dy == 0 && dx == 0 ? c[slot] : -a[slot]; });
+}
+
+// One pixel of a kernel: samples clamped into the area, then the picture.
+Rgba convolve(const ImageRGBA* src, const Kernel& k, int x, int y, Rect a) {
+    auto clampTo = [](int v, int lo, int hi, int last) {
+        v = std::min(std::max(v, lo), hi);
+        return std::min(std::max(v, 0), last);
+    };
+    float sum[3] = {0, 0, 0};
+    for (int dy = -k.r; dy <= k.r; ++dy) {
+        for (int dx = -k.r; dx <= k.r; ++dx) {
+            const int sx = clampTo(x + dx, a.x0, a.x1, src->width - 1);
+            const int sy = clampTo(y + dy, a.y0, a.y1, src->height - 1);
+            const Rgba p = src->data[sy * src->width + sx];
+            sum[0] += p.r * k.at(dy, dx);
+            sum[1] += p.g * k.at(dy, dx);
+            sum[2] += p.b * k.at(dy, dx);
+        }
+    }
+    const float d = static_cast<float>(k.divisor);
+    return Rgba{byteOf(sum[0] / d), byteOf(sum[1] / d), byteOf(sum[2] / d), 255};
+}
+
+// ---------------------------------------------------------------------------
+// The blurs of the image library, written out.
+
+// Rows (or columns) of the region: each pixel the integer mean of its window.
+void boxPass(ImageRGBA* dest, const ImageRGBA* src, Rect a, int r, bool rows) {
+    for (int y = a.y0; y <= a.y1; ++y) {
+        for (int x = a.x0; x <= a.x1; ++x) {
+            int sum[4] = {0, 0, 0, 0}, n = 0;
+            const int at = rows ? x : y, lo = rows ? a.x0 : a.y0, hi = rows ? a.x1 : a.y1;
+            for (int i = std::max(lo, at - r); i <= std::min(hi, at + r); ++i, ++n) {
+                const Rgba p = rows ? pixel(const_cast<ImageRGBA*>(src), i, y)
+                                    : pixel(const_cast<ImageRGBA*>(src), x, i);
+                sum[0] += p.r, sum[1] += p.g, sum[2] += p.b, sum[3] += p.a;
+            }
+            pixel(dest, x, y) =
+                Rgba{byte(sum[0] / n), byte(sum[1] / n), byte(sum[2] / n), byte(sum[3] / n)};
+        }
+    }
+}
+
+// Passes of radius R, R e^(-1/R), R e^(-4/R)... (mode 2) or one (mode 1):
+// target blurred in place, temp left with the last row pass.
+void gaussianPasses(ImageRGBA* temp, ImageRGBA* target, Rect a, float R, int mode) {
+    const int passes = mode == 2 ? static_cast<int>(R) : 1;
+    for (int i = 0; i < passes; ++i) {
+        const int r = static_cast<int>(i == 0 ? R : R * std::exp(-static_cast<float>(i * i) / R));
+        if (r <= 0) break;
+        boxPass(temp, target, a, r, true);
+        boxPass(target, temp, a, r, false);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Radial and spheric blur, as written, without shortcuts.
+
+void radialReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx, long long cy,
+                     float v) {
+    for (int y = a.y0; y <= a.y1; ++y)
+        for (int x = a.x0; x <= a.x1; ++x) pixel(img, x, y) = Rgba{0, 0, 0, 0};
+    auto angle = [](long long dx, long long dy) {
+        return dy == 0
+                   ? static_cast<float>(kPi / 2)
+                   : static_cast<float>(std::atan(double(std::llabs(dx)) / double(std::llabs(dy))));
+    };
+    auto ray = [&](long long x, long long y, int sx, int sy) {
+        const long long dx = cx - x, dy = cy - y;
+        if (dx == 0 && dy == 0) return;
+        const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy)), t = angle(dx, dy);
+        auto P = [&](long long s) {
+            return std::make_pair(
+                static_cast<long long>(cx + static_cast<float>(sx * s) * std::sin(t)),
+                static_cast<long long>(cy + static_cast<float>(sy * s) * std::cos(t)));
+        };
+        std::vector<int> A;
+        int R = 0, G = 0, B = 0, N = 0;
+        for (long long k = 0; k <= v + d; ++k) {
+            A.push_back(static_cast<int>(k / (v + d) * v));
+            const int before = k >= 2 ? A[k - 2] : 0;
+            if (k > 0 && A[k] == before) {
+                const auto p = P(k - 1 - 2 * A[k]);
+                if (a.has(p.first, p.second)) {
+                    const Rgba s = pixel(const_cast<ImageRGBA*>(src), p.first, p.second);
+                    R -= s.r, G -= s.g, B -= s.b, --N;
+                }
+            }
+            const auto p = P(k);
+            if (a.has(p.first, p.second)) {
+                const Rgba s = pixel(const_cast<ImageRGBA*>(src), p.first, p.second);
+                R += s.r, G += s.g, B += s.b, ++N;
+            }
+            const auto q = P(k - A[k]);
+            if (a.has(q.first, q.second) && N != 0)
+                pixel(img, q.first, q.second) = Rgba{byte(R / N), byte(G / N), byte(B / N), 255};
+        }
+    };
+    for (long long x = a.x0; x <= cx; ++x) {
+        if (x == a.x0)
+            for (long long y = a.y0; y <= cy; ++y) ray(x, y, -1, -1);
+        else
+            ray(x, a.y0, -1, -1);
+    }
+    for (long long x = a.x0; x <= cx; ++x) {
+        if (x == a.x0)
+            for (long long y = a.y1; y >= cy; --y) ray(x, y, -1, 1);
+        else
+            ray(x, a.y1, -1, 1);
+    }
+    for (long long x = a.x1; x >= cx; --x) {
+        if (x == a.x1)
+            for (long long y = a.y0; y <= cy; ++y) ray(x, y, 1, -1);
+        else
+            ray(x, a.y0, 1, -1);
+    }
+    for (long long x = a.x1; x >= cx; --x) {
+        if (x == a.x1)
+            for (long long y = a.y1; y >= cy; --y) ray(x, y, 1, 1);
+        else
+            ray(x, a.y1, 1, 1);
+    }
+    for (int y = a.y0; y <= a.y1; ++y) {
+        for (int x = a.x0; x <= a.x1; ++x) {
+            if (pixel(img, x, y).a != 0 || (cx == x && cy == y)) continue;
+            const long long dx = cx - x, dy = cy - y;
+            const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy)), t = angle(dx, dy);
+            for (long long i = 0; i < d; ++i) {
+                const long long px =
+                    x + static_cast<long long>(static_cast<float>(i * sgn(dx)) * std::sin(t));
+                const long long py =
+                    y + static_cast<long long>(static_cast<float>(i * sgn(dy)) * std::cos(t));
+                if (a.has(px, py) && pixel(img, px, py).a != 0) {
+                    pixel(img, x, y) = pixel(img, px, py);
+                    break;
+                }
+            }
+        }
+    }
+}
+
+void sphericReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx, long long cy,
+                      float v) {
+    for (int y = a.y0; y <= a.y1; ++y)
+        for (int x = a.x0; x <= a.x1; ++x) pixel(img, x, y) = Rgba{0, 0, 0, 0};
+    // Centred on the pointer; the bound measured from it within the area.
+    const long long hx = (a.x1 - a.x0) / 2 + 1, hy = (a.y1 - a.y0) / 2 + 1;
+    const long long rx = hx < cx - a.x0 ? cx - a.x0 : a.x1 - cx;
+    const long long ry = hy < cy - a.y0 ? cy - a.y0 : a.y1 - cy;
+    const long long rMax = static_cast<long long>(std::sqrt(double(rx * rx + ry * ry)));
+    auto Q = [&](float r, float angle) {
+        return std::make_pair(static_cast<long long>(r * std::sin(angle) + cx),
+                              static_cast<long long>(r * std::cos(angle) + cy));
+    };
+    for (long long r = 1; r <= rMax; ++r) {
+        const float dt = std::atan(1.0f / r);
+        const int W = static_cast<int>(static_cast<float>(r) / rMax * v);
+        int R = 0, G = 0, B = 0, N = 0;
+        for (long long k = 0; k < 2.0 * W + 2 * kPi / dt; ++k) {
+            if ((k - 2 * W) - dt >= 0) {
+                const auto p = Q(r, (k - 2 * W - 1) * dt);
+                if (a.has(p.first, p.second)) {
+                    const Rgba s = pixel(const_cast<ImageRGBA*>(src), p.first, p.second);
+                    R -= s.r, G -= s.g, B -= s.b, --N;
+                }
+            }
+            const auto p = Q(r, k * dt);
+            if (a.has(p.first, p.second)) {
+                const Rgba s = pixel(const_cast<ImageRGBA*>(src), p.first, p.second);
+                R += s.r, G += s.g, B += s.b, ++N;
+            }
+            const auto q = Q(r, (k - W) * dt);
+            if (k - 2 * W >= 0 && a.has(q.first, q.second) && N != 0)
+                pixel(img, q.first, q.second) = Rgba{byte(R / N), byte(G / N), byte(B / N), 255};
+        }
+    }
+    for (int y = a.y0; y <= a.y1; ++y) {
+        for (int x = a.x0; x <= a.x1; ++x) {
+            if (pixel(img, x, y).a != 0) continue;
+            const long long dx = cx - x, dy = cy - y;
+            const long long rr = static_cast<long long>(std::sqrt(double(dx * dx + dy * dy)));
+            float angle = dy == 0 ? static_cast<float>(sgn(dx) * kPi / 2)
+                                  : std::atan(static_cast<float>(dx) / static_cast<float>(dy));
+            if (dy >= 0) angle += static_cast<float>(kPi);
+            const float step = rr == 0 ? static_cast<float>(kPi / 2) : std::atan(1.0f / rr);
+            // The walk ends where a step no longer moves the angle.
+            for (; angle < 4 * kPi; angle += step) {
+                const auto q = Q(rr, angle);
+                if (a.has(q.first, q.second) && pixel(img, q.first, q.second).a != 0) {
+                    pixel(img, x, y) = pixel(img, q.first, q.second);
+                    break;
+                }
+                if (!(angle + step > angle)) break;
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Every filter and mode against its formulas.
+
+enum Kind { kBlur, kSharpen, kEdge, kEmboss, kSeparate, kHalfblur, kWhiteblur, kBlackblur };
+
+std::unique_ptr<matrices> build(Kind kind, EffectImages& im, bool hasArea, point lo, point hi) {
+    switch (kind) {
+        case kBlur:
+            return im.make<blur>(hasArea, lo, hi);
+        case kSharpen:
+            return im.make<sharpen>(hasArea, lo, hi);
+        case kEdge:
+            return im.make<edge>(hasArea, lo, hi);
+        case kEmboss:
+            return im.make<emboss>(hasArea, lo, hi);
+        case kSeparate:
+            return im.make<separate>(hasArea, lo, hi);
+        case kHalfblur:
+            return im.make<halfblur>(hasArea, lo, hi);
+        case kWhiteblur:
+            return im.make<whiteblur>(hasArea, lo, hi);
+        case kBlackblur:
+            return im.make<blackblur>(hasArea, lo, hi);
+    }
+    return nullptr;
+}
+
+struct Row {
+    Kind kind;
+    int mode;
+    std::vector<float> value1s;
+    float value2;
+    int size;
+    point cursor;
+};
+
+// The picture expected in image after the filter ran over `picture`.
+Picture expected(const Row& row, float v1, const ImageRGBA* picture, Rect a) {
+    Picture out = cloneOf(picture), temp = cloneOf(picture), layer = cloneOf(picture);
+    const int slot = static_cast<int>(v1), m = row.mode;
+    auto each = [&](auto rule) {
+        for (int y = a.y0; y <= a.y1; ++y)
+            for (int x = a.x0; x <= a.x1; ++x) pixel(out.get(), x, y) = rule(x, y);
+    };
+    auto kernelled = [&](const Kernel& k) {
+        each([&](int x, int y) { return convolve(picture, k, x, y, a); });
+    };
+    const float g = (row.size / 10.0f) * (row.size / 10.0f);
+    const auto in = [&](int x, int y) { return pixel(const_cast<ImageRGBA*>(picture), x, y); };
+    switch (row.kind) {
+        case kBlur:
+            if (m <= 2) {
+                gaussianPasses(temp.get(), layer.get(), a, v1, m);
+                return layer;
+            }
+            if (m == 3 || m == 4) boxPass(out.get(), picture, a, static_cast<int>(v1), m == 3);
+            if (m == 5) {
+                motion_blur(out.get(), const_cast<ImageRGBA*>(picture), a.x0, a.y0, a.x1, a.y1, v1,
+                            row.value2, 5, 1);
+            }
+            if (m == 6) radialReference(out.get(), picture, a, row.cursor.x, row.cursor.y, v1);
+            if (m == 7) sphericReference(out.get(), picture, a, row.cursor.x, row.cursor.y, v1);
+            break;
+        case kSharpen:
+            if (m == 3) {
+                kernelled(sharpenKernel(slot));
+                break;
+            }
+            gaussianPasses(out.get(), layer.get(), a, v1, m);
+            each([&](int x, int y) {
+                const Rgba b = in(x, y), s = pixel(out.get(), x, y);
+                return Rgba{byte(2 * b.r - s.r), byte(2 * b.g - s.g), byte(2 * b.b - s.b), s.a};
+            });
+            break;
+        case kEdge: {
+            const int r = m == 5 ? slot - 4 : slot + 1;
+            const Kernel k = m == 2             ? ring(r, false)
+                             : m == 8           ? ring(r, true)
+                             : m == 4 || m == 3 ? sobel(r, false)
+                             : m == 5           ? sobel(r, true)
+                                                : laplace(r);
+            each([&](int x, int y) {
+                const Rgba e = convolve(picture, k, x, y, a), b = in(x, y);
+                if (m == 3) {
+                    const Rgba f = convolve(picture, sobel(r, true), x, y, a);
+                    return Rgba{byte(e.r + f.r), byte(e.g + f.g), byte(e.b + f.b), 255};
+                }
+                const int s = m == 6 ? 1 : -1;
+                if (m == 6 || m == 7)
+                    return Rgba{byte(b.r + s * e.r), byte(b.g + s * e.g), byte(b.b + s * e.b), b.a};
+                return e;
+            });
+            break;
+        }
+        case kEmboss:
+            kernelled(embossKernel(m, slot + 1));
+            break;
+        case kSeparate:
+            kernelled(separateKernel(slot + 1));
+            break;
+        case kHalfblur:
+        case kWhiteblur:
+        case kBlackblur:
+            for (int y = a.y0; y <= a.y1; ++y) {
+                for (int x = a.x0; x <= a.x1; ++x) {
+                    const Rgba b = in(x, y);
+                    const int most = std::max({b.r, b.g, b.b});
+                    const bool taken =
+                        row.kind == kHalfblur ||
+                        (row.kind == kWhiteblur ? most >= 255 - row.value2 : most <= row.value2);
+                    pixel(layer.get(), x, y) = taken ? Rgba{b.r, b.g, b.b, 255} : Rgba{0, 0, 0, 0};
+                }
+            }
+            gaussianPasses(temp.get(), layer.get(), a, v1, m);
+            each([&](int x, int y) {
+                const Rgba b = in(x, y), s = pixel(layer.get(), x, y);
+                auto mix = [&](int bc, int sc) {
+                    if (row.kind == kHalfblur)
+                        return byteOf((100 - row.value2) / 100 * bc + row.value2 / 100 * sc);
+                    const float glow = s.a / 255.0f * g * sc;
+                    return byteOf(row.kind == kWhiteblur ? bc + glow : bc - glow);
+                };
+                return Rgba{mix(b.r, s.r), mix(b.g, s.g), mix(b.b, s.b), 255};
+            });
+            break;
+    }
+    return out;
+}
+
+TEST(MatrixFilters, EveryModeFollowsItsFormulas) {
+    const point mid(9, 6), far(70, -45);
+    const std::vector<Row> rows = {
+        {kBlur, 1, {1, 3, 250}, 0, 0, mid},  {kBlur, 2, {1, 2, 5}, 0, 0, mid},
+        {kBlur, 3, {2, 30}, 0, 0, mid},      {kBlur, 4, {1, 4}, 0, 0, mid},
+        {kBlur, 5, {1, 5}, 1, 0, mid},       {kBlur, 5, {3}, 90, 0, mid},
+        {kBlur, 5, {5}, 135, 0, mid},        {kBlur, 5, {2}, 179, 0, mid},
+        {kBlur, 6, {1, 10}, 0, 0, mid},      {kBlur, 6, {4}, 0, 0, point(3, 2)},
+        {kBlur, 6, {10}, 0, 0, far},         {kBlur, 7, {1, 10}, 0, 0, mid},
+        {kBlur, 7, {6}, 0, 0, point(3, 2)},  {kBlur, 7, {10}, 0, 0, far},
+        {kSharpen, 1, {1, 5}, 0, 0, mid},    {kSharpen, 2, {3, 5}, 0, 0, mid},
+        {kSharpen, 3, {0, 4, 9}, 0, 0, mid}, {kSeparate, 1, {0, 1, 4}, 0, 0, mid},
+        {kHalfblur, 1, {2}, 0, 0, mid},      {kHalfblur, 2, {4}, 37, 0, mid},
+        {kHalfblur, 1, {3}, 100, 0, mid},    {kWhiteblur, 1, {3}, 40, 10, mid},
+        {kWhiteblur, 2, {5}, 0, 30, mid},    {kWhiteblur, 1, {2}, 255, 1, mid},
+        {kBlackblur, 1, {3}, 150, 10, mid},  {kBlackblur, 2, {4}, 255, 30, mid},
+    };
+    std::vector<Row> all = rows;
+    for (int m = 1; m <= 8; ++m) {
+        all.push_back({kEdge, m, m == 5 ? std::vector<float>{5, 7, 9} : std::vector<float>{0, 2, 4},
+                       0, 0, mid});
+        all.push_back({kEmboss, m, {0, 2, 4}, 0, 0, mid});
+    }
+    struct Area {
+        bool has;
+        point lo, hi;
+    };
+    const Area areas[] = {{false, {}, {}},
+                          {true, point(3, 2), point(15, 11)},
+                          {true, point(7, 1), point(7, 12)},     // one pixel wide
+                          {true, point(-3, 4), point(40, 30)}};  // beyond the picture
+    unsigned seed = 7;
+    for (const Row& row : all) {
+        for (const Area& area : areas) {
+            if (!area.has && row.kind == kBlur && row.mode >= 6 && row.cursor.x == 3) continue;
+            for (float v1 : row.value1s) {
+                EffectImages images(randomImage(19, 14, ++seed).release());
+                auto f = build(row.kind, images, area.has, area.lo, area.hi);
+                f->setXY(static_cast<float>(row.cursor.x), static_cast<float>(row.cursor.y));
+                f->changeMode(static_cast<char>(row.mode));
+                f->value1 = v1;
+                f->value2 = row.value2;
+                f->size = row.size;
+                imageRgbaCopy(images.picture, f->image);
+                f->reapply();
+                const pixelRect p = f->areaInPicture();
+                Picture want = expected(row, v1, images.picture, Rect{p.x0, p.y0, p.x1, p.y1});
+                EXPECT_EQ(difference(want.get(), f->image), "")
+                    << "kind " << row.kind << " mode " << row.mode << " value1 " << v1 << " value2 "
+                    << row.value2 << " area " << area.lo.x << "," << area.lo.y << "-" << area.hi.x
+                    << "," << area.hi.y << " cursor " << row.cursor.x << "," << row.cursor.y;
+                // Blur may leave image and scratch exchanged.
+                images.image = f->image;
+                images.scratch = f->scratch;
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The fast area convolution against applyMatrix.
+
+TEST(AreaConvolution, EqualsApplyMatrixForEveryKernel) {
+    std::vector<Kernel> kernels;
+    for (int r = 1; r <= 5; ++r) {
+        for (Kernel k : {laplace(r), ring(r, false), ring(r, true), sobel(r, false), sobel(r, true),
+                         separateKernel(r)})
+            kernels.push_back(k);
+        for (int m = 1; m <= 8; ++m) kernels.push_back(embossKernel(m, r));
+    }
+    for (int slot = 0; slot < 10; ++slot) kernels.push_back(sharpenKernel(slot));
+    kernels.push_back(drawn("1 2 1 / 2 4 2 / 1 2 1", 16));
+    // Fractions, zero cells and odd divisors, zero and negative ones too.
+    std::mt19937 gen(3);
+    for (int i = 0; i < 60; ++i) {
+        Kernel k = ruled(i % 6, [&](int, int) {
+            return gen() % 3 == 0 ? 0.0f
+                                  : static_cast<float>(static_cast<int>(gen() % 2001) - 1000) / 97;
+        });
+        const int divisors[] = {1, 3, -2, 0, 7, 64};
+        k.divisor = divisors[i % 6];
+        kernels.push_back(k);
+    }
+    const Rect areas[] = {{0, 0, 36, 12}, {5, 3, 30, 9},    {8, 2, 8, 10},
+                          {2, 6, 4, 7},   {-4, -3, 50, 20}, {30, 0, 36, 12}};
+    Picture src = randomImage(37, 13, 11);
+    for (const Kernel& k : kernels) {
+        std::vector<float> w = k.w;
+        matrix m(w.data(), static_cast<char>(k.r), static_cast<short>(k.divisor));
+        for (const Rect& a : areas) {
+            const int x0 = std::max(a.x0, 0), x1 = std::min(a.x1, 36);
+            convolution rows(src.get(), point(a.x0, a.y0), point(a.x1, a.y1), x0, x1);
+            std::vector<Rgba> out(x1 - x0 + 1);
+            for (int y = std::max(a.y0, 0); y <= std::min(a.y1, 12); ++y) {
+                const int xa = x0 + y % 3, xb = x1 - y % 2;  // parts of the span too
+                rows.row(&m, y, xa, xb, out.data());
+                for (int x = xa; x <= xb; ++x) {
+                    const Rgba want =
+                        applyMatrix(src.get(), &m, x, y, point(a.x0, a.y0), point(a.x1, a.y1));
+                    ASSERT_EQ(str(out[x - xa]), str(want))
+                        << "radius " << k.r << " divisor " << k.divisor << " at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Kernels as the filters build them.
+
+TEST(MatrixKernels, ShapesAsDrawn) {
+    struct Shape {
+        Kind kind;
+        int mode, slot;
+        Kernel want;
+    };
+    const Shape shapes[] = {
+        {kEdge, 2, 0, drawn(kRingRows[0])},
+        {kEdge, 2, 1, drawn(kRingRows[1])},
+        {kEdge, 2, 2, drawn(kRingRows[2])},
+        {kEdge, 2, 3, drawn(kRingRows[3])},
+        {kEdge, 2, 4, drawn(kRingRows[4])},
+        {kEdge, 8, 0, drawn("1 1 1 / 1 -7 1 / 1 1 1")},
+        {kEdge, 8, 2,
+         drawn("0 0 1 1 1 0 0 / 0 1 0 0 0 1 0 / 1 0 0 0 0 0 1 / 1 0 0 -15 0 0 1 / "
+               "1 0 0 0 0 0 1 / 0 1 0 0 0 1 0 / 0 0 1 1 1 0 0")},
+        {kEdge, 1, 1, drawn("0 0 1 0 0 / 0 0 0 0 0 / 1 0 -4 0 1 / 0 0 0 0 0 / 0 0 1 0 0")},
+        {kEdge, 3, 1, drawn("-1 0 0 0 1 / -1 0 0 0 1 / -2 0 0 0 2 / -1 0 0 0 1 / -1 0 0 0 1")},
+        {kEdge, 3, 6, drawn("-1 -1 -2 -1 -1 / 0 0 0 0 0 / 0 0 0 0 0 / 0 0 0 0 0 / 1 1 2 1 1")},
+        {kEmboss, 1, 1, drawn("1 0 0 0 -1 / 1 0 0 0 -1 / 2 0 1 0 -2 / 1 0 0 0 -1 / 1 0 0 0 -1")},
+        {kEmboss, 2, 1, drawn("1 -1 -2 -1 -1 / 1 0 0 0 -1 / 2 0 1 0 -2 / 1 0 0 0 -1 / 1 1 2 1 -1")},
+        {kEmboss, 5, 2, drawn(kLeftThree)},
+        {kEmboss, 5, 1, drawn("-1 0 0 0 1 / -1 0 0 0 1 / -2 0 1 0 2 / -1 0 0 0 1 / -1 0 0 0 1")},
+        {kSeparate, 1, 1, drawn("1 0 0 0 1 / 0 0 0 0 0 / 0 0 0 0 0 / 0 0 0 0 0 / 1 0 0 0 1", 4)},
+        {kSharpen, 1, 0, drawn("-0.1 -0.1 -0.1 / -0.1 1.8 -0.1 / -0.1 -0.1 -0.1")},
+    };
+    for (const Shape& s : shapes) {
+        EffectImages images(flatImage(12, 12, Rgba{9, 9, 9, 9}));
+        auto f = build(s.kind, images, false, point(), point());
+        f->changeMode(static_cast<char>(s.mode));
+        const matrix* k = f->kernels[s.slot];
+        ASSERT_TRUE(k);
+        ASSERT_EQ(k->radius, s.want.r) << s.kind << " mode " << s.mode << " slot " << s.slot;
+        EXPECT_EQ(k->divisor, s.want.divisor);
+        for (int dy = -k->radius; dy <= k->radius; ++dy)
+            for (int dx = -k->radius; dx <= k->radius; ++dx)
+                EXPECT_EQ(k->grid[5 + dy][5 + dx], s.want.at(dy, dx))
+                    << s.kind << " mode " << s.mode << " slot " << s.slot << " at " << dy << ","
+                    << dx;
+    }
+}
+
+// Under LeakSanitizer a kernel left behind fails the run.
+TEST(MatrixKernels, ModeAndEffectChangesLeaveNoKernel) {
+    EffectImages images(randomImage(6, 5, 1).release());
+    for (int round = 0; round < 3; ++round) {
+        for (Kind kind :
+             {kBlur, kSharpen, kEdge, kEmboss, kSeparate, kHalfblur, kWhiteblur, kBlackblur}) {
+            auto f = build(kind, images, false, point(), point());
+            for (int m = 1; m <= 8; ++m) f->specialKey(m);
+            f->specialKey(101);
+            images.image = f->image;
+            images.scratch = f->scratch;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Settings by key
+
+TEST(MatrixFilters, KeysStepClampAndWrap) {
+    EffectImages images(randomImage(30, 20, 5).release());
+    auto b = build(kBlur, images, false, point(), point());
+    b->specialKey(5);
+    EXPECT_EQ(b->value2, 45);
+    b->value2 = 179;
+    b->specialKey(102);  // Right: 182 wraps to 1
+    EXPECT_EQ(b->value2, 1);
+    b->specialKey(100);  // Left: -2 wraps to 179
+    EXPECT_EQ(b->value2, 179);
+    b->specialKey(6);  // half the distance from the centre to a corner: sqrt(15² + 10²) / 2
+    EXPECT_EQ(b->value1, 10);
+    EXPECT_EQ(b->value1Range.max, 9);
+    b->specialKey(101);
+    EXPECT_EQ(b->value1, 9);
+    images.image = b->image;
+    images.scratch = b->scratch;
+
+    auto e = build(kEdge, images, false, point(), point());
+    e->specialKey(5);
+    e->specialKey(103);  // Down at the first Sobel Y slot stays there
+    EXPECT_EQ(e->value1, 5);
+
+    auto m = build(kEmboss, images, false, point(), point());
+    m->specialKey(101);
+    m->specialKey(101);
+    m->specialKey(7);  // the radius stays with the direction
+    EXPECT_EQ(m->value1, 2);
+
+    auto w = build(kWhiteblur, images, false, point(), point());
+    EXPECT_EQ(w->size, 10);
+    for (int i = 0; i < 25; ++i) w->specialKey(105);
+    EXPECT_EQ(w->size, 30);
+    w->specialKey(102);  // Right: 43
+    EXPECT_EQ(w->value2, 43);
+}
+
+}  // namespace
