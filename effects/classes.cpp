@@ -1,6 +1,7 @@
 #include "effects/classes.h"
 
 #include "framewk/framewk.h"
+#include "image/rows.h"
 #include "morvane.h"
 
 #include <algorithm>
@@ -468,13 +469,50 @@ tools::tools()
 color::color() : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(), point()) {}
 
 void color::LBAction() {
-    if (!leftDown) return;
-    const pixelRect area = areaInPicture();
+    if (leftDown) actionArea(areaInPicture());
+}
+
+void color::actionArea(pixelRect area) {
     const int width = image->width;
     for (int y = area.y0; y <= area.y1; ++y) {
         const int row = y * width;
         for (int x = area.x0; x <= area.x1; ++x) action(row + x);
     }
+}
+
+void color::actionByTables(pixelRect area, const ImageRGBA* source) {
+    if (area.x0 > area.x1 || area.y0 > area.y1) return;
+    // The rule on 256 probe pixels (k, k, k): source alpha 1, destination
+    // alpha 2, so the results' alpha tells which one the rule keeps.
+    Rgba from[256], to[256];
+    for (int k = 0; k < 256; ++k) {
+        const auto c = static_cast<unsigned char>(k);
+        from[k] = Rgba{c, c, c, 1};
+        to[k] = Rgba{c, c, c, 2};
+    }
+    ImageRGBA probeFrom{256, 1, 4, from}, probeTo{256, 1, 4, to};
+    ImageRGBA* const picture = image;
+    ImageRGBA* const committed = backup;
+    image = &probeTo;
+    backup = &probeFrom;
+    for (int k = 0; k < 256; ++k) action(k);
+    image = picture;
+    backup = committed;
+
+    channelTables tables;
+    tables.alphaFromSource = to[0].a == 1;
+    for (int k = 0; k < 256; ++k) {
+        if (to[k].a != to[0].a || (to[k].a != 1 && to[k].a != 2)) {
+            color::actionArea(area);  // not a rule of channels alone after all
+            return;
+        }
+        tables.r[k] = to[k].r;
+        tables.g[k] = to[k].g;
+        tables.b[k] = to[k].b;
+    }
+    const size_t at = static_cast<size_t>(area.y0) * image->width + area.x0;
+    mapChannels(source->data + at, image->data + at, area.x1 - area.x0 + 1,
+                area.y1 - area.y0 + 1, image->width, tables);
 }
 
 void color::RBAction() {

@@ -177,6 +177,16 @@ public:
     void changeValue(char key) override;
     // Pixel index y * width + x of `image`.
     virtual void action(int index);
+    // The area, row by row: `action` on every pixel. Rules with a faster way
+    // to the same pixels override it.
+    virtual void actionArea(pixelRect area);
+
+protected:
+    // For rules whose result in each channel depends on that channel alone:
+    // tables read off `action` once, then every row of the area through them.
+    // `source` is the image the rule reads (backup, or image for one that
+    // works in place).
+    void actionByTables(pixelRect area, const ImageRGBA* source);
 };
 
 // Geometric family: warps rendered live under the pointer from backup.
