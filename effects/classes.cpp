@@ -152,6 +152,7 @@ const int kModeY = 180;
 const int kTrackStartRow = 109, kTrackMiddleRow = 110, kTrackEndRow = 111, kKnobRow = 112;
 const int kSliderY = 200;
 const int kKnobY = 203, kKnobWidth = 7, kKnobHeight = 14;
+const int kMenuRows = kSliderY + kIcon;  // the menu draws above this row only
 const int kSliderSpan = 60;  // knob travel in pixels from the low to the high end
 
 // The two sliders: the value each sets, its range and the track's left end.
@@ -386,23 +387,82 @@ bool effect::useMenu(bool click) {
     return false;
 }
 
+namespace {
+
+bool sameLimit(limit a, limit b) { return a.min == b.min && a.max == b.max; }
+bool sameColour(Rgba a, Rgba b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
+
+overlaySource overlaySourceOf(const effect& e) {
+    return overlaySource{e.image,     e.hud,         e.hasArea,     e.menuOn,
+                         e.areaInPicture(), e.modeCount, e.usesColor, e.color,
+                         e.value1,    e.value2,      e.value1Range, e.value2Range,
+                         e.xRange,    e.yRange,      e.byteRange};
+}
+
+}  // namespace
+
+bool overlaySource::operator==(const overlaySource& o) const {
+    return image == o.image && hud == o.hud && area == o.area && menu == o.menu &&
+           rect.x0 == o.rect.x0 && rect.y0 == o.rect.y0 && rect.x1 == o.rect.x1 &&
+           rect.y1 == o.rect.y1 && modeCount == o.modeCount && usesColor == o.usesColor &&
+           sameColour(color, o.color) && value1 == o.value1 && value2 == o.value2 &&
+           sameLimit(value1Range, o.value1Range) && sameLimit(value2Range, o.value2Range) &&
+           sameLimit(xRange, o.xRange) && sameLimit(yRange, o.yRange) &&
+           sameLimit(byteRange, o.byteRange);
+}
+
+namespace {
+// Where the overlay left a pixel transparent the picture shows through: rows
+// y0 to y1 - 1.
+void showPictureThrough(ImageRGBA* hud, const ImageRGBA* image, int y0, int y1) {
+    const size_t from = static_cast<size_t>(y0) * image->width;
+    const size_t to = static_cast<size_t>(y1) * image->width;
+    Rgba* out = hud->data;
+    const Rgba* in = image->data;
+    for (size_t i = from; i < to; ++i) {
+        if (out[i].a == 0) out[i] = in[i];
+    }
+}
+}  // namespace
+
 void effect::showHud() {
     if (!hasArea && !menuOn) {
+        hudComposed = false;
         shown = image;
+        refreshImage();
+        return;
+    }
+    if (idleIsQuiet() && hudComposed && shown == hud && overlaySourceOf(*this) == hudSource) {
+        // Nothing changed since the last composition but the ants' phase: they
+        // move on drawn over themselves, and where the menu may cover them its
+        // rows are composed afresh.
+        if (hasArea) {
+            const int menuRows = menuOn ? std::min(kMenuRows, hud->height) : 0;
+            std::fill_n(hud->data, static_cast<size_t>(menuRows) * hud->width, Rgba{0, 0, 0, 0});
+            showArea();
+            if (menuOn) {
+                showMenu();
+                showPictureThrough(hud, image, 0, menuRows);
+                fwkPostRedisplayPart(0, 0, hud->width, menuRows);
+            }
+            const int w = areaMax.x - areaMin.x + 1, h = areaMax.y - areaMin.y + 1;
+            fwkPostRedisplayPart(areaMin.x, areaMin.y, 1, h);
+            fwkPostRedisplayPart(areaMax.x, areaMin.y, 1, h);
+            fwkPostRedisplayPart(areaMin.x, areaMin.y, w, 1);
+            fwkPostRedisplayPart(areaMin.x, areaMax.y, w, 1);
+        }
         refreshImage();
         return;
     }
     imageRgbaSet(hud, 0, 0, 0, 0);
     if (hasArea) showArea();
     if (menuOn) showMenu();
-    const size_t count = static_cast<size_t>(image->width) * image->height;
-    Rgba* out = hud->data;
-    const Rgba* in = image->data;
-    for (size_t i = 0; i < count; ++i) {
-        if (out[i].a == 0) out[i] = in[i];
-    }
+    showPictureThrough(hud, image, 0, image->height);
+    hudSource = overlaySourceOf(*this);
+    hudComposed = true;
     shown = hud;
     refreshImage();
+    fwkPostRedisplay();
 }
 
 void effect::refreshImage() { fwkSetDisplayImage(shown); }

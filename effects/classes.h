@@ -71,6 +71,20 @@ struct pixelRect {
     int x0, y0, x1, y1;
 };
 
+// What the overlay in `hud` is composed from, the ants' phase aside.
+struct overlaySource {
+    const ImageRGBA* image;
+    const ImageRGBA* hud;
+    bool area, menu;
+    pixelRect rect;
+    int8_t modeCount;
+    bool usesColor;
+    Rgba color;
+    float value1, value2;
+    limit value1Range, value2Range, xRange, yRange, byteRange;
+    bool operator==(const overlaySource& o) const;
+};
+
 class effect {
 public:
     ImageRGBA* image{};    // working picture, written by effects and saved
@@ -114,6 +128,9 @@ public:
     float param3{};
     float param4{};
     const effectInfo* info{};  // the family table's row; null for the plain effect
+    // What `hud` was last composed from, while it holds a composition of ours.
+    overlaySource hudSource{};
+    bool hudComposed{};
 
     effect(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);

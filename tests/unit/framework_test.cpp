@@ -113,10 +113,15 @@ TEST_F(Framework, WindowToImageCoordinates) {
 
 TEST_F(Framework, ZoomHasNoBoundsAndRedrawsOnlyOnChange) {
     show(10, 10);
+    fwkFrameCB();
     int before = fakePlatform.redisplays;
     fwkSetDisplayZoom(1);
+    fwkFrameCB();
     EXPECT_EQ(fakePlatform.redisplays, before);
-    for (int i = 0; i < 3; ++i) fwkSetDisplayZoom(fwkGetDisplayZoom() * 2);
+    for (int i = 0; i < 3; ++i) {
+        fwkSetDisplayZoom(fwkGetDisplayZoom() * 2);
+        fwkFrameCB();
+    }
     EXPECT_EQ(fwkGetDisplayZoom(), 8);
     EXPECT_EQ(fakePlatform.redisplays, before + 3);
     fwkSetDisplayZoom(1);
