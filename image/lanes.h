@@ -1,8 +1,8 @@
 // Pixels in lanes: the row kernels work on N pixels at once in GCC vector
 // types, with the scalar code's arithmetic operation for operation, so every
 // result is bit for bit the per-pixel one. The bodies are templates over N,
-// inlined into a baseline function (4 lanes) and an AVX2 one (8 lanes);
-// `runLanes` picks by what the processor has.
+// inlined into a baseline function (4 lanes) and AVX2 and AVX-512 ones (8
+// lanes); `runLanes` picks by what the processor has.
 #pragma once
 
 #include "image/imagergba.h"
@@ -14,11 +14,14 @@
 #if defined(__x86_64__) || defined(__i386__)
 #define MORVANE_X86 1
 #define MORVANE_AVX2 __attribute__((target("avx2")))
+// 8 lanes still, but compares into mask registers and one-instruction blends.
+#define MORVANE_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl")))
 #define MORVANE_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 #endif
 
 // The widest kernels in use: the processor's best unless lowered for tests.
-enum class Simd { baseline, avx2, avx512vbmi };
+// avx512vbmi adds byte permutes (the channel tables) to avx512.
+enum class Simd { baseline, avx2, avx512, avx512vbmi };
 Simd simdLevel();
 // Lowers (or restores) the level, so tests can run the narrower kernels too.
 void simdCap(Simd most);
@@ -136,8 +139,8 @@ MORVANE_LANES_INLINE typename of<N>::u HSVtoRGB(typename of<N>::f h, typename of
 
 }  // namespace lanes
 
-// Runs Kernel::run<8> compiled for AVX2 where the processor has it, else
-// Kernel::run<4>. `run` takes a source and a destination row, a pixel count
+// Runs Kernel::run<8> compiled for AVX-512 or AVX2 where the processor has
+// it, else Kernel::run<4>. `run` takes a source and a destination row, a pixel count
 // that is a multiple of the lane count, and the kernel's own arguments.
 template <class Kernel, class... Args>
 void runLanesNarrow(const Rgba* src, Rgba* dst, int count, Args... args) {
@@ -146,7 +149,12 @@ void runLanesNarrow(const Rgba* src, Rgba* dst, int count, Args... args) {
 
 #ifdef MORVANE_X86
 template <class Kernel, class... Args>
-MORVANE_AVX2 void runLanesWide(const Rgba* src, Rgba* dst, int count, Args... args) {
+MORVANE_AVX2 void runLanesAvx2(const Rgba* src, Rgba* dst, int count, Args... args) {
+    for (int i = 0; i < count; i += 8) Kernel::template run<8>(src + i, dst + i, args...);
+}
+
+template <class Kernel, class... Args>
+MORVANE_AVX512 void runLanesAvx512(const Rgba* src, Rgba* dst, int count, Args... args) {
     for (int i = 0; i < count; i += 8) Kernel::template run<8>(src + i, dst + i, args...);
 }
 #endif
@@ -158,8 +166,10 @@ void runLanes(const Rgba* src, Rgba* dst, int count, Args... args) {
     if (count <= 0) return;
     const int whole = count & ~7;
 #ifdef MORVANE_X86
-    if (simdLevel() >= Simd::avx2) {
-        runLanesWide<Kernel>(src, dst, whole, args...);
+    if (simdLevel() >= Simd::avx512) {
+        runLanesAvx512<Kernel>(src, dst, whole, args...);
+    } else if (simdLevel() >= Simd::avx2) {
+        runLanesAvx2<Kernel>(src, dst, whole, args...);
     } else
 #endif
     {

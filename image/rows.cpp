@@ -15,8 +15,9 @@ Simd detectSimd() {
 #ifdef MORVANE_X86
     __builtin_cpu_init();  // this runs among the static constructors
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-        __builtin_cpu_supports("avx512vbmi")) {
-        return Simd::avx512vbmi;
+        __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
+        __builtin_cpu_supports("avx2")) {
+        return __builtin_cpu_supports("avx512vbmi") ? Simd::avx512vbmi : Simd::avx512;
     }
     if (__builtin_cpu_supports("avx2")) return Simd::avx2;
 #endif

@@ -20,14 +20,15 @@ using fixtures::firstDifference;
 std::vector<Simd> levels() {
     std::vector<Simd> all;
     simdCap(Simd::avx512vbmi);
-    for (Simd s : {Simd::baseline, Simd::avx2, Simd::avx512vbmi}) {
+    for (Simd s : {Simd::baseline, Simd::avx2, Simd::avx512, Simd::avx512vbmi}) {
         if (s <= simdLevel()) all.push_back(s);
     }
     return all;
 }
 
 const char* name(Simd s) {
-    return s == Simd::baseline ? "baseline" : s == Simd::avx2 ? "avx2" : "avx512vbmi";
+    const char* const names[] = {"baseline", "avx2", "avx512", "avx512vbmi"};
+    return names[static_cast<int>(s)];
 }
 
 // The area through the effect's own actionArea and through `action` pixel by
