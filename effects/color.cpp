@@ -89,8 +89,10 @@ struct saturationKernel {
     }
 };
 
-// hue (the hue moved by `value`, wrapping by 359) and colorize (replaced by it).
-template <bool replace>
+// hue (the hue moved by `value`, wrapping by 359) and colorize (replaced by
+// it). Unless `checked`, every hue stays in 0..359: hue's value lies in 0..359
+// and RGBtoHSV's hues in -60..300, colorize's value is in 0..360.
+template <bool replace, bool checked>
 struct hueKernel {
     template <int N>
     static MORVANE_LANES_INLINE void run(const Rgba* src, Rgba* dst, float value) {
@@ -106,16 +108,32 @@ struct hueKernel {
             h = h > 359 ? h - 359 : h;
             h = h < 0 ? h + 359 : h;
         }
-        typename of<N>::i outside;
-        store<N>(dst, HSVtoRGB<N>(h, s, v, x, outside));
-        if (none<N>(outside)) return;
-        for (int k = 0; k < N; ++k) {
-            if (outside[k]) {
-                dst[k] = HSVtoRGB(Hsva{h[k], s[k], v[k], static_cast<unsigned char>(x[k] >> 24)});
+        if constexpr (!checked) {
+            store<N>(dst, HSVtoRGB<N>(h, s, v, x));
+        } else {
+            const typename of<N>::i outside = ~((h >= 0) & (h < 360));
+            store<N>(dst, HSVtoRGB<N>(outside ? f{} : h, s, v, x));
+            if (none<N>(outside)) return;
+            for (int k = 0; k < N; ++k) {
+                if (outside[k]) {
+                    dst[k] = HSVtoRGB(Hsva{h[k], s[k], v[k], static_cast<unsigned char>(x[k] >> 24)});
+                }
             }
         }
     }
 };
+
+template <bool replace>
+void hueRows(const effect& e, pixelRect area, bool checked) {
+    const float value = e.value1;
+    eachRow(e, area, e.backup, [&](const Rgba* src, Rgba* dst, int count) {
+        if (checked) {
+            runLanes<hueKernel<replace, true>>(src, dst, count, value);
+        } else {
+            runLanes<hueKernel<replace, false>>(src, dst, count, value);
+        }
+    });
+}
 
 // Hues wrap at 359 instead of stopping; value1Range is not consulted.
 void stepHue(color& e, char key) {
@@ -223,9 +241,7 @@ void hue::action(int index) {
 }
 
 void hue::actionArea(pixelRect area) {
-    eachRow(*this, area, backup, [this](const Rgba* src, Rgba* dst, int count) {
-        runLanes<hueKernel<false>>(src, dst, count, value1);
-    });
+    hueRows<false>(*this, area, !(value1 >= 0 && value1 <= 359));
 }
 
 void hue::changeValue(char key) {
@@ -240,9 +256,7 @@ void colorize::action(int index) {
 }
 
 void colorize::actionArea(pixelRect area) {
-    eachRow(*this, area, backup, [this](const Rgba* src, Rgba* dst, int count) {
-        runLanes<hueKernel<true>>(src, dst, count, value1);
-    });
+    hueRows<true>(*this, area, !(value1 >= 0 && value1 < 360));
 }
 
 void colorize::changeValue(char key) {

@@ -109,32 +109,23 @@ MORVANE_LANES_INLINE void RGBtoHSV(typename of<N>::u x, typename of<N>::f& h,
     v = max;
 }
 
-template <int N>
-MORVANE_LANES_INLINE typename of<N>::i channelOf(typename of<N>::f unit) {
-    typedef typename of<N>::f f;
-    const f c = unit * 255;
-    return truncate<N>(c > 0 ? (c >= 255 ? f{} + 255 : c) : f{});
-}
-
-// HSVtoRGB on N pixels with hues in 0..360. Lanes outside (or NaN) come back
-// set in `outside` with no meaningful result: the caller takes the scalar
-// function for them.
+// HSVtoRGB on N pixels with hues in 0..360 (below 360) and saturations and
+// values in 0..1, as RGBtoHSV makes them. There every channel lies in 0..1
+// before it is scaled, so the clamping to 0..255 changes nothing and is left
+// out; the caller takes the scalar function for other hues.
 template <int N>
 MORVANE_LANES_INLINE typename of<N>::u HSVtoRGB(typename of<N>::f h, typename of<N>::f s,
-                                                typename of<N>::f v, typename of<N>::u alpha,
-                                                typename of<N>::i& outside) {
+                                                typename of<N>::f v, typename of<N>::u alpha) {
     typedef typename of<N>::f f;
     typedef typename of<N>::i i;
-    const i inside = (h >= 0) & (h < 360);
-    outside = ~inside;
-    const f sector = (inside ? h : f{}) / 60;
+    const f sector = h / 60;
     const i k = truncate<N>(sector);
     const f frac = sector - toFloat<N>(k);
     const f p = v * (1 - s), q = v * (1 - s * frac), t = v * (1 - s * (1 - frac));
     const f r = (k == 0) | (k == 5) ? v : k == 1 ? q : k == 4 ? t : p;
     const f g = k == 0 ? t : (k == 1) | (k == 2) ? v : k == 3 ? q : p;
     const f b = (k == 3) | (k == 4) ? v : k == 2 ? t : k == 5 ? q : p;
-    return pack<N>(channelOf<N>(r), channelOf<N>(g), channelOf<N>(b), alpha);
+    return pack<N>(truncate<N>(r * 255), truncate<N>(g * 255), truncate<N>(b * 255), alpha);
 }
 
 }  // namespace lanes

@@ -153,11 +153,13 @@ TEST_F(ColourRows, LanesGiveTheRuleForEveryValueAndOddRows) {
     std::vector<float> hues, strengths;
     for (int v = 0; v <= 359; v += 7) hues.push_back(static_cast<float>(v));
     for (int v = -255; v <= 255; v += 5) strengths.push_back(static_cast<float>(v));
-    // Hues outside 0..360 take the scalar conversion lane by lane.
-    std::vector<float> colours = hues;
+    // Values that can take a hue outside 0..360 take the scalar conversion
+    // there, lane by lane.
+    std::vector<float> turns = hues, colours = hues;
+    turns.insert(turns.end(), {359.5f, -30, 725, -1e9f, nan});
     colours.insert(colours.end(), {-30, 360, 359.99997f, 725, -1e9f, nan});
     const Case cases[] = {
-        {"hue", [&] { return make<hue>(source.get()); }, hues},
+        {"hue", [&] { return make<hue>(source.get()); }, turns},
         {"colorize", [&] { return make<colorize>(source.get()); }, colours},
         {"saturation", [&] { return make<saturation>(source.get()); }, strengths},
         {"gray", [&] { return make<gray>(source.get()); }, {0}},
