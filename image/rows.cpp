@@ -46,10 +46,13 @@ MORVANE_VBMI MORVANE_LANES_INLINE byteTable loadTable(const unsigned char* t) {
                       _mm512_loadu_si512(t + 128), _mm512_loadu_si512(t + 192)}};
 }
 
-MORVANE_VBMI MORVANE_LANES_INLINE __m512i lookUp(const byteTable& t, __m512i x) {
-    const __m512i low = _mm512_permutex2var_epi8(t.part[0], x, t.part[1]);
-    const __m512i high = _mm512_permutex2var_epi8(t.part[2], x, t.part[3]);
-    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(x), low, high);
+// The bytes of x in `lanes` looked up, the others left as they are. Each
+// permute overwrites its index register where its mask is set, so the high
+// half finds the bytes the low half left alone still holding their index.
+MORVANE_VBMI MORVANE_LANES_INLINE __m512i lookUp(const byteTable& t, __m512i x, __mmask64 lanes) {
+    const __mmask64 high = _mm512_movepi8_mask(x);
+    x = _mm512_mask2_permutex2var_epi8(t.part[0], x, lanes & ~high, t.part[1]);
+    return _mm512_mask2_permutex2var_epi8(t.part[2], x, lanes & high, t.part[3]);
 }
 
 // Sixteen pixels a step; the bytes of a pixel are r, g, b, a in this order.
@@ -63,14 +66,14 @@ MORVANE_VBMI void mapChannelsVbmi(const Rgba* src, Rgba* dst, int width, int hei
     const int whole = width & ~15;
     for (int y = 0; y < height; ++y, src += stride, dst += stride) {
         for (int i = 0; i < whole; i += 16) {
-            const __m512i x = _mm512_loadu_si512(src + i);
-            __m512i out = lookUp(r, x);
-            if (!oneTable) {
-                out = _mm512_mask_blend_epi8(kG, out, lookUp(g, x));
-                out = _mm512_mask_blend_epi8(kB, out, lookUp(b, x));
+            __m512i out = _mm512_loadu_si512(src + i);
+            if (oneTable) {
+                out = lookUp(r, out, kR | kG | kB);
+            } else {
+                out = lookUp(b, lookUp(g, lookUp(r, out, kR), kG), kB);
             }
-            const __m512i alpha = alphaFromSource ? x : _mm512_loadu_si512(dst + i);
-            _mm512_storeu_si512(dst + i, _mm512_mask_blend_epi8(kA, out, alpha));
+            if (!alphaFromSource) out = _mm512_mask_blend_epi8(kA, out, _mm512_loadu_si512(dst + i));
+            _mm512_storeu_si512(dst + i, out);
         }
         mapChannelsScalar(src + whole, dst + whole, width - whole, t);
     }
