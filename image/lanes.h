@@ -122,9 +122,9 @@ MORVANE_LANES_INLINE typename of<N>::u HSVtoRGB(typename of<N>::f h, typename of
     const i k = truncate<N>(sector);
     const f frac = sector - toFloat<N>(k);
     const f p = v * (1 - s), q = v * (1 - s * frac), t = v * (1 - s * (1 - frac));
-    const f r = (k == 0) | (k == 5) ? v : k == 1 ? q : k == 4 ? t : p;
-    const f g = k == 0 ? t : (k == 1) | (k == 2) ? v : k == 3 ? q : p;
-    const f b = (k == 3) | (k == 4) ? v : k == 2 ? t : k == 5 ? q : p;
+    const f r = ((k == 0) | (k == 5)) ? v : k == 1 ? q : k == 4 ? t : p;
+    const f g = k == 0 ? t : ((k == 1) | (k == 2)) ? v : k == 3 ? q : p;
+    const f b = ((k == 3) | (k == 4)) ? v : k == 2 ? t : k == 5 ? q : p;
     return pack<N>(truncate<N>(r * 255), truncate<N>(g * 255), truncate<N>(b * 255), alpha);
 }
 

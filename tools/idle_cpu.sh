@@ -39,7 +39,12 @@ export DISPLAY=":$(head -n1 "$work/display")"
 ln -s "$root/menu" "$work/menu"
 (cd "$work" && exec "$root/build/morvane" "$picture" >/dev/null 2>"$work/err.log") &
 app=$!
-window="$(xdotool search --sync --onlyvisible --name '^Morvane Application' | head -n1)"
+window="$(timeout 30 xdotool search --sync --onlyvisible --name '^Morvane Application' | head -n1)" || true
+if [ -z "$window" ]; then
+    echo "idle_cpu.sh: no window appeared; the program said:" >&2
+    cat "$work/err.log" >&2
+    exit 1
+fi
 # No window manager here: put the window on screen and give it the keyboard.
 xdotool windowmove "$window" 0 0 windowfocus "$window"
 xdotool mousemove --window "$window" 256 256
