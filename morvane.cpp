@@ -41,6 +41,10 @@ namespace {
 
 unsigned long switchCount = 0;
 ImageRGBA* iconAtlas = nullptr;
+// Whether input reached the effect since its last idle tick, and whether the
+// tick now running follows none and no button is held.
+bool inputSinceIdle = true;
+bool quietIdle = false;
 
 const int kIconSize = 20;
 const int kAtlasRows = 113;
@@ -363,6 +367,8 @@ void morvaneShutdown() {
     original = nullptr;
     logfile.close();
     logfile.clear();
+    inputSinceIdle = true;
+    quietIdle = false;
     fwkReset();
 }
 
@@ -408,6 +414,7 @@ bool isSaveKey(unsigned char key) {
 bool keyTakesPicture(unsigned char key) { return key == 8 || key == 13 || isSaveKey(key); }
 
 void keyboardCB(unsigned char key, float x, float y) {
+    inputSinceIdle = true;
     E->setXY(x, y);
     if (!E->busy) E->key(key);
     switch (key) {
@@ -442,6 +449,7 @@ void keyboardCB(unsigned char key, float x, float y) {
 }
 
 void specialCB(int key, float x, float y) {
+    inputSinceIdle = true;
     if (key >= 1 && key <= 12) {
         if (const catalogueEntry* entry = entryOfKey(F(key))) changeEffect(entry->index);
     }
@@ -450,21 +458,36 @@ void specialCB(int key, float x, float y) {
 }
 
 void mouseCB(int button, int state, float x, float y) {
+    inputSinceIdle = true;
     E->setXY(x, y);
     if (button == 0) E->LB(state == 0);
     else if (button == 2) E->RB(state == 0);
 }
 
 void motionCB(float x, float y) {
+    inputSinceIdle = true;
     E->setXY(x, y);
     if (!E->busy) E->move();
 }
 
 void idleCB() {
-    if (!E->busy) E->idle();
-    fwkPostRedisplay();
+    if (!E) return;  // a frame before start-up
+    bool quiet = false;
+    if (!E->busy) {
+        quiet = !inputSinceIdle && !E->leftDown && !E->rightDown;
+        quietIdle = quiet;
+        E->idle();
+        quietIdle = false;
+        inputSinceIdle = false;
+    }
+    // Effects change the picture only in answer to input or while a button is
+    // held; after a quiet tick only the overlay may have moved, and it says
+    // what it redrew.
+    if (!quiet) fwkPostRedisplay();
     E->busy = false;
 }
+
+bool idleIsQuiet() { return quietIdle; }
 
 namespace morvane {
 void log(int value) {

@@ -25,6 +25,9 @@ void specialCB(int key, float x, float y);
 void mouseCB(int button, int state, float x, float y);
 void motionCB(float x, float y);
 void idleCB();
+// True during an idle tick that follows no input and runs with no button held:
+// nothing but the overlay's ants can change in it.
+bool idleIsQuiet();
 void resetImage();
 
 // The catalogue: one row per effect. The index is also the row of its icon in

@@ -9,6 +9,7 @@ int platformCreateWindow(int*, char**, int, int, const char*) { return 1; }
 // undefined behaviour.
 [[noreturn]] void platformMainLoop() { std::abort(); }
 void platformPostRedisplay() {}
+void platformScheduleFrame(int) {}
 void platformSetWindowTitle(const char*) {}
 void platformGetViewport(int viewport[4]) {
     viewport[0] = viewport[1] = 0;

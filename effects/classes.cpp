@@ -2,6 +2,7 @@
 
 #include "framewk/framewk.h"
 #include "image/bands.h"
+#include "image/rows.h"
 #include "morvane.h"
 
 #include <algorithm>
@@ -154,6 +155,7 @@ const int kModeY = 180;
 const int kTrackStartRow = 109, kTrackMiddleRow = 110, kTrackEndRow = 111, kKnobRow = 112;
 const int kSliderY = 200;
 const int kKnobY = 203, kKnobWidth = 7, kKnobHeight = 14;
+const int kMenuRows = kSliderY + kIcon;  // the menu draws above this row only
 const int kSliderSpan = 60;  // knob travel in pixels from the low to the high end
 
 // The two sliders: the value each sets, its range and the track's left end.
@@ -388,23 +390,82 @@ bool effect::useMenu(bool click) {
     return false;
 }
 
+namespace {
+
+bool sameLimit(limit a, limit b) { return a.min == b.min && a.max == b.max; }
+bool sameColour(Rgba a, Rgba b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
+
+overlaySource overlaySourceOf(const effect& e) {
+    return overlaySource{e.image,     e.hud,         e.hasArea,     e.menuOn,
+                         e.areaInPicture(), e.modeCount, e.usesColor, e.color,
+                         e.value1,    e.value2,      e.value1Range, e.value2Range,
+                         e.xRange,    e.yRange,      e.byteRange};
+}
+
+}  // namespace
+
+bool overlaySource::operator==(const overlaySource& o) const {
+    return image == o.image && hud == o.hud && area == o.area && menu == o.menu &&
+           rect.x0 == o.rect.x0 && rect.y0 == o.rect.y0 && rect.x1 == o.rect.x1 &&
+           rect.y1 == o.rect.y1 && modeCount == o.modeCount && usesColor == o.usesColor &&
+           sameColour(color, o.color) && value1 == o.value1 && value2 == o.value2 &&
+           sameLimit(value1Range, o.value1Range) && sameLimit(value2Range, o.value2Range) &&
+           sameLimit(xRange, o.xRange) && sameLimit(yRange, o.yRange) &&
+           sameLimit(byteRange, o.byteRange);
+}
+
+namespace {
+// Where the overlay left a pixel transparent the picture shows through: rows
+// y0 to y1 - 1.
+void showPictureThrough(ImageRGBA* hud, const ImageRGBA* image, int y0, int y1) {
+    const size_t from = static_cast<size_t>(y0) * image->width;
+    const size_t to = static_cast<size_t>(y1) * image->width;
+    Rgba* out = hud->data;
+    const Rgba* in = image->data;
+    for (size_t i = from; i < to; ++i) {
+        if (out[i].a == 0) out[i] = in[i];
+    }
+}
+}  // namespace
+
 void effect::showHud() {
     if (!hasArea && !menuOn) {
+        hudComposed = false;
         shown = image;
+        refreshImage();
+        return;
+    }
+    if (idleIsQuiet() && hudComposed && shown == hud && overlaySourceOf(*this) == hudSource) {
+        // Nothing changed since the last composition but the ants' phase: they
+        // move on drawn over themselves, and where the menu may cover them its
+        // rows are composed afresh.
+        if (hasArea) {
+            const int menuRows = menuOn ? std::min(kMenuRows, hud->height) : 0;
+            std::fill_n(hud->data, static_cast<size_t>(menuRows) * hud->width, Rgba{0, 0, 0, 0});
+            showArea();
+            if (menuOn) {
+                showMenu();
+                showPictureThrough(hud, image, 0, menuRows);
+                fwkPostRedisplayPart(0, 0, hud->width, menuRows);
+            }
+            const int w = areaMax.x - areaMin.x + 1, h = areaMax.y - areaMin.y + 1;
+            fwkPostRedisplayPart(areaMin.x, areaMin.y, 1, h);
+            fwkPostRedisplayPart(areaMax.x, areaMin.y, 1, h);
+            fwkPostRedisplayPart(areaMin.x, areaMin.y, w, 1);
+            fwkPostRedisplayPart(areaMin.x, areaMax.y, w, 1);
+        }
         refreshImage();
         return;
     }
     imageRgbaSet(hud, 0, 0, 0, 0);
     if (hasArea) showArea();
     if (menuOn) showMenu();
-    const size_t count = static_cast<size_t>(image->width) * image->height;
-    Rgba* out = hud->data;
-    const Rgba* in = image->data;
-    for (size_t i = 0; i < count; ++i) {
-        if (out[i].a == 0) out[i] = in[i];
-    }
+    showPictureThrough(hud, image, 0, image->height);
+    hudSource = overlaySourceOf(*this);
+    hudComposed = true;
     shown = hud;
     refreshImage();
+    fwkPostRedisplay();
 }
 
 void effect::refreshImage() { fwkSetDisplayImage(shown); }
@@ -471,13 +532,50 @@ tools::tools()
 color::color() : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(), point()) {}
 
 void color::LBAction() {
-    if (!leftDown) return;
-    const pixelRect area = areaInPicture();
+    if (leftDown) actionArea(areaInPicture());
+}
+
+void color::actionArea(pixelRect area) {
     const int width = image->width;
     for (int y = area.y0; y <= area.y1; ++y) {
         const int row = y * width;
         for (int x = area.x0; x <= area.x1; ++x) action(row + x);
     }
+}
+
+void color::actionByTables(pixelRect area, const ImageRGBA* source) {
+    if (area.x0 > area.x1 || area.y0 > area.y1) return;
+    // The rule on 256 probe pixels (k, k, k): source alpha 1, destination
+    // alpha 2, so the results' alpha tells which one the rule keeps.
+    Rgba from[256], to[256];
+    for (int k = 0; k < 256; ++k) {
+        const auto c = static_cast<unsigned char>(k);
+        from[k] = Rgba{c, c, c, 1};
+        to[k] = Rgba{c, c, c, 2};
+    }
+    ImageRGBA probeFrom{256, 1, 4, from}, probeTo{256, 1, 4, to};
+    ImageRGBA* const picture = image;
+    ImageRGBA* const committed = backup;
+    image = &probeTo;
+    backup = &probeFrom;
+    for (int k = 0; k < 256; ++k) action(k);
+    image = picture;
+    backup = committed;
+
+    channelTables tables;
+    tables.alphaFromSource = to[0].a == 1;
+    for (int k = 0; k < 256; ++k) {
+        if (to[k].a != to[0].a || (to[k].a != 1 && to[k].a != 2)) {
+            color::actionArea(area);  // not a rule of channels alone after all
+            return;
+        }
+        tables.r[k] = to[k].r;
+        tables.g[k] = to[k].g;
+        tables.b[k] = to[k].b;
+    }
+    const size_t at = static_cast<size_t>(area.y0) * image->width + area.x0;
+    mapChannels(source->data + at, image->data + at, area.x1 - area.x0 + 1,
+                area.y1 - area.y0 + 1, image->width, tables);
 }
 
 void color::RBAction() {

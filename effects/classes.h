@@ -71,6 +71,20 @@ struct pixelRect {
     int x0, y0, x1, y1;
 };
 
+// What the overlay in `hud` is composed from, the ants' phase aside.
+struct overlaySource {
+    const ImageRGBA* image;
+    const ImageRGBA* hud;
+    bool area, menu;
+    pixelRect rect;
+    int8_t modeCount;
+    bool usesColor;
+    Rgba color;
+    float value1, value2;
+    limit value1Range, value2Range, xRange, yRange, byteRange;
+    bool operator==(const overlaySource& o) const;
+};
+
 class effect {
 public:
     ImageRGBA* image{};    // working picture, written by effects and saved
@@ -114,6 +128,9 @@ public:
     float param3{};
     float param4{};
     const effectInfo* info{};  // the family table's row; null for the plain effect
+    // What `hud` was last composed from, while it holds a composition of ours.
+    overlaySource hudSource{};
+    bool hudComposed{};
 
     effect(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
@@ -177,6 +194,16 @@ public:
     void changeValue(char key) override;
     // Pixel index y * width + x of `image`.
     virtual void action(int index);
+    // The area, row by row: `action` on every pixel. Rules with a faster way
+    // to the same pixels override it.
+    virtual void actionArea(pixelRect area);
+
+protected:
+    // For rules whose result in each channel depends on that channel alone:
+    // tables read off `action` once, then every row of the area through them.
+    // `source` is the image the rule reads (backup, or image for one that
+    // works in place).
+    void actionByTables(pixelRect area, const ImageRGBA* source);
 };
 
 // Geometric family: warps rendered live under the pointer from backup.

@@ -1,5 +1,7 @@
 #include "effects/color.h"
 
+#include "image/lanes.h"
+
 // The weighted sums and quotients below are single precision, the precision of
 // value1 and of Hsva. It also keeps gray's weights, which add up to one,
 // turning more grey pixels into themselves than double precision does.
@@ -28,6 +30,109 @@ inline unsigned char clampByte(const limit& range, int v) {
 // Every rule's result is far inside int, so truncating first gives the same.
 inline unsigned char clampByte(const limit& range, float v) {
     return clampByte(range, static_cast<int>(v));
+}
+
+const float kGrayRed = 0.27f, kGrayGreen = 0.58f, kGrayBlue = 0.15f;
+
+// Every row of the area: row(source row, image row, pixel count).
+template <class Row>
+void eachRow(const effect& e, pixelRect area, const ImageRGBA* source, Row row) {
+    if (area.x0 > area.x1) return;
+    for (int y = area.y0; y <= area.y1; ++y) {
+        const size_t at = static_cast<size_t>(y) * e.image->width + area.x0;
+        row(source->data + at, e.image->data + at, area.x1 - area.x0 + 1);
+    }
+}
+
+// The rules below on N pixels at once (runLanes), each the same arithmetic as
+// its `action`.
+
+// clampByte on every lane.
+template <int N>
+MORVANE_LANES_INLINE typename lanes::of<N>::i clampLanes(const limit& range,
+                                                        typename lanes::of<N>::i v) {
+    const typename lanes::of<N>::i low = v < range.min ? range.min : v;
+    return v > range.max ? range.max : low;
+}
+
+struct grayKernel {
+    template <int N>
+    static MORVANE_LANES_INLINE void run(const Rgba* src, Rgba* dst, limit range) {
+        using namespace lanes;
+        const typename of<N>::u x = load<N>(src);
+        const typename of<N>::f sum = kGrayRed * toFloat<N>(channelAt<N>(x, 0)) +
+                                      kGrayGreen * toFloat<N>(channelAt<N>(x, 8)) +
+                                      kGrayBlue * toFloat<N>(channelAt<N>(x, 16));
+        const typename of<N>::i level = clampLanes<N>(range, truncate<N>(sum));
+        store<N>(dst, pack<N>(level, level, level, load<N>(dst)));
+    }
+};
+
+template <int N>
+MORVANE_LANES_INLINE typename lanes::of<N>::i spread(const limit& range, float factor,
+                                                    typename lanes::of<N>::i c,
+                                                    typename lanes::of<N>::i mean) {
+    using namespace lanes;
+    return clampLanes<N>(range, c + truncate<N>(factor * toFloat<N>(c - mean)));
+}
+
+struct saturationKernel {
+    template <int N>
+    static MORVANE_LANES_INLINE void run(const Rgba* src, Rgba* dst, limit range, float factor) {
+        using namespace lanes;
+        const typename of<N>::u x = load<N>(src);
+        const typename of<N>::i r = channelAt<N>(x, 0), g = channelAt<N>(x, 8), b = channelAt<N>(x, 16);
+        // The integer mean: (r + g + b) / 3, exact this way for sums up to 765.
+        const typename of<N>::i mean = ((r + g + b) * 43691) >> 17;
+        store<N>(dst, pack<N>(spread<N>(range, factor, r, mean), spread<N>(range, factor, g, mean),
+                              spread<N>(range, factor, b, mean), load<N>(dst)));
+    }
+};
+
+// hue (the hue moved by `value`, wrapping by 359) and colorize (replaced by
+// it). Unless `checked`, every hue stays in 0..359: hue's value lies in 0..359
+// and RGBtoHSV's hues in -60..300, colorize's value is in 0..360.
+template <bool replace, bool checked>
+struct hueKernel {
+    template <int N>
+    static MORVANE_LANES_INLINE void run(const Rgba* src, Rgba* dst, float value) {
+        using namespace lanes;
+        typedef typename of<N>::f f;
+        const typename of<N>::u x = load<N>(src);
+        f h, s, v;
+        RGBtoHSV<N>(x, h, s, v);
+        if constexpr (replace) {
+            h = f{} + value;
+        } else {
+            h = h + value;
+            h = h > 359 ? h - 359 : h;
+            h = h < 0 ? h + 359 : h;
+        }
+        if constexpr (!checked) {
+            store<N>(dst, HSVtoRGB<N>(h, s, v, x));
+        } else {
+            const typename of<N>::i outside = ~((h >= 0) & (h < 360));
+            store<N>(dst, HSVtoRGB<N>(outside ? f{} : h, s, v, x));
+            if (none<N>(outside)) return;
+            for (int k = 0; k < N; ++k) {
+                if (outside[k]) {
+                    dst[k] = HSVtoRGB(Hsva{h[k], s[k], v[k], static_cast<unsigned char>(x[k] >> 24)});
+                }
+            }
+        }
+    }
+};
+
+template <bool replace>
+void hueRows(const effect& e, pixelRect area, bool checked) {
+    const float value = e.value1;
+    eachRow(e, area, e.backup, [&](const Rgba* src, Rgba* dst, int count) {
+        if (checked) {
+            runLanes<hueKernel<replace, true>>(src, dst, count, value);
+        } else {
+            runLanes<hueKernel<replace, false>>(src, dst, count, value);
+        }
+    });
 }
 
 // Hues wrap at 359 instead of stopping; value1Range is not consulted.
@@ -82,6 +187,8 @@ void brightness::action(int index) {
              clampByte(range, s.b + shift), d.a};
 }
 
+void brightness::actionArea(pixelRect area) { actionByTables(area, backup); }
+
 void contrast::action(int index) {
     const limit range = byteRange;
     const float v = value1;
@@ -102,6 +209,8 @@ void contrast::action(int index) {
     }
 }
 
+void contrast::actionArea(pixelRect area) { actionByTables(area, backup); }
+
 void saturation::action(int index) {
     const limit range = byteRange;
     const float factor = value1 / 255;
@@ -114,6 +223,14 @@ void saturation::action(int index) {
     d = Rgba{spread(s.r), spread(s.g), spread(s.b), d.a};
 }
 
+void saturation::actionArea(pixelRect area) {
+    const limit range = byteRange;
+    const float factor = value1 / 255;
+    eachRow(*this, area, backup, [&](const Rgba* src, Rgba* dst, int count) {
+        runLanes<saturationKernel>(src, dst, count, range, factor);
+    });
+}
+
 void hue::action(int index) {
     Hsva p = RGBtoHSV(backup->data[index]);
     // Wraps by 359, not 360; RGBtoHSV gives negative hues between magenta and red.
@@ -121,6 +238,10 @@ void hue::action(int index) {
     if (p.h > 359) p.h -= 359;
     if (p.h < 0) p.h += 359;
     image->data[index] = HSVtoRGB(p);
+}
+
+void hue::actionArea(pixelRect area) {
+    hueRows<false>(*this, area, !(value1 >= 0 && value1 <= 359));
 }
 
 void hue::changeValue(char key) {
@@ -132,6 +253,10 @@ void colorize::action(int index) {
     Hsva p = RGBtoHSV(backup->data[index]);
     p.h = value1;
     image->data[index] = HSVtoRGB(p);
+}
+
+void colorize::actionArea(pixelRect area) {
+    hueRows<true>(*this, area, !(value1 >= 0 && value1 < 360));
 }
 
 void colorize::changeValue(char key) {
@@ -160,6 +285,8 @@ void channel::action(int index) {
     image->data[index] = d;
 }
 
+void channel::actionArea(pixelRect area) { actionByTables(area, backup); }
+
 void channel::changeMode(char m) {
     showMode(m);
     leftDown = true;
@@ -171,8 +298,15 @@ void gray::action(int index) {
     const limit range = byteRange;
     const Rgba s = backup->data[index];
     Rgba& d = image->data[index];
-    const unsigned char level = clampByte(range, 0.27f * s.r + 0.58f * s.g + 0.15f * s.b);
+    const unsigned char level = clampByte(range, kGrayRed * s.r + kGrayGreen * s.g + kGrayBlue * s.b);
     d = Rgba{level, level, level, d.a};
+}
+
+void gray::actionArea(pixelRect area) {
+    const limit range = byteRange;
+    eachRow(*this, area, backup, [&](const Rgba* src, Rgba* dst, int count) {
+        runLanes<grayKernel>(src, dst, count, range);
+    });
 }
 
 // In place on image, so each application toggles the area.
@@ -181,6 +315,8 @@ void invert::action(int index) {
     d = Rgba{static_cast<unsigned char>(255 - d.r), static_cast<unsigned char>(255 - d.g),
              static_cast<unsigned char>(255 - d.b), d.a};
 }
+
+void invert::actionArea(pixelRect area) { actionByTables(area, image); }
 
 void posterize::action(int index) {
     const limit range = byteRange;
@@ -193,9 +329,13 @@ void posterize::action(int index) {
     d = Rgba{level(s.r), level(s.g), level(s.b), d.a};
 }
 
+void posterize::actionArea(pixelRect area) { actionByTables(area, backup); }
+
 void solarize::action(int index) {
     const float v = value1;
     const Rgba s = backup->data[index];
     auto flip = [v](unsigned char c) { return c >= v ? static_cast<unsigned char>(255 - c) : c; };
     image->data[index] = Rgba{flip(s.r), flip(s.g), flip(s.b), s.a};
 }
+
+void solarize::actionArea(pixelRect area) { actionByTables(area, backup); }

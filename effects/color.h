@@ -1,5 +1,7 @@
 // The colour adjustments: one per-pixel rule each over the area, read from
-// backup and written into image (invert alone works in place).
+// backup and written into image (invert alone works in place). `action` is
+// the rule; `actionArea` gets the same pixels a row at a time, through tables
+// or several pixels at once.
 #pragma once
 
 #include "effects/classes.h"
@@ -9,6 +11,7 @@ public:
     brightness(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
+    void actionArea(pixelRect area) override;
 };
 
 class contrast : public color {
@@ -16,6 +19,7 @@ public:
     contrast(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
+    void actionArea(pixelRect area) override;
 };
 
 class saturation : public color {
@@ -23,6 +27,7 @@ public:
     saturation(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
+    void actionArea(pixelRect area) override;
 };
 
 // The value is a hue in degrees and wraps at 359 instead of stopping.
@@ -31,6 +36,7 @@ public:
     hue(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
         bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
+    void actionArea(pixelRect area) override;
     void changeValue(char key) override;
 };
 
@@ -39,6 +45,7 @@ public:
     colorize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
+    void actionArea(pixelRect area) override;
     void changeValue(char key) override;
 };
 
@@ -48,6 +55,7 @@ public:
     channel(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
+    void actionArea(pixelRect area) override;
     void changeMode(char m) override;
 };
 
@@ -56,6 +64,7 @@ public:
     gray(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
          bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
+    void actionArea(pixelRect area) override;
 };
 
 class invert : public color {
@@ -63,6 +72,7 @@ public:
     invert(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
+    void actionArea(pixelRect area) override;
 };
 
 class posterize : public color {
@@ -70,6 +80,7 @@ public:
     posterize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
+    void actionArea(pixelRect area) override;
 };
 
 class solarize : public color {
@@ -77,4 +88,5 @@ public:
     solarize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
+    void actionArea(pixelRect area) override;
 };

@@ -5,12 +5,17 @@
 #include "morvane.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+// One frame per display refresh at most.
+const Clock::duration kFrameTime = std::chrono::microseconds(1000000 / 60);
 
 const Image* displayImage = nullptr;
 double displayZoom = 1.0;
@@ -22,6 +27,38 @@ unsigned texId = 0;
 unsigned texWidth = 0, texHeight = 0;
 std::string windowTitle;
 bool warnedTextureLimit = false;
+
+// Frame pacing: frames run on a timer, one per refresh at most, and only
+// while something happens: input, a button held (drags render every frame)
+// or a picture that changed in the last frame. Otherwise the program sleeps
+// until the next event.
+UploadPart uploadParts[kMaxUploadParts];  // what changed, when not everything did
+int uploadPartCount = 0;
+bool redrawWanted = false;
+bool frameScheduled = false;
+bool inFrame = false;
+bool inputSinceFrame = false;
+unsigned buttonsDown = 0;
+Clock::time_point lastFrame{};
+
+void requestFrame() {
+    if (glutWindowId < 0 || frameScheduled || inFrame) return;
+    const Clock::duration wait = lastFrame + kFrameTime - Clock::now();
+    const long long ms =
+        std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(wait).count());
+    frameScheduled = true;
+    platformScheduleFrame(static_cast<int>(ms));
+}
+
+void wantRedraw() {
+    redrawWanted = true;
+    requestFrame();
+}
+
+void noteInput() {
+    inputSinceFrame = true;
+    requestFrame();
+}
 
 double rasterPosition(double viewport, double size, double hotSpot) {
     if (viewport >= size) return (viewport - size) / 2;
@@ -57,7 +94,8 @@ void fwkSetDisplayImage(const void* img) {
         return;
     }
     displayImage = image;
-    platformPostRedisplay();
+    // The texture holds the other picture: this one goes up whole.
+    fwkPostRedisplay();
 }
 
 const void* fwkGetDisplayImage() { return displayImage; }
@@ -85,11 +123,37 @@ void fwkSetDisplayHotSpot(int x, int y) {
 
 void fwkPostRedisplay() {
     displayChanged = true;
-    if (glutWindowId >= 0) platformPostRedisplay();
+    uploadPartCount = 0;
+    wantRedraw();
 }
 
-void fwkPostRedisplayNoChange() {
-    if (glutWindowId >= 0) platformPostRedisplay();
+void fwkPostRedisplayPart(int x, int y, int width, int height) {
+    if (width <= 0 || height <= 0) return;
+    if (!displayChanged) {
+        if (uploadPartCount < kMaxUploadParts) {
+            uploadParts[uploadPartCount++] = UploadPart{x, y, width, height};
+        } else {
+            displayChanged = true;
+            uploadPartCount = 0;
+        }
+    }
+    wantRedraw();
+}
+
+void fwkPostRedisplayNoChange() { wantRedraw(); }
+
+void fwkFrameCB() {
+    frameScheduled = false;
+    lastFrame = Clock::now();
+    const bool input = inputSinceFrame;
+    inputSinceFrame = false;
+    inFrame = true;
+    idleCB();
+    inFrame = false;
+    const bool redraw = redrawWanted;
+    redrawWanted = false;
+    if (redraw) platformPostRedisplay();
+    if (buttonsDown != 0 || input || redraw) requestFrame();
 }
 
 void fwkWindowToImageCoordinates(int x, int y, float* ix, float* iy) {
@@ -130,12 +194,15 @@ unsigned nextPowerOfTwo(unsigned n) {
 double fwkGetRasterX() { return displayRasterX; }
 double fwkGetRasterY() { return displayRasterY; }
 bool fwkDisplayChanged() { return displayChanged; }
+bool fwkFramePending() { return frameScheduled; }
 
 void fwkRedrawCB() {
     FrameDraw frame{};
+    redrawWanted = false;
     if (!displayImage) {
         platformDrawFrame(frame);
         displayChanged = false;
+        uploadPartCount = 0;
         return;
     }
     const Image& im = *displayImage;
@@ -168,6 +235,18 @@ void fwkRedrawCB() {
             texHeight = th;
         }
         frame.upload = true;
+    } else if (uploadPartCount > 0) {
+        // Only these parts changed; each cut to the corner the texture holds.
+        for (int i = 0; i < uploadPartCount; ++i) {
+            const UploadPart p = uploadParts[i];
+            const int x0 = std::max(p.x, 0), y0 = std::max(p.y, 0);
+            const int x1 = std::min(p.x + p.width, frame.uploadWidth);
+            const int y1 = std::min(p.y + p.height, frame.uploadHeight);
+            if (x0 < x1 && y0 < y1) {
+                frame.parts[frame.partCount++] = UploadPart{x0, y0, x1 - x0, y1 - y0};
+            }
+        }
+        frame.upload = frame.partCount > 0;
     }
     frame.texture = texId;
     frame.texWidth = texWidth;
@@ -180,6 +259,7 @@ void fwkRedrawCB() {
     frame.y1 = static_cast<float>(displayRasterY + frame.uploadHeight * displayZoom);
     texId = platformDrawFrame(frame);
     displayChanged = false;
+    uploadPartCount = 0;
 }
 
 namespace {
@@ -193,18 +273,26 @@ void routeEvent(int x, int y, Forward forward) {
 }  // namespace
 
 void fwkKeyboardCB(unsigned char key, int x, int y) {
+    noteInput();
     routeEvent(x, y, [key](float ix, float iy) { keyboardCB(key, ix, iy); });
 }
 
 void fwkSpecialCB(int key, int x, int y) {
+    noteInput();
     routeEvent(x, y, [key](float ix, float iy) { specialCB(key, ix, iy); });
 }
 
 void fwkMouseCB(int button, int state, int x, int y) {
+    if (button >= 0 && button < 32) {
+        const unsigned bit = 1u << button;
+        buttonsDown = state == 0 ? buttonsDown | bit : buttonsDown & ~bit;
+    }
+    noteInput();
     routeEvent(x, y, [button, state](float ix, float iy) { mouseCB(button, state, ix, iy); });
 }
 
 void fwkMotionCB(int x, int y) {
+    noteInput();
     routeEvent(x, y, [](float ix, float iy) { motionCB(ix, iy); });
 }
 
@@ -221,4 +309,8 @@ void fwkReset() {
     texWidth = texHeight = 0;
     windowTitle.clear();
     warnedTextureLimit = false;
+    uploadPartCount = 0;
+    redrawWanted = frameScheduled = inFrame = inputSinceFrame = false;
+    buttonsDown = 0;
+    lastFrame = Clock::time_point{};
 }

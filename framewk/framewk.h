@@ -17,7 +17,10 @@ const void* fwkGetDisplayImage();
 float fwkGetDisplayZoom();
 void fwkSetDisplayZoom(float zoom);
 void fwkSetDisplayHotSpot(int x, int y);
+// The shown image changed: all of it, only the given rectangle of it, or
+// nothing (the view moved). The redraw follows at the next frame.
 void fwkPostRedisplay();
+void fwkPostRedisplayPart(int x, int y, int width, int height);
 void fwkPostRedisplayNoChange();
 void fwkWindowToImageCoordinates(int x, int y, float* ix, float* iy);
 
@@ -32,6 +35,10 @@ unsigned nextPowerOfTwo(unsigned n);
 double fwkGetRasterX();
 double fwkGetRasterY();
 bool fwkDisplayChanged();
+bool fwkFramePending();
+// One frame: the shell's idle tick, then the redraw if anything is new to
+// show. The platform calls it when the frame the framework asked for is due.
+void fwkFrameCB();
 void fwkRedrawCB();
 void fwkKeyboardCB(unsigned char key, int x, int y);
 void fwkSpecialCB(int key, int x, int y);

@@ -2,6 +2,8 @@
 #include <GL/freeglut.h>
 #include <GL/gl.h>
 
+#include <cstddef>
+
 #include "framewk/framewk.h"
 #include "framewk/platform.h"
 #include "morvane.h"
@@ -17,8 +19,16 @@ int platformCreateWindow(int* argc, char** argv, int width, int height, const ch
     glutMouseFunc(fwkMouseCB);
     glutMotionFunc(fwkMotionCB);
     glutPassiveMotionFunc(fwkPassiveMotionCB);
-    glutIdleFunc(idleCB);
+    // No idle callback: GLUT would call it without pause. Frames come by timer.
     return id;
+}
+
+namespace {
+void frameTimer(int) { fwkFrameCB(); }
+}  // namespace
+
+void platformScheduleFrame(int milliseconds) {
+    glutTimerFunc(static_cast<unsigned>(milliseconds), frameTimer, 0);
 }
 
 void platformMainLoop() {
@@ -73,8 +83,18 @@ unsigned platformDrawFrame(const FrameDraw& f) {
     }
     if (f.upload) {
         glPixelStorei(GL_UNPACK_ROW_LENGTH, f.image->width);
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, f.uploadWidth, f.uploadHeight, format,
-                        GL_UNSIGNED_BYTE, f.image->data);
+        if (f.partCount == 0) {
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, f.uploadWidth, f.uploadHeight, format,
+                            GL_UNSIGNED_BYTE, f.image->data);
+        }
+        for (int i = 0; i < f.partCount; ++i) {
+            const UploadPart& p = f.parts[i];
+            const unsigned char* pixels = static_cast<const unsigned char*>(f.image->data) +
+                                          (static_cast<size_t>(p.y) * f.image->width + p.x) *
+                                              f.image->bytesPerPixel;
+            glTexSubImage2D(GL_TEXTURE_2D, 0, p.x, p.y, p.width, p.height, format,
+                            GL_UNSIGNED_BYTE, pixels);
+        }
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);

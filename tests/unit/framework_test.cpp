@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -113,10 +114,15 @@ TEST_F(Framework, WindowToImageCoordinates) {
 
 TEST_F(Framework, ZoomHasNoBoundsAndRedrawsOnlyOnChange) {
     show(10, 10);
+    fwkFrameCB();
     int before = fakePlatform.redisplays;
     fwkSetDisplayZoom(1);
+    fwkFrameCB();
     EXPECT_EQ(fakePlatform.redisplays, before);
-    for (int i = 0; i < 3; ++i) fwkSetDisplayZoom(fwkGetDisplayZoom() * 2);
+    for (int i = 0; i < 3; ++i) {
+        fwkSetDisplayZoom(fwkGetDisplayZoom() * 2);
+        fwkFrameCB();
+    }
     EXPECT_EQ(fwkGetDisplayZoom(), 8);
     EXPECT_EQ(fakePlatform.redisplays, before + 3);
     fwkSetDisplayZoom(1);
@@ -163,6 +169,38 @@ TEST_F(Framework, PictureBeyondTheTextureLimitIsShownInPartWithOneWarning) {
     EXPECT_EQ(f.texWidth, 256u);
     EXPECT_EQ(f.uploadWidth, 256);
     EXPECT_EQ(f.uploadHeight, 200);
+}
+
+TEST_F(Framework, ChangedPartsGoUpAloneCutToTheTexture) {
+    fakePlatform.maxTextureSize = 256;
+    show(300, 200);
+    testing::internal::CaptureStderr();
+    fwkRedrawCB();
+    testing::internal::GetCapturedStderr();
+    fwkPostRedisplayPart(10, 20, 5, 6);
+    fwkPostRedisplayPart(250, 190, 40, 40);  // reaches past the texture's corner
+    fwkPostRedisplayPart(260, 0, 10, 10);    // beyond it
+    fwkRedrawCB();
+    const FrameDraw& f = fakePlatform.frames.back();
+    ASSERT_TRUE(f.upload);
+    ASSERT_EQ(f.partCount, 2);
+    EXPECT_EQ((std::vector<int>{f.parts[0].x, f.parts[0].y, f.parts[0].width, f.parts[0].height}),
+              (std::vector<int>{10, 20, 5, 6}));
+    EXPECT_EQ((std::vector<int>{f.parts[1].x, f.parts[1].y, f.parts[1].width, f.parts[1].height}),
+              (std::vector<int>{250, 190, 6, 10}));
+
+    // More parts than a frame holds, or a whole change among them: all of it.
+    for (int i = 0; i <= kMaxUploadParts; ++i) fwkPostRedisplayPart(i, 0, 1, 1);
+    fwkRedrawCB();
+    EXPECT_TRUE(fakePlatform.frames.back().upload);
+    EXPECT_EQ(fakePlatform.frames.back().partCount, 0);
+    fwkPostRedisplayPart(1, 1, 1, 1);
+    fwkPostRedisplay();
+    fwkPostRedisplayPart(2, 2, 1, 1);
+    fwkRedrawCB();
+    EXPECT_EQ(fakePlatform.frames.back().partCount, 0);
+    fwkRedrawCB();  // nothing new
+    EXPECT_FALSE(fakePlatform.frames.back().upload);
 }
 
 TEST(FrameworkDeath, OnlyGreyOrRgbaImagesCanBeShown) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 
 #include "image/imagergba.h"
 
@@ -79,5 +80,28 @@ inline Image randomImage(int width, int height, unsigned seed, bool opaque = fal
 }
 
 inline Image cloneOf(const ImageRGBA* img) { return Image(imageRgbaClone(img)); }
+
+}  // namespace fixtures
+
+namespace fixtures {
+
+// Empty when the two images are equal, else where they first differ.
+inline std::string firstDifference(const ImageRGBA* want, const ImageRGBA* got) {
+    if (want->width != got->width || want->height != got->height) return "sizes differ";
+    auto str = [](Rgba p) {
+        return "(" + std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) +
+               "," + std::to_string(p.a) + ")";
+    };
+    for (int y = 0; y < want->height; ++y) {
+        for (int x = 0; x < want->width; ++x) {
+            const size_t i = static_cast<size_t>(y) * want->width + x;
+            if (!samePixel(want->data[i], got->data[i])) {
+                return "pixel (" + std::to_string(x) + "," + std::to_string(y) + ") is " +
+                       str(got->data[i]) + ", expected " + str(want->data[i]);
+            }
+        }
+    }
+    return "";
+}
 
 }  // namespace fixtures

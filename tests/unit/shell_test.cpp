@@ -310,7 +310,7 @@ TEST_F(Shell, ThrottleLetsOneKeyOrMotionThroughPerFrame) {
     // The idle tick skipped once, then the next frame goes through.
     spy->calls.clear();
     int redisplays = fakePlatform.redisplays;
-    idleCB();
+    fwkFrameCB();
     EXPECT_TRUE(spy->calls.empty());
     EXPECT_FALSE(spy->busy);
     EXPECT_TRUE(fwkDisplayChanged());
