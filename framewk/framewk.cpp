@@ -22,6 +22,7 @@ unsigned texId = 0;
 unsigned texWidth = 0, texHeight = 0;
 std::string windowTitle;
 bool warnedTextureLimit = false;
+void (*headlessExit)(int status) = nullptr;
 
 double rasterPosition(double viewport, double size, double hotSpot) {
     if (viewport >= size) return (viewport - size) / 2;
@@ -36,6 +37,10 @@ void fwkInit(int* argc, const char** argv) {
     if (!(argc && *argc > 0 && argv)) {
         argc = &fallbackArgc;
         argv = fallbackArgv;
+    }
+    if (headlessExit) {
+        windowTitle = "Morvane Application";
+        return;
     }
     glutWindowId = platformCreateWindow(argc, const_cast<char**>(argv), 512, 512,
                                         "Morvane Application");
@@ -104,7 +109,12 @@ void fwkSetWindowTitle(const char* title) {
 
 const char* fwkGetWindowTitle() { return windowTitle.c_str(); }
 
-void fwkExit(int status) { std::exit(status); }
+void fwkExit(int status) {
+    if (headlessExit) headlessExit(status);
+    std::exit(status);
+}
+
+void fwkSetHeadless(void (*onExit)(int status)) { headlessExit = onExit; }
 
 bool fwkUpdateRasterPos() {
     if (!displayImage) return false;
