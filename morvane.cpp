@@ -103,15 +103,15 @@ const catalogueEntry catalogue[] = {
     {39, build<effect>, "whiteblur", ',', 120, 120},
     {40, build<effect>, "blackblur", '.', 140, 120},
     // artistic filters
-    {41, build<effect>, "chrome", 'a', 0, 140},
-    {42, build<effect>, "bw", 's', 20, 140},
-    {43, build<effect>, "relief", 'd', 40, 140},
-    {44, build<effect>, "cutout", 'f', 60, 140},
-    {45, build<effect>, "brush", 'g', 90, 140},
-    {46, build<effect>, "spatter", 'h', 110, 140},
-    {47, build<effect>, "strokes", 'j', 130, 140},
-    {48, build<effect>, "starlight", 'k', 160, 140},
-    {49, build<effect>, "shine", 'l', 180, 140},
+    {41, build<chrome>, "chrome", 'a', 0, 140},
+    {42, build<bw>, "bw", 's', 20, 140},
+    {43, build<relief>, "relief", 'd', 40, 140},
+    {44, build<cutout>, "cutout", 'f', 60, 140},
+    {45, build<brush>, "brush", 'g', 90, 140},
+    {46, build<spatter>, "spatter", 'h', 110, 140},
+    {47, build<strokes>, "strokes", 'j', 130, 140},
+    {48, build<starlight>, "starlight", 'k', 160, 140},
+    {49, build<shine>, "shine", 'l', 180, 140},
 };
 const int catalogueSize = sizeof(catalogue) / sizeof(catalogue[0]);
 

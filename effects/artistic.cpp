@@ -1,1 +1,1034 @@
 #include "effects/artistic.h"
+
+#include "image/boxmean.h"
+#include "image/simd.h"
+#include "morvane.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// The family: name, modes and both settings (start, range, arrow step), then
+// what a member sets beyond them: size, whether it tints with a colour and
+// which, and the mode it starts in (0: a single-mode filter, applied as it is).
+struct artisticRow {
+    effectInfo info;
+    int size;
+    bool usesColor;
+    Rgba color;
+    char startMode;
+};
+
+const Rgba kBlack = {0, 0, 0, 255};
+
+const artisticRow kChrome = {
+    {"Chrome", {"Simple", "Gaussian"}, {4, 1, 20, 1}, {4, 0, 100, 1}}, 0, false, kBlack, 2};
+const artisticRow kRelief = {
+    {"Relief", {"Simple", "Gaussian"}, {10, 0, 50, 1}, {10, 1, 50, 1}}, 0, true, kBlack, 1};
+const artisticRow kBw = {{"Black and White", {"Brightness", "Edge"}, {5, 0, 100, 1}, {200, 0, 255, 1}},
+                         0, false, kBlack, 1};
+const artisticRow kStarlight = {{"Starlight",
+                                 {"Star", "Cross", "X", "Colorized Star", "Colorized Cross",
+                                  "Colorized X"},
+                                 {15, 0, 100, 1},
+                                 {40, 0, 255, 1}},
+                                10, true, {255, 0, 128, 255}, 1};
+const artisticRow kShine = {
+    {"Shine", {"Normal", "Colorized"}, {15, 0, 200, 1}, {40, 0, 255, 1}}, 10, true, {230, 155, 0, 255}, 1};
+const artisticRow kBrush = {{"Brush", {}, {10, 5, 30, 1}, {2, 1, 5, 1}}, 0, false, kBlack, 0};
+const artisticRow kSpatter = {{"Spatter", {}, {15, 1, 50, 1}, {7, 1, 20, 1}}, 2, false, kBlack, 0};
+const artisticRow kCutout = {{"Cutout", {}, {3, 2, 100, 1}, {20, 5, 30, 1}}, 2, false, kBlack, 0};
+const artisticRow kStrokes = {{"Strokes", {}, {7, 2, 30, 1}, {3, 2, 15, 1}}, 2, false, kBlack, 0};
+
+const float kReliefOpacity = 1.0f;  // param4 at the start: lines fully in the colour
+const float kOpacityStep = 0.1f;
+const float kPi = 3.14159265358979323846f;
+
+// ---------------------------------------------------------------------------
+// Shared pieces
+
+inline bool isEmpty(const pixelRect& a) { return a.x0 > a.x1 || a.y0 > a.y1; }
+
+// The area in the picture; false while the button is up or when nothing of
+// the area is left.
+bool workArea(const effect& e, pixelRect& a) {
+    if (!e.leftDown) return false;
+    a = e.areaInPicture();
+    return !isEmpty(a);
+}
+
+inline Rgba& at(ImageRGBA* img, int x, int y) {
+    return img->data[static_cast<size_t>(y) * img->width + x];
+}
+
+inline unsigned char toByte(int v) {
+    return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+inline int clampInt(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+inline int maxChannel(Rgba p) { return std::max(p.r, std::max(p.g, p.b)); }
+
+inline bool differs(Rgba a, Rgba b) { return a.r != b.r || a.g != b.g || a.b != b.b; }
+
+// The largest of the absolute r, g and b differences.
+inline int distance(Rgba a, Rgba b) {
+    return std::max(std::abs(a.r - b.r), std::max(std::abs(a.g - b.g), std::abs(a.b - b.b)));
+}
+
+// Splits rows lo..hi between two threads when there is enough work to pay
+// for one; body(from, to) must not depend on rows outside its own range.
+template <class Body>
+void inTwo(int lo, int hi, double work, Body body) {
+    static const bool twoCores = std::thread::hardware_concurrency() > 1;
+    if (!twoCores || work < 200000 || hi <= lo) {
+        body(lo, hi);
+        return;
+    }
+    const int mid = lo + (hi - lo) / 2;
+    std::thread other;
+    try {
+        other = std::thread([&] { body(mid + 1, hi); });
+    } catch (const std::system_error&) {
+        body(lo, hi);
+        return;
+    }
+    body(lo, mid);
+    other.join();
+}
+
+template <class Pixel>
+void forArea(const pixelRect& a, Pixel pixel) {
+    const double work = static_cast<double>(a.x1 - a.x0 + 1) * (a.y1 - a.y0 + 1);
+    inTwo(a.y0, a.y1, work, [&](int from, int to) {
+        for (int y = from; y <= to; ++y) {
+            for (int x = a.x0; x <= a.x1; ++x) pixel(x, y);
+        }
+    });
+}
+
+// The mode's title, then the filter at once.
+void selectMode(effect& e, char m) {
+    e.showMode(m);
+    e.reapply();
+}
+
+void start(effect& e, const artisticRow& row, ImageRGBA* image, ImageRGBA* backup,
+           ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin,
+           point areaMax) {
+    e.begin(row.info, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    e.size = row.size;
+    e.usesColor = row.usesColor;
+    e.color = row.color;
+    imageRgbaCopy(e.image, e.backup);
+    if (row.startMode) {
+        e.changeMode(row.startMode);
+    } else {
+        e.reapply();
+    }
+}
+
+// The committed picture blurred into scratch; image is the blur's work space.
+void blurCommitted(effect& e, const pixelRect& a, float radius, int passMode) {
+    imageRgbaCopy(e.backup, e.scratch);
+    gaussian(e.image, e.scratch, a.x0, a.y0, a.x1, a.y1, radius, passMode, 1);
+}
+
+// The source of spatter, cutout and strokes: scratch as the row pass of the
+// last Gaussian pass over backup left it.
+void preBlur(effect& e, const pixelRect& a) {
+    if (e.size < 1) {
+        imageRgbaCopy(e.backup, e.scratch);
+        return;
+    }
+    imageRgbaCopy(e.backup, e.image);
+    gaussian(e.scratch, e.image, a.x0, a.y0, a.x1, a.y1, static_cast<float>(e.size), 2, 1);
+}
+
+void clearArea(ImageRGBA* img, const pixelRect& a) {
+    imageRgbaSetArea(img, a.x0, a.y0, a.x1 + 1, a.y1 + 1, Rgba{0, 0, 0, 0});
+}
+
+// Running sums of r, g, b and a, and how many pixels they hold.
+struct channelSums {
+    int v[4] = {0, 0, 0, 0};
+    int n = 0;
+    void add(Rgba p) {
+        v[0] += p.r;
+        v[1] += p.g;
+        v[2] += p.b;
+        v[3] += p.a;
+        ++n;
+    }
+    void remove(Rgba p) {
+        v[0] -= p.r;
+        v[1] -= p.g;
+        v[2] -= p.b;
+        v[3] -= p.a;
+        --n;
+    }
+};
+
+// The pixels `open` picks take the mean of their up to eight neighbours in
+// the area as they are at that moment, alpha averaged too or made opaque.
+template <class Open>
+void fillGaps(ImageRGBA* img, const pixelRect& a, bool columnsOuter, bool meanAlpha, Open open) {
+    auto fill = [&](int x, int y) {
+        Rgba& p = at(img, x, y);
+        if (!open(p)) return;
+        channelSums near;
+        for (int ny = std::max(y - 1, a.y0); ny <= std::min(y + 1, a.y1); ++ny) {
+            for (int nx = std::max(x - 1, a.x0); nx <= std::min(x + 1, a.x1); ++nx) {
+                if (nx != x || ny != y) near.add(at(img, nx, ny));
+            }
+        }
+        if (near.n == 0) return;
+        auto mean = [&near](int c) {
+            return toByte(static_cast<int>(static_cast<float>(near.v[c]) / static_cast<float>(near.n)));
+        };
+        p = Rgba{mean(0), mean(1), mean(2), meanAlpha ? mean(3) : toByte(255)};
+    };
+    if (columnsOuter) {
+        for (int x = a.x0; x <= a.x1; ++x) {
+            for (int y = a.y0; y <= a.y1; ++y) fill(x, y);
+        }
+    } else {
+        for (int y = a.y0; y <= a.y1; ++y) {
+            for (int x = a.x0; x <= a.x1; ++x) fill(x, y);
+        }
+    }
+}
+
+// Folds an amplified brightness back and forth into 0..255: above 255 it
+// mirrors at 255.5, below 0 at 0, so the fold repeats every 511.
+unsigned char fold(long long a) {
+    if (a < 0) a = -a;
+    if (a >= 512) a = (a - 512) % 511 + 1;
+    return static_cast<unsigned char>(a > 255 ? 511 - a : a);
+}
+
+// ---------------------------------------------------------------------------
+// Light: the bright pixels of backup as a layer, and the layer added back
+
+// The light source in scratch (alpha 255 where a pixel shines, else all 0)
+// and the area of image cleared for the layer.
+void lightSource(effect& e, const pixelRect& a, bool colorized) {
+    clearArea(e.image, a);
+    const float threshold = 255 - e.value2;
+    const Rgba tint = e.color;
+    forArea(a, [&](int x, int y) {
+        const Rgba s = at(e.backup, x, y);
+        Rgba light = {0, 0, 0, 0};
+        if (maxChannel(s) >= threshold) {
+            light = colorized ? tint : s;
+            light.a = 255;
+        }
+        at(e.scratch, x, y) = light;
+    });
+}
+
+// image = backup + (weight alpha / 255) * gain * light layer in image, shown.
+void addLight(effect& e, const pixelRect& a, ImageRGBA* weights) {
+    const float tenths = static_cast<float>(e.size) / 10;
+    const float gain = tenths * tenths;
+    const limit range = e.byteRange;
+    forArea(a, [&](int x, int y) {
+        Rgba& p = at(e.image, x, y);
+        const Rgba b = at(e.backup, x, y);
+        const float f = static_cast<float>(at(weights, x, y).a) / 255 * gain;
+        auto add = [&](unsigned char base, unsigned char light) {
+            return static_cast<unsigned char>(
+                range.intForceLimit(static_cast<float>(base) + f * static_cast<float>(light)));
+        };
+        p = Rgba{add(b.r, p.r), add(b.g, p.g), add(b.b, p.b), 255};
+    });
+    e.shown = e.image;
+    e.refreshImage();
+}
+
+// The first k in lo..hi where `reached` holds (it holds from some k on), or
+// hi + 1.
+template <class Pred>
+long long firstWhere(long long lo, long long hi, Pred reached) {
+    long long end = hi + 1;
+    while (lo < end) {
+        const long long mid = lo + (end - lo) / 2;
+        if (reached(mid)) {
+            end = mid;
+        } else {
+            lo = mid + 1;
+        }
+    }
+    return lo;
+}
+
+// Shine's rays: from the centre through each border pixel of the area, a
+// window along the ray that widens with the distance, its mean written at
+// the window's leading end.
+class rays {
+public:
+    rays(effect& e, const pixelRect& a)
+        : src_(e.scratch), dst_(e.image), a_(a), cx_(e.cursor.x), cy_(e.cursor.y), v_(e.value1) {}
+
+    void castAll() {
+        // A ray through a border pixel more than its own reach past the area,
+        // on the centre's side, cannot come back into it. The margin allows
+        // for the rounding of single precision far from the picture.
+        const long long reach = static_cast<long long>(std::min(std::fabs(v_), 1e9f)) + 4 +
+                                (std::llabs(cx_) + std::llabs(cy_) + dst_->width + dst_->height) / 65536;
+        const long long x1 = a_.x0, y1 = a_.y0, x2 = a_.x1, y2 = a_.y1;
+        for (long long x = x1; x <= std::min<long long>(cx_, x2 + reach); ++x) {
+            if (x == x1) {
+                for (long long y = y1; y <= std::min<long long>(cy_, y2 + reach); ++y) cast(x, y, -1, -1);
+            } else {
+                cast(x, y1, -1, -1);
+            }
+        }
+        for (long long x = x1; x <= std::min<long long>(cx_, x2 + reach); ++x) {
+            if (x == x1) {
+                for (long long y = y2; y >= std::max<long long>(cy_, y1 - reach); --y) cast(x, y, -1, 1);
+            } else {
+                cast(x, y2, -1, 1);
+            }
+        }
+        for (long long x = x2; x >= std::max<long long>(cx_, x1 - reach); --x) {
+            if (x == x2) {
+                for (long long y = y1; y <= std::min<long long>(cy_, y2 + reach); ++y) cast(x, y, 1, -1);
+            } else {
+                cast(x, y1, 1, -1);
+            }
+        }
+        for (long long x = x2; x >= std::max<long long>(cx_, x1 - reach); --x) {
+            if (x == x2) {
+                for (long long y = y2; y >= std::max<long long>(cy_, y1 - reach); --y) cast(x, y, 1, 1);
+            } else {
+                cast(x, y2, 1, 1);
+            }
+        }
+    }
+
+private:
+    // One ray through (bx, by). Only the stretch of it inside the area adds,
+    // removes or writes anything, and the coordinates along a ray are
+    // monotonic, so that stretch is found by bisection and walked alone.
+    void cast(long long bx, long long by, int sx, int sy) {
+        const long long dx = cx_ - bx, dy = cy_ - by;
+        if (dx == 0 && dy == 0) return;  // no direction
+        const float d = static_cast<float>(
+            std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy));
+        const double ratio = dy == 0 ? HUGE_VAL : static_cast<double>(std::llabs(dx)) / std::llabs(dy);
+        const float t = static_cast<float>(std::atan(ratio));
+        const float sinT = std::sin(t), cosT = std::cos(t);
+        const float fcx = static_cast<float>(cx_), fcy = static_cast<float>(cy_);
+        const float span = v_ + d;
+        if (!(span >= 0)) return;
+        const long long last = static_cast<long long>(std::min(std::floor(span), 4e18f));
+        auto xAt = [&](long long k) { return fcx + static_cast<float>(sx * k) * sinT; };
+        auto yAt = [&](long long k) { return fcy + static_cast<float>(sy * k) * cosT; };
+        auto X = [&](long long k) { return truncToInt(xAt(k)); };
+        auto Y = [&](long long k) { return truncToInt(yAt(k)); };
+        long long ka = 0, kb = last;
+        narrow(X, static_cast<float>(sx) * sinT >= 0, a_.x0, a_.x1, ka, kb);
+        narrow(Y, static_cast<float>(sy) * cosT >= 0, a_.y0, a_.y1, ka, kb);
+        if (ka > kb) return;
+        // From here on every position lies in the area: a plain conversion.
+        auto pointAt = [&](long long k) {
+            return &at(src_, static_cast<int>(xAt(k)), static_cast<int>(yAt(k)));
+        };
+
+        auto A = [&](long long k) {
+            return k < 0 ? 0 : truncToInt(v_ * static_cast<float>(k) / span);
+        };
+        channelSums window;
+        int before2 = A(ka - 2), before1 = A(ka - 1);
+        for (long long k = ka; k <= kb; ++k) {
+            const int ak = A(k);
+            if (k > 0 && ak == before2) {
+                const long long j = k - 1 - 2 * static_cast<long long>(ak);
+                if (j >= ka && j <= kb) window.remove(*pointAt(j));
+            }
+            before2 = before1;
+            before1 = ak;
+            const int px = static_cast<int>(xAt(k)), py = static_cast<int>(yAt(k));
+            window.add(at(src_, px, py));
+            if (window.n > 0) at(dst_, px, py) = windowMean(window);
+        }
+    }
+
+    // Each sum / n, integer division.
+    static Rgba windowMean(const channelSums& w) {
+        bool usual = w.n <= kMediumBoxWindow;
+        for (int c = 0; c < 4; ++c) usual = usual && w.v[c] >= 0 && w.v[c] <= 255 * w.n;
+        const float reciprocal = boxReciprocal(w.n);
+        auto mean = [&](int c) { return toByte(usual ? boxMean(w.v[c], reciprocal) : w.v[c] / w.n); };
+        return Rgba{mean(0), mean(1), mean(2), mean(3)};
+    }
+
+    // Narrows ka..kb to the k whose coordinate lies in lo..hi.
+    template <class Coord>
+    static void narrow(Coord c, bool rising, int lo, int hi, long long& ka, long long& kb) {
+        if (ka > kb) return;
+        const long long from = ka, to = kb;
+        if (rising) {
+            ka = std::max(ka, firstWhere(from, to, [&](long long k) { return c(k) >= lo; }));
+            kb = std::min(kb, firstWhere(from, to, [&](long long k) { return c(k) > hi; }) - 1);
+        } else {
+            ka = std::max(ka, firstWhere(from, to, [&](long long k) { return c(k) <= hi; }));
+            kb = std::min(kb, firstWhere(from, to, [&](long long k) { return c(k) < lo; }) - 1);
+        }
+    }
+
+    ImageRGBA* src_;
+    ImageRGBA* dst_;
+    pixelRect a_;
+    long long cx_, cy_;
+    float v_;
+};
+
+// ---------------------------------------------------------------------------
+// Brush: groups of near colours in each window
+
+// ceil(2^32 / m) for the window sizes m: s * it >> 32 is s / m for every
+// s * m below 2^32.
+struct inverses {
+    uint64_t of[122];
+    constexpr inverses() : of() {
+        for (uint64_t m = 1; m < 122; ++m) of[m] = ((uint64_t{1} << 32) + m - 1) / m;
+    }
+};
+constexpr inverses kInverse{};
+
+// The windows of one column over a band of rows: for every row from r above
+// the band to r below it, the backup samples of the n columns around x, each
+// clamped into the area, so the window of a row is n*n consecutive entries.
+// Channels apart, so that sixteen entries compare at once.
+class brushColumn {
+public:
+    brushColumn(int n, int bandRows) : n_(n), size_(static_cast<size_t>(n) * (bandRows + n - 1)) {
+        for (auto& c : ch_) c.assign(size_ + 16, 0);  // loads may run 15 past the end
+    }
+
+    void load(const ImageRGBA* backup, const pixelRect& a, int x, int top, int bottom) {
+        const int r = n_ / 2;
+        for (int row = 0; row < bottom - top + 1 + 2 * r; ++row) {
+            const int y = clampInt(top - r + row, a.y0, a.y1);
+            const Rgba* line = backup->data + static_cast<size_t>(y) * backup->width;
+            const size_t base = static_cast<size_t>(row) * n_;
+            for (int k = 0; k < n_; ++k) {
+                const Rgba p = line[clampInt(x + k - r, a.x0, a.x1)];
+                ch_[0][base + k] = p.r;
+                ch_[1][base + k] = p.g;
+                ch_[2][base + k] = p.b;
+                ch_[3][base + k] = p.a;
+            }
+        }
+    }
+
+    // The window of the band's row `row`: entries with a zero alpha count as taken
+    // from the start. Each still free entry in order leads a group of every
+    // later free one within `tol` in r, g and b; the result is the mean of
+    // the leaders that took in the most, or of the whole window when none
+    // took in any.
+    Rgba paint(int row, int tol) const {
+        const size_t base = static_cast<size_t>(row) * n_;
+        const unsigned char* R = &ch_[0][base];
+        const unsigned char* G = &ch_[1][base];
+        const unsigned char* B = &ch_[2][base];
+        const unsigned char* Al = &ch_[3][base];
+        const int count = n_ * n_;
+        const int chunks = (count + 15) / 16;
+        unsigned free[8];
+        for (int c = 0; c < chunks; ++c) free[c] = freeMask(Al + c * 16);
+        if (count % 16) free[chunks - 1] &= (1u << (count % 16)) - 1;
+        int leader[121], took[121], leaders = 0, most = 0;
+        for (int c0 = 0;;) {
+            while (c0 < chunks && free[c0] == 0) ++c0;
+            if (c0 == chunks) break;
+            const int i = c0 * 16 + __builtin_ctz(free[c0]);
+            free[c0] &= free[c0] - 1;
+            int taken = 0;
+            for (int c = c0; c < chunks; ++c) {
+                if (free[c] == 0) continue;
+                const unsigned near = free[c] & nearMask(R, G, B, c * 16, i, tol);
+                taken += bitCount(near);
+                free[c] &= ~near;
+            }
+            leader[leaders] = i;
+            took[leaders++] = taken;
+            most = std::max(most, taken);
+        }
+        int sum[3] = {0, 0, 0}, members = 0;
+        if (most > 0) {
+            for (int l = 0; l < leaders; ++l) {
+                if (took[l] != most) continue;
+                sum[0] += R[leader[l]];
+                sum[1] += G[leader[l]];
+                sum[2] += B[leader[l]];
+                ++members;
+            }
+        } else {
+            for (int k = 0; k < count; ++k) {
+                sum[0] += R[k];
+                sum[1] += G[k];
+                sum[2] += B[k];
+            }
+            members = count;
+        }
+        // sum / members, the truncated real quotient: exact in single
+        // precision too, the sums being small.
+        const uint64_t inverse = kInverse.of[members];
+        auto mean = [inverse](int s) { return static_cast<unsigned char>((s * inverse) >> 32); };
+        return Rgba{mean(sum[0]), mean(sum[1]), mean(sum[2]), 255};
+    }
+
+private:
+    static unsigned bitCount(unsigned v) {  // of 16 bits; no popcount instruction assumed
+        v = v - ((v >> 1) & 0x5555u);
+        v = (v & 0x3333u) + ((v >> 2) & 0x3333u);
+        v = (v + (v >> 4)) & 0x0f0fu;
+        return (v + (v >> 8)) & 0x1fu;
+    }
+
+    // Bit k: entry k of the sixteen from `alpha` on is free, its alpha not 0.
+    static unsigned freeMask(const unsigned char* alpha) {
+#if MORVANE_SSE2
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha));
+        return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128()))) & 0xffffu;
+#else
+        unsigned mask = 0;
+        for (int k = 0; k < 16; ++k) mask |= (alpha[k] != 0 ? 1u : 0u) << k;
+        return mask;
+#endif
+    }
+
+    // Bit k: entry from + k is within tol of entry i in r, g and b.
+    static unsigned nearMask(const unsigned char* R, const unsigned char* G, const unsigned char* B,
+                             int from, int i, int tol) {
+        if (tol < 0) return 0;
+#if MORVANE_SSE2
+        const __m128i t = _mm_set1_epi8(static_cast<char>(std::min(tol, 255)));
+        auto over = [&](const unsigned char* ch) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ch + from));
+            const __m128i c = _mm_set1_epi8(static_cast<char>(ch[i]));
+            const __m128i diff = _mm_or_si128(_mm_subs_epu8(v, c), _mm_subs_epu8(c, v));
+            return _mm_subs_epu8(diff, t);  // 0 where within
+        };
+        const __m128i beyond = _mm_or_si128(_mm_or_si128(over(R), over(G)), over(B));
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(beyond, _mm_setzero_si128())));
+#else
+        unsigned mask = 0;
+        for (int k = 0; k < 16; ++k) {
+            const int j = from + k;
+            if (std::abs(R[j] - R[i]) <= tol && std::abs(G[j] - G[i]) <= tol &&
+                std::abs(B[j] - B[i]) <= tol) {
+                mask |= 1u << k;
+            }
+        }
+        return mask;
+#endif
+    }
+
+    int n_;
+    size_t size_;
+    std::vector<unsigned char> ch_[4];
+};
+
+// ---------------------------------------------------------------------------
+// Cutout: greedy colour groups over the whole area
+
+// In scan order, each pixel not yet grouped leads a group of every later
+// ungrouped pixel within tol in r, g and b; a leader's entry is the number it
+// took in, every other entry 0. Colours are bucketed in cubes of side tol + 1:
+// a leader's group lies in its own cube and the 26 around it, and it empties
+// its own cube, so each cube is searched at most 27 times and a grouped pixel
+// never again.
+std::vector<int> groupColours(const std::vector<Rgba>& colours, int tol) {
+    const int count = static_cast<int>(colours.size());
+    const int side = std::max(tol + 1, 6);  // small cubes only for tolerances the ranges forbid
+    const int per = 255 / side + 1;
+    int step[256];  // a channel's coordinate among the cubes
+    for (int v = 0; v < 256; ++v) step[v] = v / side;
+    auto cube = [&](int r, int g, int b) { return (r * per + g) * per + b; };
+    auto cubeOf = [&](Rgba c) { return cube(step[c.r], step[c.g], step[c.b]); };
+
+    struct entry {
+        int index;
+        Rgba c;
+    };
+    std::vector<int> first(static_cast<size_t>(per) * per * per + 1, 0);
+    for (const Rgba& c : colours) ++first[cubeOf(c) + 1];
+    for (size_t k = 1; k < first.size(); ++k) first[k] += first[k - 1];
+    std::vector<int> live(first.size() - 1);
+    for (size_t k = 0; k < live.size(); ++k) live[k] = first[k + 1] - first[k];
+    std::vector<entry> members(colours.size());
+    {
+        std::vector<int> fill(first.begin(), first.end() - 1);
+        for (int i = 0; i < count; ++i) members[fill[cubeOf(colours[i])]++] = entry{i, colours[i]};
+    }
+
+    std::vector<int> group(colours.size(), 0);
+    std::vector<unsigned char> grouped(colours.size(), 0);
+    for (int i = 0; i < count; ++i) {
+        if (grouped[i]) continue;
+        grouped[i] = 1;
+        const Rgba c = colours[i];
+        const int cr = step[c.r], cg = step[c.g], cb = step[c.b];
+        int taken = 0;
+        for (int r = std::max(cr - 1, 0); r <= std::min(cr + 1, per - 1); ++r) {
+            for (int g = std::max(cg - 1, 0); g <= std::min(cg + 1, per - 1); ++g) {
+                for (int b = std::max(cb - 1, 0); b <= std::min(cb + 1, per - 1); ++b) {
+                    const int k = cube(r, g, b);
+                    entry* e = members.data() + first[k];
+                    int kept = 0;
+                    for (int m = 0; m < live[k]; ++m) {
+                        const entry candidate = e[m];
+                        if (grouped[candidate.index]) continue;
+                        if (distance(candidate.c, c) <= tol) {
+                            grouped[candidate.index] = 1;
+                            ++taken;
+                        } else {
+                            e[kept++] = candidate;
+                        }
+                    }
+                    live[k] = kept;
+                }
+            }
+        }
+        group[i] = taken;
+    }
+    return group;
+}
+
+// ---------------------------------------------------------------------------
+// Spatter and strokes: random offsets and strokes
+
+// n mod d without a division: d's 64-bit reciprocal, exact for every 32-bit n.
+class modulus {
+public:
+    explicit modulus(uint32_t d) : d_(d), inverse_(~uint64_t{0} / d + 1) {}
+    int of(int n) const {
+        const uint64_t low = inverse_ * static_cast<uint32_t>(n);
+        return static_cast<int>((static_cast<unsigned __int128>(low) * d_) >> 64);
+    }
+
+private:
+    uint64_t d_, inverse_;
+};
+
+// Triangular random offsets: near 0 most often, -trunc(v) .. trunc(2v) - 1 - trunc(v).
+class triangular {
+public:
+    explicit triangular(float v)
+        : two_(truncToInt(2 * v)), one_(truncToInt(v)), modTwo_(std::max(two_, 1)), modOne_(std::max(one_, 1)) {}
+    int draw(randDraws& draws) const {
+        if (two_ < 1 || one_ < 1) return 0;  // the ranges keep both at least 1
+        for (;;) {
+            const int p = draws.next();
+            const int q = draws.next();
+            const int t = modTwo_.of(q) - one_;
+            if (modOne_.of(p) >= std::abs(t)) return t;
+        }
+    }
+
+private:
+    int two_, one_;
+    modulus modTwo_, modOne_;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The rand() sequence in bulk
+
+#if defined(__GLIBC__)
+namespace {
+// The C library keeps rand()'s additive feedback state in a table whose first
+// word tells its type and read position; setstate hands out that table while
+// another, here a one-word linear one that is never drawn from, stands in.
+const int kTypes = 5;
+const int kDegrees[kTypes] = {0, 7, 15, 31, 63};
+const int kSeparations[kTypes] = {0, 3, 1, 3, 1};
+int32_t standIn[2] = {0, 0};
+}  // namespace
+
+randRun::randRun() {
+    int32_t* header = reinterpret_cast<int32_t*>(setstate(reinterpret_cast<char*>(standIn)));
+    if (!header) return;
+    const int type = header[0] % kTypes, rear = header[0] / kTypes;
+    if (type < 1 || type >= kTypes || rear < 0 || rear >= kDegrees[type]) {
+        setstate(reinterpret_cast<char*>(header));  // a state we do not know: draw one by one
+        return;
+    }
+    header_ = header;
+    type_ = type;
+    draws_.table = header + 1;
+    draws_.degree = kDegrees[type];
+    draws_.rear = rear;
+    draws_.front = (rear + kSeparations[type]) % draws_.degree;
+}
+
+randRun::~randRun() {
+    if (!header_) return;
+    header_[0] = kTypes * draws_.rear + type_;
+    setstate(reinterpret_cast<char*>(header_));
+}
+#else
+randRun::randRun() {}
+randRun::~randRun() {}
+#endif
+
+// ---------------------------------------------------------------------------
+// Constructors
+
+#define MORVANE_ARTISTIC(cls, row, before)                                               \
+    cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,    \
+             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {             \
+        before;                                                                          \
+        start(*this, row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax); \
+    }
+
+MORVANE_ARTISTIC(chrome, kChrome, )
+MORVANE_ARTISTIC(relief, kRelief, param4 = kReliefOpacity)
+MORVANE_ARTISTIC(bw, kBw, )
+MORVANE_ARTISTIC(starlight, kStarlight, )
+MORVANE_ARTISTIC(shine, kShine, )
+MORVANE_ARTISTIC(brush, kBrush, )
+MORVANE_ARTISTIC(spatter, kSpatter, )
+MORVANE_ARTISTIC(cutout, kCutout, )
+MORVANE_ARTISTIC(strokes, kStrokes, )
+
+#undef MORVANE_ARTISTIC
+
+void chrome::changeMode(char m) { selectMode(*this, m); }
+void relief::changeMode(char m) { selectMode(*this, m); }
+void bw::changeMode(char m) { selectMode(*this, m); }
+void starlight::changeMode(char m) { selectMode(*this, m); }
+void shine::changeMode(char m) { selectMode(*this, m); }
+
+// ---------------------------------------------------------------------------
+// Chrome, relief, black and white
+
+void chrome::LBAction() {
+    pixelRect a;
+    if (!workArea(*this, a)) return;
+    blurCommitted(*this, a, value2, mode);
+    unsigned char shade[766];  // by r + g + b
+    const float gain = value1 / 2;
+    for (int s = 0; s < 766; ++s) shade[s] = fold(truncToInt(gain * static_cast<float>(s)));
+    forArea(a, [&](int x, int y) {
+        const Rgba s = at(scratch, x, y);
+        Rgba& p = at(image, x, y);
+        const unsigned char v = shade[s.r + s.g + s.b];
+        p = Rgba{v, v, v, p.a};
+    });
+}
+
+void relief::LBAction() {
+    pixelRect a;
+    if (!workArea(*this, a)) return;
+    blurCommitted(*this, a, value1, mode);
+
+    const float q = 255 / value2;
+    unsigned char level[256];
+    for (int s = 0; s < 256; ++s) {
+        level[s] = static_cast<unsigned char>(
+            byteRange.intForceLimit(q * std::trunc((static_cast<float>(s) + q / 2) / q)));
+    }
+    forArea(a, [&](int x, int y) {
+        const Rgba s = at(scratch, x, y);
+        Rgba& p = at(image, x, y);
+        p = Rgba{level[s.r], level[s.g], level[s.b], p.a};
+    });
+
+    // The upper or left pixel of every colour boundary takes the line
+    // colour; neighbours are compared before they are changed themselves.
+    unsigned char line[3][256];
+    const unsigned char tint[3] = {color.r, color.g, color.b};
+    for (int ch = 0; ch < 3; ++ch) {
+        for (int c = 0; c < 256; ++c) {
+            line[ch][c] = static_cast<unsigned char>(
+                byteRange.intForceLimit((1 - param4) * static_cast<float>(c) + param4 * tint[ch]));
+        }
+    }
+    const int width = image->width, height = image->height;
+    for (int y = a.y0; y <= a.y1; ++y) {
+        for (int x = a.x0; x <= a.x1; ++x) {
+            Rgba& p = at(image, x, y);
+            const Rgba c = p;
+            const Rgba L = {line[0][c.r], line[1][c.g], line[2][c.b], 0};
+            if (x + 1 < width) {
+                const Rgba n = at(image, x + 1, y);
+                if (differs(c, n) && differs(L, n)) p = L;
+            }
+            if (y + 1 < height) {
+                const Rgba n = at(image, x, y + 1);
+                if (differs(c, n) && differs(L, n)) p = L;
+            }
+            p.a = 255;  // no later comparison looks at alpha
+        }
+    }
+}
+
+void relief::changeValue(char c) {
+    if (c == 'k') param4 = param4 > 0 ? 0.0f : 1.0f;  // End
+    if (c == 'i') param4 = std::min(param4 + kOpacityStep, 1.0f);
+    stepValues(c);
+    if (c != 0) reapply();
+}
+
+void relief::key(unsigned char c) {
+    effect::key(c);
+    if (c == 127) {
+        param4 = std::max(param4 - kOpacityStep, 0.0f);
+        reapply();
+    }
+}
+
+void relief::specialKey(int k) {
+    artistic::specialKey(k);
+    if (k == 107) changeValue('k');
+}
+
+void bw::LBAction() {
+    pixelRect a;
+    if (!workArea(*this, a)) return;
+    imageRgbaCopy(backup, scratch);
+    if (mode == 2) {
+        const float d = value1;
+        const int x1 = a.x0, y1 = a.y0, x2 = a.x1, y2 = a.y1;
+        forArea(a, [&](int x, int y) {
+            const float fx = static_cast<float>(x), fy = static_cast<float>(y);
+            const Rgba l = at(backup, fx >= x1 + d ? truncToInt(fx - d) : x1, y);
+            const Rgba r = at(backup, fx < x2 - d ? truncToInt(fx + d) : x2, y);
+            const Rgba u = at(backup, x, fy >= y1 + d ? truncToInt(fy - d) : y1);
+            const Rgba w = at(backup, x, fy < y2 - d ? truncToInt(fy + d) : y2);
+            const int edge = std::abs(l.r - r.r) + std::abs(u.r - w.r) + std::abs(l.g - r.g) +
+                             std::abs(u.g - w.g) + std::abs(l.b - r.b) + std::abs(u.b - w.b);
+            const unsigned char e = static_cast<unsigned char>(byteRange.intForceLimit(static_cast<float>(edge)));
+            Rgba& s = at(scratch, x, y);
+            s = Rgba{e, e, e, s.a};
+        });
+    }
+    gaussian(image, scratch, a.x0, a.y0, a.x1, a.y1, value1, 1, 1);
+    const float threshold = value2;
+    forArea(a, [&](int x, int y) {
+        const bool dark = maxChannel(at(scratch, x, y)) <= threshold;
+        at(image, x, y) = dark ? Rgba{0, 0, 0, 255} : Rgba{255, 255, 255, 255};
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Starlight and shine
+
+void starlight::LBAction() {
+    pixelRect a;
+    if (!workArea(*this, a)) return;
+    const int m = mode;
+    lightSource(*this, a, m >= 4);
+    const float length = value1;
+    if (m % 3 == 1 || m % 3 == 2) {  // horizontal and vertical streaks
+        horizontal_blur(image, scratch, a.x0, a.y0, a.x1, a.y1, length, m, 1);
+        vertical_blur(image, scratch, a.x0, a.y0, a.x1, a.y1, length, m, 2);
+    }
+    if (m % 3 == 1 || m % 3 == 0) {  // the diagonals
+        motion_blur(image, scratch, a.x0, a.y0, a.x1, a.y1, length, 45, m, 2);
+        motion_blur(image, scratch, a.x0, a.y0, a.x1, a.y1, length, 135, m, 2);
+    }
+    addLight(*this, a, image);
+}
+
+void shine::LBAction() {
+    pixelRect a;
+    if (!workArea(*this, a)) return;
+    lightSource(*this, a, mode == 2);
+    rays(*this, a).castAll();
+    fillGaps(image, a, false, true, [](Rgba p) { return p.a == 0; });
+    gaussian(scratch, image, a.x0, a.y0, a.x1, a.y1, 2, 2, 1);
+    addLight(*this, a, scratch);
+}
+
+// ---------------------------------------------------------------------------
+// Brush, spatter, cutout, strokes
+
+void brush::LBAction() {
+    pixelRect a;
+    if (!workArea(*this, a)) return;
+    const int r = clampInt(truncToInt(value2), 0, 5);  // the window holds at most 11 by 11
+    const int n = 2 * r + 1;
+    const int tol = clampInt(truncToInt(std::floor(value1)), -1, 255);
+    // Only the area is written: the rows above it keep the picture.
+    // Windows slide down a column; bands of rows keep the rows that a column
+    // reads and writes in the cache for the next column.
+    const int band = 64;
+    const double work = static_cast<double>(a.x1 - a.x0 + 1) * (a.y1 - a.y0 + 1) * n;
+    inTwo(a.y0, a.y1, work, [&](int from, int to) {
+        brushColumn column(n, band);
+        for (int top = from; top <= to; top += band) {
+            const int bottom = std::min(top + band - 1, to);
+            for (int x = a.x0; x <= a.x1; ++x) {
+                column.load(backup, a, x, top, bottom);
+                for (int y = top; y <= bottom; ++y) at(image, x, y) = column.paint(y - top, tol);
+            }
+        }
+    });
+}
+
+void spatter::LBAction() {
+    pixelRect a;
+    if (!workArea(*this, a) || value2 < 1) return;  // the range keeps the grid step at least 1
+    preBlur(*this, a);
+    clearArea(image, a);
+    const int x1 = a.x0, y1 = a.y0, x2 = a.x1, y2 = a.y1;
+    auto clampX = [&](int x) { return clampInt(x, x1, x2); };
+    auto clampY = [&](int y) { return clampInt(y, y1, y2); };
+    randRun run;
+    randDraws draws = run.draws();
+    const triangular pick(value1), splash(value2);
+    const float splashes = 4 * value2 * value2;
+    // A drop: its colour picked near (x, y), then splashes around (x, y).
+    auto drop = [&](int x, int y) {
+        randDraws local = draws;  // kept in registers across the pixel stores
+        const int ox = pick.draw(local);
+        const int oy = pick.draw(local);
+        const Rgba c = at(scratch, clampX(x + ox), clampY(y + oy));
+        for (int i = 0; static_cast<float>(i) < splashes; ++i) {
+            const int sx = splash.draw(local);
+            const int sy = splash.draw(local);
+            at(image, clampX(x + sx), clampY(y + sy)) = c;
+        }
+        draws = local;
+    };
+    const int step = truncToInt(value2);
+    for (int x = x1; x <= x2; x += step) {
+        for (int y = y1; y <= y2; y += step) drop(x, y);
+    }
+    const int width = image->width, height = image->height;
+    const int drops = truncToInt(static_cast<float>(width * height) / splashes);
+    for (int k = 0; k < drops; ++k) {
+        const int bx = draws.next() % width;
+        const int by = draws.next() % height;
+        drop(bx, by);
+    }
+    run.resume(draws);
+    fillGaps(image, a, true, false, [](Rgba p) { return p.a != 255; });
+}
+
+void cutout::LBAction() {
+    pixelRect a;
+    if (!workArea(*this, a)) return;
+    imageRgbaCopy(backup, image);
+    preBlur(*this, a);
+    const int w = a.x1 - a.x0 + 1, h = a.y1 - a.y0 + 1;
+    const int P = std::max(truncToInt(value1), 0);
+    const int tol = clampInt(truncToInt(std::floor(value2)), -1, 255);
+
+    std::vector<Rgba> palette;
+    std::vector<Rgba> colours;
+    std::vector<int> counters(P, 0);
+    try {
+        colours.resize(static_cast<size_t>(w) * h);
+        for (int y = 0; y < h; ++y) {
+            std::copy_n(&at(scratch, a.x0, a.y0 + y), w, &colours[static_cast<size_t>(y) * w]);
+        }
+        const std::vector<int> group = groupColours(colours, tol);
+        for (int size : group) {
+            if (size > 0 && P > 0 && size > counters[P - 1]) holdHighest(counters.data(), P, size);
+        }
+        // Equal sizes share the colour of the last leader of that size.
+        std::vector<Rgba> entry(P);
+        for (size_t i = 0; i < group.size(); ++i) {
+            if (group[i] <= 0) continue;
+            for (int k = 0; k < P; ++k) {
+                if (group[i] == counters[k]) entry[k] = colours[i];
+            }
+        }
+        // An entry no group filled has no colour to offer.
+        for (int k = 0; k < P; ++k) {
+            if (counters[k] > 0) palette.push_back(entry[k]);
+        }
+    } catch (const std::bad_alloc&) {
+        palette.clear();
+    }
+    for (int k = 0; k < P; ++k) morvane::log(counters[k]);
+
+    if (palette.empty()) {  // nothing to map to: the area stays as committed
+        for (int y = a.y0; y <= a.y1; ++y) std::copy_n(&at(backup, a.x0, y), w, &at(image, a.x0, y));
+        return;
+    }
+    forArea(a, [&](int x, int y) {
+        const Rgba s = colours[static_cast<size_t>(y - a.y0) * w + (x - a.x0)];
+        size_t best = 0;
+        int bestDistance = distance(s, palette[0]);
+        for (size_t k = 1; k < palette.size(); ++k) {
+            const int d = distance(s, palette[k]);
+            if (d < bestDistance) {
+                best = k;
+                bestDistance = d;
+            }
+        }
+        at(image, x, y) = palette[best];
+    });
+}
+
+void strokes::LBAction() {
+    const float width = value2, length = value1;
+    const int m = truncToInt(width / 2), mL = truncToInt(length / 2);
+    pixelRect a;
+    if (!workArea(*this, a) || m < 1 || mL < 1) return;  // the ranges keep both at least 1
+    preBlur(*this, a);
+    clearArea(image, a);
+    const int x1 = a.x0, y1 = a.y0, x2 = a.x1, y2 = a.y1;
+    randRun run;
+    randDraws draws = run.draws();
+    // Parallel segments stepping sideways across the direction, each up to
+    // twice the length long with ragged ends.
+    auto stroke = [&](int px, int py, int dir, Rgba c) {
+        for (int d = -truncToInt(width - static_cast<float>(draws.next() % m));; ++d) {
+            const int e = draws.next();
+            if (!(width - static_cast<float>(e % m) > static_cast<float>(d))) break;
+            const float t = static_cast<float>(dir % 360 + draws.next() % 30 - 15) / 180 * kPi;
+            const float u = t + kPi / 2;
+            const int sh1 = draws.next() % mL, sh2 = draws.next() % mL;
+            const int sh3 = draws.next() % mL, sh4 = draws.next() % mL;
+            const float sinT = std::sin(t), cosT = std::cos(t);
+            const float cx = static_cast<float>(px) + static_cast<float>(d) * std::sin(u);
+            const float cy = static_cast<float>(py) + static_cast<float>(d) * std::cos(u);
+            imageRgbaDrawLine(image, truncToInt(cx + (length - static_cast<float>(sh4)) * sinT),
+                              truncToInt(cy + (length - static_cast<float>(sh3)) * cosT),
+                              truncToInt(cx - (length - static_cast<float>(sh2)) * sinT),
+                              truncToInt(cy - (length - static_cast<float>(sh1)) * cosT), c, x1, y1,
+                              x2, y2);
+        }
+    };
+    for (int sweep = 0; sweep < 2; ++sweep) {
+        for (int y = y1; y <= y2; ++y) {
+            for (int x = x1; x <= x2; ++x) {
+                if (at(image, x, y).a != 0) continue;
+                const int dir = draws.next();
+                const Rgba c = at(scratch, x, y);
+                for (int l = 0; l < 3; ++l) stroke(x + l, y, dir, c);
+            }
+        }
+    }
+    // Random positions are taken modulo the area's width and height less one.
+    if (x2 - x1 < 1 || y2 - y1 < 1) {
+        run.resume(draws);
+        return;
+    }
+    const int count =
+        truncToInt(static_cast<float>(image->width * image->height) / (4 * length * width));
+    for (int k = 0; k < count; ++k) {
+        const int ix = draws.next() % (x2 - x1);
+        const int iy = draws.next() % (y2 - y1);
+        const int dir = draws.next();
+        const Rgba c = at(scratch, x1 + ix, y1 + iy);
+        for (int j = 0; j < 3; ++j) stroke(x1 + ix + j, y1 + iy, dir, c);
+    }
+    run.resume(draws);
+}

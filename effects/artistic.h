@@ -1,4 +1,127 @@
-// The artistic filters.
+// The artistic filters: stylised pictures made from backup into the area of
+// image once per click, mode or value change.
 #pragma once
 
 #include "effects/classes.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+// Metallic look: the amplified channel sum of a blurred copy folded back and
+// forth into 0..255.
+class chrome : public artistic {
+public:
+    chrome(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    void LBAction() override;
+    void changeMode(char m) override;
+};
+
+// Posterised flat regions outlined in the current colour; param4 is the
+// opacity of the outline.
+class relief : public artistic {
+public:
+    relief(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    void LBAction() override;
+    void changeMode(char m) override;
+    void changeValue(char c) override;
+    void key(unsigned char c) override;
+    void specialKey(int k) override;
+};
+
+// Two levels by brightness (mode 1) or by edge strength (mode 2).
+class bw : public artistic {
+public:
+    bw(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
+       bool hasArea, point areaMin, point areaMax);
+    void LBAction() override;
+    void changeMode(char m) override;
+};
+
+// The bright pixels smeared into star, cross or X streaks and added back.
+class starlight : public artistic {
+public:
+    starlight(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    void LBAction() override;
+    void changeMode(char m) override;
+};
+
+// The bright pixels smeared into rays away from the pointer and added back.
+class shine : public artistic {
+public:
+    shine(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+          ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    void LBAction() override;
+    void changeMode(char m) override;
+};
+
+// Oil paint: each pixel takes the dominant colour of its window.
+class brush : public artistic {
+public:
+    brush(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+          ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    void LBAction() override;
+};
+
+// The picture redrawn from random drops of colour.
+class spatter : public artistic {
+public:
+    spatter(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    void LBAction() override;
+};
+
+// The picture reduced to a palette of the sizes of its largest colour groups;
+// logs the group sizes.
+class cutout : public artistic {
+public:
+    cutout(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    void LBAction() override;
+};
+
+// The picture redrawn with short straight strokes in random directions.
+class strokes : public artistic {
+public:
+    strokes(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    void LBAction() override;
+};
+
+// The C library's rand() generator as plain values: the same numbers in the
+// same order as calling rand() each time, without its lock on every call
+// (spatter takes over a hundred million draws), and held in registers when
+// copied into a local variable.
+struct randDraws {
+    int32_t* table = nullptr;  // null: each draw is a call of rand()
+    int degree = 0, front = 0, rear = 0;
+
+    int next() {
+        if (!table) return std::rand();
+        const uint32_t value = static_cast<uint32_t>(table[front]) + static_cast<uint32_t>(table[rear]);
+        table[front] = static_cast<int32_t>(value);
+        if (++front == degree) front = 0;
+        if (++rear == degree) rear = 0;
+        return static_cast<int>(value >> 1);
+    }
+};
+
+// Takes over the one rand() sequence for its life: draw from a copy of
+// draws() and hand it back with resume(); nothing may call rand() meanwhile.
+// Afterwards rand() goes on where the draws left off.
+class randRun {
+public:
+    randRun();
+    ~randRun();
+    randDraws draws() const { return draws_; }
+    void resume(const randDraws& d) { draws_ = d; }
+    randRun(const randRun&) = delete;
+    randRun& operator=(const randRun&) = delete;
+
+private:
+    int32_t* header_ = nullptr;  // the library's table, a word before its state
+    int type_ = 0;
+    randDraws draws_;
+};

@@ -581,18 +581,23 @@ void artistic::specialKey(int k) {
     if (k == 105) changeValue('i');
 }
 
-void artistic::changeValue(char c) {
+void artistic::stepValues(char c) {
     if (c == 'e') {
-        value1 += 1;
+        value1 += info->value1.step;
     } else if (c == 'g') {
-        value1 -= 1;
+        value1 -= info->value1.step;
     } else if (c == 'f') {
-        value2 += 1;
+        value2 += info->value2.step;
     } else if (c == 'd') {
-        value2 -= 1;
+        value2 -= info->value2.step;
     }
     value1 = static_cast<float>(value1Range.intForceLimit(value1));
     value2 = static_cast<float>(value2Range.intForceLimit(value2));
+}
+
+// Delete and Page Down step `size` within 1..30.
+void artistic::changeValue(char c) {
+    stepValues(c);
     if (c == 127) {
         size -= 1;
         if (size <= 0) size = 1;

@@ -212,6 +212,9 @@ public:
     void key(unsigned char c) override;
     void specialKey(int k) override;
     void changeValue(char c) override;
+    // The arrow keys' steps from the table row, then both values clamped
+    // into their ranges and truncated.
+    void stepValues(char c);
 };
 
 // A square kernel of odd side 1 to 11, centred in an 11 by 11 grid.

@@ -2,6 +2,7 @@
 
 #include "image/boxmean.h"
 #include "image/clip.h"
+#include "image/simd.h"
 
 #include <tiffio.h>
 
@@ -20,13 +21,6 @@
 #include <cstring>
 #include <new>
 
-// SSE2 is part of every x86-64; MORVANE_NO_SIMD builds the portable code.
-#if defined(__SSE2__) && !defined(MORVANE_NO_SIMD)
-#define MORVANE_SSE2 1
-#include <emmintrin.h>
-#else
-#define MORVANE_SSE2 0
-#endif
 
 namespace {
 const char* const kSource = "image/imagergba";
