@@ -75,7 +75,13 @@ const FamilyRun kFamilies[] = {
     // and brightness on top.
     {"colour", "space press:105,62 release F3 Up Up Down Return 1 Left Up",
      "Morvane Application | Brightness"},
+    // Relief with both settings and its opacity keys, spatter's random
+    // offsets on top, then chrome in its first mode.
+    {"artistic", "d F2 Up Right Page_Down Delete Return h Up Return a F1 Down",
+     "Morvane Application | Chrome | Mode 1: Simple"},
 };
+
+void PrintTo(const FamilyRun& row, std::ostream* out) { *out << row.family << ": " << row.keys; }
 
 class BatchAgainstWindow : public ::testing::TestWithParam<FamilyRun> {};
 
