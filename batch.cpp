@@ -31,9 +31,10 @@ const char* const usageText =
     "\n"
     "With --keys it needs no window or display: KEYS is replayed on the picture as\n"
     "if typed there, and the result is written to FILE (default \"out.tif\"), or,\n"
-    "with --output-dir, into DIR under each picture's own file name, every picture\n"
-    "from a fresh start. Icons are read from menu/ and log.txt is written in the\n"
-    "working folder, as in the window. Nothing is printed on success.\n"
+    "with --output-dir, into DIR (made when missing) under each picture's own file\n"
+    "name, every picture from a fresh start. Icons are read from menu/ and log.txt\n"
+    "is written in the working folder, as in the window. Nothing is printed on\n"
+    "success.\n"
     "\n"
     "KEYS is a list of steps separated by spaces:\n"
     "  x  1  asterisk  Up  Return  BackSpace  space  F2  Page_Down  Delete ...\n"
@@ -341,6 +342,7 @@ std::string parseOptions(int argc, const char* const* argv, options* o) {
     if (!o->keys) return "--keys is missing";
     if (o->output && o->outputDir) return "--output and --output-dir exclude each other";
     if (o->output && o->output->empty()) return "--output needs a file name";
+    if (o->outputDir && o->outputDir->empty()) return "--output-dir needs a folder name";
     if (o->pictures.size() > 1 && !o->outputDir) return "several pictures need --output-dir";
     return "";
 }
@@ -441,13 +443,18 @@ int batchMain(int argc, const char* const* argv) {
 
     std::vector<std::string> outputs;
     if (o.outputDir) {
-        struct stat dir;
-        if (o.outputDir->empty() || stat(o.outputDir->c_str(), &dir) != 0 || !S_ISDIR(dir.st_mode)) {
-            return failure("no folder \"" + *o.outputDir + "\" for --output-dir");
-        }
+        const std::string& dir = *o.outputDir;
         if (o.pictures.empty()) o.pictures.push_back("in.tif");
-        const std::string clash = outputsIn(*o.outputDir, o.pictures, &outputs);
+        const std::string clash = outputsIn(dir, o.pictures, &outputs);
         if (!clash.empty()) return usageError(clash);
+        // Made when missing, one level deep.
+        if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+            return failure("cannot make the folder \"" + dir + "\": " + std::strerror(errno));
+        }
+        struct stat info;
+        if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+            return failure("\"" + dir + "\" given to --output-dir is not a folder");
+        }
     } else {
         outputs.push_back(o.output ? *o.output : "out.tif");
     }

@@ -98,7 +98,8 @@ TEST_F(Batch, FailuresSayWhatInOneLineAndWriteNothing) {
         {{"--keys", "8", "--output", "folder"}, 1, "folder"},
         // A save key that fails, and Escape before the final write.
         {{"--keys", "8 ampersand Escape", "--output", "folder"}, 1, "folder"},
-        {{"--keys", "8", "--output-dir", "nodir"}, 1, "nodir"},
+        {{"--keys", "8", "--output-dir", "no/dir"}, 1, "no/dir"},
+        {{"--keys", "8", "--output-dir", "in.tif"}, 1, "in.tif"},
         {{"--keys"}, 2, "--keys"},
         {{"--output", "x.tif"}, 2, "--keys"},
         {{"--keys", "8", "a.tif", "b.tif"}, 2, "--output-dir"},
@@ -130,7 +131,6 @@ TEST_F(Batch, EveryPictureOfAFolderRunFromAFreshStart) {
     // spatter draws from rand(), which restarts with every picture.
     mkdir("a", 0755);
     mkdir("b", 0755);
-    mkdir("done", 0755);
     const char* pictures[] = {"a/one.tif", "b/two.tif", "in.tif"};
     for (int i = 0; i < 2; ++i) {
         fixtures::Image img(patternImage(60 + 50 * i, 40 + 30 * i, i + 2));
