@@ -79,7 +79,8 @@ while IFS=$'\t' read -r key kind name; do
 done < <("$program" --list)
 
 mkdir -p "$root/docs"
-montage -font DejaVu-Sans -pointsize 15 -background white "${montage_args[@]}" \
+# -quiet: our files carry alpha without an ExtraSamples tag, which it warns about.
+montage -quiet -font DejaVu-Sans -pointsize 15 -background white "${montage_args[@]}" \
     -tile 6x -geometry "200x$((200 * height / width))+6+6" -quality 85 "$root/docs/gallery.jpg"
 xvfb-run -a -s '-screen 0 1024x768x24' "$root/tools/gallery.sh" --menu-shot "$root/docs/menu.png"
 echo "gallery.sh: $n effects in docs/gallery.jpg, the menu in docs/menu.png"
