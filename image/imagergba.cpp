@@ -195,6 +195,28 @@ void flipRows(ImageRGBA* img, bool reverseBytes) {
     }
 }
 
+// libjbig sizes its buffers from the stream's own header, beyond libtiff's
+// allocation cap, and ends the process when that fails: the header of every
+// strip must describe no more than the picture does.
+bool jbigStreamsFit(TIFF* tif, uint32_t width, uint32_t height) {
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
+    if (compression != COMPRESSION_JBIG) return true;
+    auto bigEndian32 = [](const unsigned char* b) {
+        return static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
+               static_cast<uint32_t>(b[2]) << 8 | b[3];
+    };
+    for (uint32_t strip = 0; strip < TIFFNumberOfStrips(tif); ++strip) {
+        unsigned char header[20];  // planes at 2, width at 4, height at 8
+        if (TIFFReadRawStrip(tif, strip, header, sizeof header) != sizeof header) return false;
+        if (header[2] < 1 || header[2] > 8 || bigEndian32(header + 4) > width ||
+            bigEndian32(header + 8) > height) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason,
@@ -234,6 +256,8 @@ ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason,
     } else if (width > static_cast<uint32_t>(INT_MAX) || height > static_cast<uint32_t>(INT_MAX)) {
         setReason(why, "the picture is too large (" + std::to_string(width) + " by " +
                            std::to_string(height) + " pixels)");
+    } else if (!jbigStreamsFit(tif, width, height)) {
+        setReason(why, "its JBIG data describes a larger picture than the file declares");
     } else {
         img = imageRgbaNew(static_cast<int>(width), static_cast<int>(height));
         if (!img) {

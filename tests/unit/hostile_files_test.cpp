@@ -88,6 +88,26 @@ TEST_F(HostileFiles, ACorruptFileIsReportedByTheErrorThatEndedTheRead) {
                 "bytes, expected 16\n$");
 }
 
+// A 19 by 21 JBIG picture whose stream claims about 5 terabytes: refused
+// before the codec's own allocation, which would end the process.
+TEST_F(HostileFiles, AJbigStreamLargerThanItsPictureIsRefused) {
+    TIFF* tif = TIFFOpen("jbig.tif", "w");
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 19);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 21);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JBIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 21);
+    // 128 planes of 52735 by 3976002814 pixels
+    unsigned char stream[] = {0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0xcd, 0xff, 0xec, 0xfc,
+                              0xfc, 0xfe, 0x08, 0x9e, 0xd7, 0x40, 0x10, 0x00, 0xc0, 0x38};
+    TIFFWriteRawStrip(tif, 0, stream, sizeof stream);
+    TIFFClose(tif);
+    std::string reason;
+    EXPECT_EQ(imageRgbaReadTIFF("jbig.tif", &reason), nullptr);
+    EXPECT_NE(reason.find("JBIG"), std::string::npos) << reason;
+}
+
 TEST_F(HostileFiles, ASaveBeyondTheFileSizeLimitFailsAndTheProgramGoesOn) {
     startOn(patternImage(100, 100));
     keyboardCB('&', 1, 1);
