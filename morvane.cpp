@@ -388,11 +388,21 @@ void changeEffect(int index) {
 
 unsigned long effectSwitchCount() { return switchCount; }
 
+namespace {
+std::string saveTarget = "out.tif";
+unsigned long saveFailures = 0;
+}  // namespace
+
+void setSaveTarget(const char* path) { saveTarget = path ? path : "out.tif"; }
+
+unsigned long saveFailureCount() { return saveFailures; }
+
 int saveImage() {
     std::string reason;
-    if (imageRgbaWriteTIFF("out.tif", E->image, &reason) != 0) {
-        std::fprintf(stderr, "morvane: could not save \"out.tif\" (%s); any earlier file is unchanged\n",
-                     reason.c_str());
+    if (imageRgbaWriteTIFF(saveTarget.c_str(), E->image, &reason) != 0) {
+        std::fprintf(stderr, "morvane: could not save \"%s\" (%s); any earlier file is unchanged\n",
+                     saveTarget.c_str(), reason.c_str());
+        ++saveFailures;
         return 1;
     }
     return 0;

@@ -51,9 +51,14 @@ void changeEffect(int index);
 // Counts the switches, so a caller can tell that the effect it ran on is gone.
 unsigned long effectSwitchCount();
 
-// Writes the current picture to "out.tif"; reports a failure on stderr.
-// Returns 0 on success, 1 on failure.
+// Writes the current picture to "out.tif" (or the file set below); reports a
+// failure on stderr. Returns 0 on success, 1 on failure.
 int saveImage();
+// Where saveImage writes; null: "out.tif" again. Batch mode sends the save
+// keys to its output.
+void setSaveTarget(const char* path);
+// Counts failed saves, so batch mode can tell that one happened.
+unsigned long saveFailureCount();
 
 // The help text printed by '?'.
 extern const char* const helpText;

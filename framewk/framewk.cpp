@@ -27,6 +27,7 @@ unsigned texId = 0;
 unsigned texWidth = 0, texHeight = 0;
 std::string windowTitle;
 bool warnedTextureLimit = false;
+void (*headlessExit)(int status) = nullptr;
 
 // Frame pacing: frames run on a timer, one per refresh at most, and only
 // while something happens: input, a button held (drags render every frame)
@@ -73,6 +74,10 @@ void fwkInit(int* argc, const char** argv) {
     if (!(argc && *argc > 0 && argv)) {
         argc = &fallbackArgc;
         argv = fallbackArgv;
+    }
+    if (headlessExit) {
+        windowTitle = "Morvane Application";
+        return;
     }
     glutWindowId = platformCreateWindow(argc, const_cast<char**>(argv), 512, 512,
                                         "Morvane Application");
@@ -168,7 +173,12 @@ void fwkSetWindowTitle(const char* title) {
 
 const char* fwkGetWindowTitle() { return windowTitle.c_str(); }
 
-void fwkExit(int status) { std::exit(status); }
+void fwkExit(int status) {
+    if (headlessExit) headlessExit(status);
+    std::exit(status);
+}
+
+void fwkSetHeadless(void (*onExit)(int status)) { headlessExit = onExit; }
 
 bool fwkUpdateRasterPos() {
     if (!displayImage) return false;

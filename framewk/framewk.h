@@ -28,6 +28,10 @@ void fwkWindowToImageCoordinates(int x, int y, float* ix, float* iy);
 void fwkSetWindowTitle(const char* title);
 const char* fwkGetWindowTitle();
 [[noreturn]] void fwkExit(int status);
+// Batch mode: fwkInit opens no window, so no GLUT or OpenGL call is ever made,
+// and fwkExit hands its status to `onExit` (which must not return) instead of
+// ending the process. Null: the window again.
+void fwkSetHeadless(void (*onExit)(int status));
 
 // Internals, visible for tests.
 bool fwkUpdateRasterPos();

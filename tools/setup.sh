@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libbenchmark-dev        # tests and benchmarks
     xvfb xauth xdotool libx11-dev        # end-to-end tests: virtual display, input, screenshots
     clang libclang-rt-14-dev             # the reader's fuzz target (libFuzzer)
+    imagemagick fonts-dejavu-core        # tools/gallery.sh: thumbnails, contact sheet, screenshot
 )
 
 missing=()

@@ -1,0 +1,126 @@
+// Batch mode against the window: the same steps on the same picture give the
+// same "out.tif", and the program needs no display for them.
+#include "tests/e2e/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace e2e;
+
+namespace {
+
+// A 300 by 200 picture sits at (106, 156); at zoom 1 picture pixel (x, y) is
+// window pixel (106 + x, 156 + y).
+const int kX = 106, kY = 156;
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+// The program in batch mode in `dir`, without a display.
+Outcome runBatch(const std::string& dir, const std::vector<std::string>& args) {
+    std::vector<std::string> argv{MORVANE_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Process::Options options;
+    options.workDir = dir;
+    options.stdoutPath = dir + "/batch-out.txt";
+    options.stderrPath = dir + "/batch-err.txt";
+    Process p(argv, options);
+    const std::optional<int> status = p.wait(kWait);
+    return {status.value_or(-1), readFile(options.stdoutPath), readFile(options.stderrPath)};
+}
+
+// Plays the steps of --keys in the window: keys by name, the pointer at
+// picture pixels.
+void playInWindow(App& app, const std::string& keys) {
+    app.move(kX, kY);  // keys arrive at picture pixel (0, 0) until the pointer moves
+    int x = 0, y = 0;
+    std::istringstream words(keys);
+    for (std::string word; words >> word;) {
+        const size_t colon = word.find(':');
+        const std::string step = word.substr(0, colon);
+        if (colon != std::string::npos) {
+            std::sscanf(word.c_str() + colon + 1, "%d,%d", &x, &y);
+        }
+        if (step == "press" || step == "rpress") {
+            app.press(kX + x, kY + y, step == "press" ? 1 : 3);
+        } else if (step == "release" || step == "rrelease") {
+            app.release(kX + x, kY + y, step == "release" ? 1 : 3);
+        } else if (step == "move") {
+            app.move(kX + x, kY + y);
+        } else {
+            app.key(word);
+        }
+    }
+}
+
+// One row per effect family: its keys, and the title the window shows once
+// they have all arrived.
+struct FamilyRun {
+    const char* family;
+    const char* keys;
+    const char* title;
+};
+
+const FamilyRun kFamilies[] = {
+    // A colour picked from the palette (drawn in the frame after Space), then
+    // an ellipse dragged and a point set at the pointer's last place.
+    {"tools",
+     "F9 space press:140,30 release space press:30,20 move:90,60 move:200,150 release F2 press:250,40 "
+     "release",
+     "Morvane Application | Draw | Mode 2: Point"},
+    // Channel from its menu icon, its settings with the keys, then committed
+    // and brightness on top.
+    {"colour", "space press:105,62 release F3 Up Up Down Return 1 Left Up",
+     "Morvane Application | Brightness"},
+    // Relief with both settings and its opacity keys, spatter's random
+    // offsets on top, then chrome in its first mode.
+    {"artistic", "d F2 Up Right Page_Down Delete Return h Up Return a F1 Down",
+     "Morvane Application | Chrome | Mode 1: Simple"},
+};
+
+void PrintTo(const FamilyRun& row, std::ostream* out) { *out << row.family << ": " << row.keys; }
+
+class BatchAgainstWindow : public ::testing::TestWithParam<FamilyRun> {};
+
+TEST_P(BatchAgainstWindow, GivesTheWindowsOutTif) {
+    const FamilyRun& row = GetParam();
+    Picture pic = patternPicture(300, 200);
+    App app(pic.get());
+    playInWindow(app, row.keys);
+    ASSERT_TRUE(app.waitTitle(row.title)) << app.title();
+    Picture inWindow = app.saveOut([&] { app.key("ampersand"); });
+    ASSERT_TRUE(inWindow);
+
+    const Outcome batch = runBatch(app.dir(), {"--keys", row.keys, "--output", "batch.tif"});
+    EXPECT_EQ(batch.status, 0);
+    EXPECT_EQ(batch.out + batch.err, "");
+    Picture inBatch = readPicture(app.path("batch.tif"));
+    ASSERT_TRUE(inBatch);
+    EXPECT_EQ(comparePictures(inWindow.get(), inBatch.get()), "");
+    EXPECT_EQ(comparePictures(pic.get(), inBatch.get()).empty(), false) << "the keys changed nothing";
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, BatchAgainstWindow, ::testing::ValuesIn(kFamilies),
+                         [](const testing::TestParamInfo<FamilyRun>& info) {
+                             return std::string(info.param.family);
+                         });
+
+TEST(Batch, HelpAndFailuresWithoutADisplay) {
+    TempDir dir;
+    const Outcome help = runBatch(dir.path(), {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Examples:"), std::string::npos) << help.out;
+
+    const Outcome unknownKey = runBatch(dir.path(), {"--keys", "x Sup"});
+    EXPECT_EQ(unknownKey.status, 1);
+    EXPECT_EQ(lines(unknownKey.err).size(), 1u) << unknownKey.err;
+
+    const Outcome usage = runBatch(dir.path(), {"--keys", "x", "one.tif", "two.tif"});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(lines(usage.err).size(), 1u) << usage.err;
+}
+
+}  // namespace
