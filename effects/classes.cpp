@@ -3,6 +3,7 @@
 #include "framewk/framewk.h"
 #include "image/bands.h"
 #include "image/rows.h"
+#include "image/simd.h"
 #include "morvane.h"
 
 #include <algorithm>
@@ -918,9 +919,7 @@ __attribute__((target("avx2"))) void convolveWide(int n, int taps, const float* 
         convolveRun<floats8, ints8, false>(n, taps, weights, bases, divisor, out);
     }
 }
-const bool kWide = __builtin_cpu_supports("avx2");
 #else
-const bool kWide = false;
 void spreadWide(const Rgba* src, int n, float* r, float* g, float* b) {
     spreadPlain(src, n, r, g, b);
 }
@@ -985,7 +984,7 @@ const float* convolution::samples(int sy) {
         if (p == firstSame_ && firstSame_ <= lastSame_) {
             const Rgba* run = line + x0_ - kReach + firstSame_;
             const int n = lastSame_ - firstSame_ + 1;
-            if (kWide) {
+            if (simdLevel() >= Simd::avx2) {
                 spreadWide(run, n, red + p, green + p, blue + p);
             } else {
                 spreadPlain(run, n, red + p, green + p, blue + p);
@@ -1031,7 +1030,7 @@ void convolution::row(const matrix* kernel, int y, int xa, int xb, Rgba* out) {
     const float divisor = static_cast<float>(kernel->divisor);
     int exponent;
     const bool scale = std::fabs(std::frexp(divisor, &exponent)) == 0.5f;
-    if (kWide) {
+    if (simdLevel() >= Simd::avx2) {
         convolveWide(n, taps, weights, bases, divisor, scale, out);
     } else {
         convolvePlain(n, taps, weights, bases, divisor, scale, out);

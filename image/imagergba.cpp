@@ -1247,7 +1247,7 @@ class MotionWalk {
     static constexpr int kMaxLanesReach = 1024;
     bool lanesFit() const {
         return length_ >= 1 && length_ <= kMaxLanesReach && length_ == std::trunc(length_) &&
-               cos_ >= 0 && src_->data != dest_->data && __builtin_cpu_supports("avx2");
+               cos_ >= 0 && src_->data != dest_->data && simdLevel() >= Simd::avx2;
     }
     void lanes(const int* is, const int* js, int count);
 #endif

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "image/imagergba.h"
+#include "image/simd.h"
 
 #include <cstdint>
 #include <cstring>
@@ -19,12 +20,6 @@
 #define MORVANE_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 #endif
 
-// The widest kernels in use: the processor's best unless lowered for tests.
-// avx512vbmi adds byte permutes (the channel tables) to avx512.
-enum class Simd { baseline, avx2, avx512, avx512vbmi };
-Simd simdLevel();
-// Lowers (or restores) the level, so tests can run the narrower kernels too.
-void simdCap(Simd most);
 
 // Lane code is all inlined, so the calling convention for wide vectors that
 // GCC warns about never applies; silenced for every file with lane code.

@@ -11,21 +11,6 @@
 
 namespace {
 
-Simd detectSimd() {
-#ifdef MORVANE_X86
-    __builtin_cpu_init();  // this runs among the static constructors
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-        __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-        __builtin_cpu_supports("avx2")) {
-        return __builtin_cpu_supports("avx512vbmi") ? Simd::avx512vbmi : Simd::avx512;
-    }
-    if (__builtin_cpu_supports("avx2")) return Simd::avx2;
-#endif
-    return Simd::baseline;
-}
-
-const Simd kProcessor = detectSimd();
-Simd cap = Simd::avx512vbmi;
 
 void mapChannelsScalar(const Rgba* src, Rgba* dst, int count, const channelTables& t) {
     for (int i = 0; i < count; ++i) {
@@ -81,10 +66,6 @@ MORVANE_VBMI void mapChannelsVbmi(const Rgba* src, Rgba* dst, int width, int hei
 #endif
 
 }  // namespace
-
-Simd simdLevel() { return std::min(kProcessor, cap); }
-
-void simdCap(Simd most) { cap = most; }
 
 void mapChannels(const Rgba* src, Rgba* dst, int width, int height, size_t stride,
                  const channelTables& tables) {

@@ -9,3 +9,11 @@
 #else
 #define MORVANE_SSE2 0
 #endif
+
+// The widest kernels in use: the processor's best unless lowered for tests,
+// and the baseline in a MORVANE_NO_SIMD build. avx512vbmi adds byte permutes
+// to avx512.
+enum class Simd { baseline, avx2, avx512, avx512vbmi };
+Simd simdLevel();
+// Lowers (or restores) the level, so tests can run the narrower kernels too.
+void simdCap(Simd most);
