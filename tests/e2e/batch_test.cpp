@@ -79,6 +79,10 @@ const FamilyRun kFamilies[] = {
     // offsets on top, then chrome in its first mode.
     {"artistic", "d F2 Up Right Page_Down Delete Return h Up Return a F1 Down",
      "Morvane Application | Chrome | Mode 1: Simple"},
+    // A Gaussian blur made stronger and committed, then radial blur around a
+    // pressed point, then emboss upward with its size keys.
+    {"convolution", "x F2 Up Up Return F6 press:150,100 release Return b F3 Page_Down Delete Up",
+     "Morvane Application | Emboss | Mode 3: Up"},
 };
 
 void PrintTo(const FamilyRun& row, std::ostream* out) { *out << row.family << ": " << row.keys; }
