@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 float limit::forceLimit(float v) const {
     if (v > max) return static_cast<float>(max);
@@ -552,13 +555,44 @@ void distort::RBAction() {
 }
 
 void distort::changeValue(char c) {
-    if (c == 'e') value2 += 1;
-    if (c == 'g') value2 -= 1;
-    if (c == 'f') value1 += 1;
-    if (c == 'd') value1 -= 1;
+    if (c == 'e') value2 += info->value2.step;
+    if (c == 'g') value2 -= info->value2.step;
+    if (c == 'f') value1 += info->value1.step;
+    if (c == 'd') value1 -= info->value1.step;
     value1 = static_cast<float>(value1Range.intForceLimit(value1));
     value2 = static_cast<float>(value2Range.intForceLimit(value2));
     if (c != 0) reapply();
+}
+
+void distort::beginOnArea(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,
+                          ImageRGBA* scratch_, ImageRGBA* hud_, ImageRGBA* icons_, bool hasArea_,
+                          point areaMin_, point areaMax_) {
+    begin(row, image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
+    const pixelRect area = areaInPicture();
+    const int side = std::max(area.x1 - area.x0 + 1, area.y1 - area.y0 + 1);
+    for (limit* range : {&value1Range, &value2Range}) {
+        if (range->max == largerSide) range->max = side;
+        if (range->max == fifthOfLargerSide) range->max = side / 5;
+    }
+}
+
+void distort::inParts(int count, long long pixels, const std::function<void(int, int)>& part) {
+    // Below this a thread costs more than it saves.
+    const long long kPixelsPerThread = 1 << 16;
+    const long long cores = std::max(1u, std::thread::hardware_concurrency());
+    const int n = static_cast<int>(
+        std::max(1LL, std::min({cores, 8LL, static_cast<long long>(count), pixels / kPixelsPerThread})));
+    std::vector<std::thread> helpers;
+    auto bound = [count, n](int t) { return static_cast<int>(static_cast<long long>(count) * t / n); };
+    for (int t = 1; t < n; ++t) {
+        try {
+            helpers.emplace_back(part, bound(t), bound(t + 1));
+        } catch (const std::system_error&) {
+            part(bound(t), bound(t + 1));  // no thread to be had: do it here
+        }
+    }
+    part(0, bound(1));
+    for (std::thread& h : helpers) h.join();
 }
 
 // ---------------------------------------------------------------------------

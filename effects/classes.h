@@ -4,6 +4,7 @@
 #include "image/imagergba.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct point {
@@ -198,10 +199,25 @@ public:
 // Distortion family: the area rebuilt from backup once per click or change.
 class distort : public effect {
 public:
+    // Upper ends of a size in a family table row that only the area decides:
+    // its larger side, or a fifth of that.
+    static constexpr int largerSide = -1;
+    static constexpr int fifthOfLargerSide = -2;
+
     distort();
     void LBAction() override;
     void RBAction() override;
     void changeValue(char c) override;
+
+protected:
+    // begin(), then the upper ends marked above taken from the area.
+    void beginOnArea(const effectInfo& row, ImageRGBA* image, ImageRGBA* backup,
+                     ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons, bool hasArea,
+                     point areaMin, point areaMax);
+    // Runs part(first, last) over pieces of [0, count) on all cores when
+    // `pixels` of work pay for the threads; the parts must not depend on
+    // each other.
+    static void inParts(int count, long long pixels, const std::function<void(int, int)>& part);
 };
 
 // Artistic family: stylised pictures made from backup once per click or change.
