@@ -208,16 +208,16 @@ public:
     void LBAction() override;
     void RBAction() override;
     void changeValue(char c) override;
+    // Runs part(first, last) over pieces of [0, count) on all cores when
+    // `pixels` of work pay for the threads; the parts must not depend on
+    // each other.
+    static void inParts(int count, long long pixels, const std::function<void(int, int)>& part);
 
 protected:
     // begin(), then the upper ends marked above taken from the area.
     void beginOnArea(const effectInfo& row, ImageRGBA* image, ImageRGBA* backup,
                      ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons, bool hasArea,
                      point areaMin, point areaMax);
-    // Runs part(first, last) over pieces of [0, count) on all cores when
-    // `pixels` of work pay for the threads; the parts must not depend on
-    // each other.
-    static void inParts(int count, long long pixels, const std::function<void(int, int)>& part);
 };
 
 // Artistic family: stylised pictures made from backup once per click or change.

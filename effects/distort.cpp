@@ -41,7 +41,6 @@ struct Area {
     int w, h;
     bool empty() const { return w <= 0 || h <= 0; }
     long long pixels() const { return empty() ? 0 : static_cast<long long>(w) * h; }
-    bool contains(int x, int y) const { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }
 };
 
 Area areaOf(const effect& e) {
@@ -130,10 +129,9 @@ void tileRowMeans(const ImageRGBA* src, const Tiling& t, int r, const limit& byt
 }
 
 // All tile means, row-major, worked out on all cores.
-std::vector<Rgba> tileMeans(const ImageRGBA* src, const Tiling& t, const limit& bytes,
-                            void (*inParts)(int, long long, const std::function<void(int, int)>&)) {
+std::vector<Rgba> tileMeans(const ImageRGBA* src, const Tiling& t, const limit& bytes) {
     std::vector<Rgba> means(static_cast<size_t>(t.rows) * t.cols);
-    inParts(t.rows, t.a.pixels(), [&](int r0, int r1) {
+    distort::inParts(t.rows, t.a.pixels(), [&](int r0, int r1) {
         std::vector<Sum> sums;
         for (int r = r0; r < r1; ++r) tileRowMeans(src, t, r, bytes, &means[size_t(r) * t.cols], sums);
     });
@@ -240,7 +238,7 @@ void box::LBAction() {
     if (a.empty()) return;
     const Tiling t = tilingOf(a, size);
     const limit bytes = byteRange;
-    const std::vector<Rgba> means = tileMeans(backup, t, bytes, inParts);
+    const std::vector<Rgba> means = tileMeans(backup, t, bytes);
     // Only tiles with whole neighbours above and to the left, and whole
     // themselves, lean toward their neighbours.
     const int wholeCols = truncToInt(a.w / size), wholeRows = truncToInt(a.h / size);
@@ -486,7 +484,7 @@ void rgbdots::LBAction() {
     const Area a = areaOf(*this);
     if (a.empty() || !(size >= 1)) return;
     const Tiling t = tilingOf(a, size);
-    const std::vector<Rgba> means = tileMeans(backup, t, byteRange, inParts);
+    const std::vector<Rgba> means = tileMeans(backup, t, byteRange);
     const bool additive = mode == 1;
     const Rgba ground = additive ? kBlack : kWhite;
     const unsigned char ink = additive ? 255 : 0;

@@ -224,21 +224,6 @@ void glassRef(const Job& k) {
                 }
 }
 
-std::string firstDifference(const ImageRGBA* want, const ImageRGBA* got) {
-    for (int y = 0; y < want->height; ++y)
-        for (int x = 0; x < want->width; ++x) {
-            const Rgba a = pixel(const_cast<ImageRGBA*>(want), x, y), b = pixel(const_cast<ImageRGBA*>(got), x, y);
-            if (!samePixel(a, b)) {
-                auto s = [](Rgba p) {
-                    return "(" + std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) + "," +
-                           std::to_string(p.a) + ")";
-                };
-                return "at (" + std::to_string(x) + ", " + std::to_string(y) + ") want " + s(a) + " got " + s(b);
-            }
-        }
-    return "";
-}
-
 template <class T>
 std::unique_ptr<effect> build(EffectImages& imgs, bool hasArea, point lo, point hi) {
     return imgs.make<T>(hasArea, lo, hi);
@@ -304,7 +289,7 @@ TEST(Distortions, MatchThePlainFormulasOverEveryArea) {
             row.ref(Job{imgs.backup, want.get(), a.x0, a.y0, a.x1, a.y1, row.mode, row.v1, row.v2, e->color,
                         imgs.icons, e->param1, e->param2, row.p3});
             e->reapply();
-            EXPECT_EQ(firstDifference(want.get(), imgs.image), "")
+            EXPECT_EQ(fixtures::firstDifference(want.get(), imgs.image), "")
                 << row.name << " on " << set.w << "x" << set.h << " area " << a.x0 << "," << a.y0 << "-" << a.x1
                 << "," << a.y1;
         }
@@ -476,7 +461,7 @@ TEST(RandomDistortions, FollowTheFormulaDrawForDraw) {
                     e->value2 = job.v2;
                     e->reapply();
                 }
-                EXPECT_EQ(firstDifference(want.get(), imgs.image), "") << c.name << " step " << i;
+                EXPECT_EQ(fixtures::firstDifference(want.get(), imgs.image), "") << c.name << " step " << i;
             }
             EXPECT_EQ(std::rand(), draws.next()) << c.name << ": draws used";
         }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 
 #include "image/imagergba.h"
 
@@ -79,5 +80,21 @@ inline Image randomImage(int width, int height, unsigned seed, bool opaque = fal
 }
 
 inline Image cloneOf(const ImageRGBA* img) { return Image(imageRgbaClone(img)); }
+
+// Empty when both images of the same size are equal, else the first pixel
+// that differs and its two values.
+inline std::string firstDifference(const ImageRGBA* want, const ImageRGBA* got) {
+    auto text = [](Rgba p) {
+        return "(" + std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) + "," +
+               std::to_string(p.a) + ")";
+    };
+    for (int i = 0; i < want->width * want->height; ++i) {
+        if (!samePixel(want->data[i], got->data[i])) {
+            return "at (" + std::to_string(i % want->width) + ", " + std::to_string(i / want->width) +
+                   ") want " + text(want->data[i]) + " got " + text(got->data[i]);
+        }
+    }
+    return "";
+}
 
 }  // namespace fixtures
