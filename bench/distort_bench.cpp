@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -17,13 +18,22 @@ struct Pictures {
     ImageRGBA *source, *image, *backup, *scratch, *hud, *icons;
 };
 
-// Noise, made once; the glass textures are noise too.
+// Noise, made once; the glass textures are the program's own.
 Pictures& pictures() {
     static Pictures p = [] {
         Pictures q{imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide),
                    imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide), imageRgbaNew(400, 113)};
         bench::fillNoise(q.source);
         bench::fillNoise(q.icons, 777);
+        for (int m = 1; m <= 8; ++m) {
+            const std::string name =
+                std::string(MORVANE_SOURCE_DIR) + "/menu/glass_texture" + std::to_string(m) + ".tif";
+            if (ImageRGBA* texture = imageRgbaReadTIFF(name.c_str())) {
+                std::copy_n(texture->data, std::min(400, texture->width * texture->height),
+                            q.icons->data + (101 - m) * 400);
+                imageRgbaFree(texture);
+            }
+        }
         return q;
     }();
     return p;

@@ -6,6 +6,10 @@
 #include <cstdlib>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Name, modes, value1 and value2 of each distortion: start, lowest, highest
@@ -59,12 +63,7 @@ inline void fillSpan(Rgba* row, int from, int to, const Area& a, Rgba colour) {
     if (from <= to) std::fill(row + from, row + to + 1, colour);
 }
 
-// bytes.intForceLimit(v), inline for the per-pixel loops.
-inline unsigned char clampByte(const limit& bytes, float v) {
-    if (v > static_cast<float>(bytes.max)) return static_cast<unsigned char>(bytes.max);
-    if (!(v >= static_cast<float>(bytes.min))) return static_cast<unsigned char>(bytes.min);
-    return static_cast<unsigned char>(static_cast<int>(v));
-}
+inline unsigned char clampByte(const limit& bytes, float v) { return distort::toByte(bytes, v); }
 
 // Channel sums toward an integer mean.
 struct Sum {
@@ -115,24 +114,58 @@ Tiling tilingOf(const Area& a, float size) {
                   truncToInt(a.w / size + 1)};
 }
 
-// The means of tile row r from `src`, one per column; `sums` is scratch.
-void tileRowMeans(const ImageRGBA* src, const Tiling& t, int r, const limit& bytes, Rgba* means,
-                  std::vector<Sum>& sums) {
-    sums.assign(t.cols, Sum{});
-    for (int y = t.top(r); y <= t.bottom(r); ++y) {
-        const Rgba* row = rowOf(src, y);
-        for (int c = 0; c < t.cols && t.left(c) <= t.a.x1; ++c) {
-            sums[c].add(row + t.left(c), t.right(c) - t.left(c) + 1);
+// Column sums of the rows of one row of tiles, four channels a column, for
+// adding up its tiles.
+using ColumnSums = std::vector<uint32_t>;
+
+// Adds a row of pixels to the column sums.
+inline void addRow(const Rgba* row, int w, uint32_t* sums) {
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 4 <= w; x += 4) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+        const __m128i lo = _mm_unpacklo_epi8(p, zero), hi = _mm_unpackhi_epi8(p, zero);
+        const __m128i wide[4] = {_mm_unpacklo_epi16(lo, zero), _mm_unpackhi_epi16(lo, zero),
+                                 _mm_unpacklo_epi16(hi, zero), _mm_unpackhi_epi16(hi, zero)};
+        for (int i = 0; i < 4; ++i) {
+            __m128i* s = reinterpret_cast<__m128i*>(sums + 4 * (x + i));
+            _mm_storeu_si128(s, _mm_add_epi32(_mm_loadu_si128(s), wide[i]));
         }
     }
-    for (int c = 0; c < t.cols; ++c) means[c] = sums[c].mean(bytes);
+#endif
+    for (; x < w; ++x) {
+        sums[4 * x] += row[x].r;
+        sums[4 * x + 1] += row[x].g;
+        sums[4 * x + 2] += row[x].b;
+    }
+}
+
+// The means of tile row r from `src`, one per column; `sums` is scratch.
+// The columns are added up first, row by row, then each tile's columns: a
+// column of a tile is at most 255 times the tile size.
+void tileRowMeans(const ImageRGBA* src, const Tiling& t, int r, const limit& bytes, Rgba* means,
+                  ColumnSums& sums) {
+    sums.assign(4 * static_cast<size_t>(t.a.w), 0);
+    for (int y = t.top(r); y <= t.bottom(r); ++y) addRow(rowOf(src, y) + t.a.x0, t.a.w, sums.data());
+    const int rows = std::max(0, t.bottom(r) - t.top(r) + 1);
+    for (int c = 0; c < t.cols; ++c) {
+        Sum sum;
+        for (int x = t.left(c) - t.a.x0; x <= t.right(c) - t.a.x0; ++x) {
+            sum.r += sums[4 * x];
+            sum.g += sums[4 * x + 1];
+            sum.b += sums[4 * x + 2];
+        }
+        sum.n = static_cast<uint64_t>(rows) * std::max(0, t.right(c) - t.left(c) + 1);
+        means[c] = sum.mean(bytes);
+    }
 }
 
 // All tile means, row-major, worked out on all cores.
 std::vector<Rgba> tileMeans(const ImageRGBA* src, const Tiling& t, const limit& bytes) {
     std::vector<Rgba> means(static_cast<size_t>(t.rows) * t.cols);
     distort::inParts(t.rows, t.a.pixels(), [&](int r0, int r1) {
-        std::vector<Sum> sums;
+        ColumnSums sums;
         for (int r = r0; r < r1; ++r) tileRowMeans(src, t, r, bytes, &means[size_t(r) * t.cols], sums);
     });
     return means;
@@ -166,7 +199,7 @@ void mosaic::LBAction() {
     const Rgba gap = color;
     const limit bytes = byteRange;
     inParts(t.rows, a.pixels(), [&](int r0, int r1) {
-        std::vector<Sum> sums;
+        ColumnSums sums;
         std::vector<Rgba> means(t.cols);
         for (int r = r0; r < r1; ++r) {
             tileRowMeans(backup, t, r, bytes, means.data(), sums);
@@ -493,6 +526,32 @@ void rgbdots::LBAction() {
     const int cx[3] = {truncToInt(size / 4), truncToInt(3 * size / 4), truncToInt(size / 2)};
     const int cy[3] = {truncToInt(size / 4), 0, truncToInt(3 * size / 4)};
     const float kSqrtPi = 1.7724538509055159f;
+    auto strength = [additive](int level) { return additive ? level : 255 - level; };
+
+    // The rows of each channel's disc for every level that occurs, worked
+    // out once: row k from the cell's top, columns from..to from its left.
+    struct DiscRow {
+        int k, from, to;
+    };
+    std::vector<std::vector<DiscRow>> discs(3 * 256);
+    std::vector<bool> occurs(3 * 256, false);
+    for (const Rgba m : means) {
+        occurs[m.r] = occurs[256 + m.g] = occurs[512 + m.b] = true;
+    }
+    for (int ch = 0; ch < 3; ++ch) {
+        for (int level = 0; level < 256; ++level) {
+            if (!occurs[ch * 256 + level]) continue;
+            const float v = static_cast<float>(strength(level));
+            const float rho = std::sqrt(v / 255 * (size * size)) / kSqrtPi;
+            for (int k = truncToInt(cy[ch] - rho); k < truncToInt(cy[ch] + rho); ++k) {
+                const float reach = rho * rho - static_cast<float>((k - cy[ch]) * (k - cy[ch]));
+                if (reach < 0) continue;
+                const float e = std::sqrt(reach);
+                discs[ch * 256 + level].push_back(
+                    DiscRow{k, truncToInt(cx[ch] - e), truncToInt(cx[ch] + e) - 1});
+            }
+        }
+    }
 
     // A disc only sets one channel to one value, so the order of the discs
     // does not matter and each core takes whole rows.
@@ -506,16 +565,11 @@ void rgbdots::LBAction() {
                 const Rgba m = means[size_t(r) * t.cols + c];
                 const unsigned char level[3] = {m.r, m.g, m.b};
                 for (int ch = 0; ch < 3; ++ch) {
-                    const int v = additive ? level[ch] : 255 - level[ch];
-                    const float rho = std::sqrt(static_cast<float>(v) / 255 * (size * size)) / kSqrtPi;
-                    for (int k = truncToInt(cy[ch] - rho); k < truncToInt(cy[ch] + rho); ++k) {
-                        const int y = t.top(r) + k;
+                    for (const DiscRow& d : discs[ch * 256 + level[ch]]) {
+                        const int y = t.top(r) + d.k;
                         if (y < lo || y > hi) continue;
-                        const float reach = rho * rho - static_cast<float>((k - cy[ch]) * (k - cy[ch]));
-                        if (reach < 0) continue;
-                        const float e = std::sqrt(reach);
-                        const int from = std::max(a.x0, t.left(c) + truncToInt(cx[ch] - e));
-                        const int to = std::min(a.x1, t.left(c) + truncToInt(cx[ch] + e) - 1);
+                        const int from = std::max(a.x0, t.left(c) + d.from);
+                        const int to = std::min(a.x1, t.left(c) + d.to);
                         unsigned char* bytes = &rowOf(image, y)->r;
                         for (int x = from; x <= to; ++x) bytes[size_t(x) * 4 + ch] = ink;
                     }
@@ -681,7 +735,7 @@ void noise::LBAction() {
             unsigned char mixed[3];
             for (int k = 0; k < 3; ++k) {
                 int v = std::rand() % 256;
-                if (tinted) v = bytes.intForceLimit(static_cast<float>(v + tint[k]));
+                if (tinted) v = clampByte(bytes, static_cast<float>(v + tint[k]));
                 mixed[k] = clampByte(bytes, static_cast<float>(v) * t + static_cast<float>(old[k]) * keep);
             }
             out[x].r = mixed[0];

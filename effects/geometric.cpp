@@ -123,33 +123,49 @@ void glass::LBAction() {
     const float light[3] = {static_cast<float>(color.r), static_cast<float>(color.g),
                             static_cast<float>(color.b)};
     const limit bytes = byteRange;
+    const Rgba* source = backup->data;
+    const size_t stride = static_cast<size_t>(backup->width);
 
+    // Rows before the last take their facets from their offset in the tile,
+    // so each core works out a row of facets once and draws every row that
+    // shares it; the last row takes them from the last tile's last row.
     inParts(h, static_cast<long long>(w) * h, [&](int first, int last) {
-        std::vector<Facet> facets(static_cast<size_t>(std::max(across, 0)));
-        for (int y = r.y0 + first; y < r.y0 + last; ++y) {
-            const int b = y < r.y1 ? (y - r.y0) % side : side - 1;
-            const float py = static_cast<float>(y < r.y1 ? y : beyondY);
+        std::vector<Facet> facets(static_cast<size_t>(std::max(across, 0)) + 1);
+        auto prepare = [&](int b) {
             for (int a = 0; a < across; ++a) facets[a] = facetAt(g, a, b);
-            const Facet edge = facetAt(g, side - 1, b);
+            facets[across] = facetAt(g, side - 1, b);
+        };
+        auto draw = [&](int y, float py) {
             Rgba* out = image->data + static_cast<size_t>(y) * image->width;
             int a = 0;
             for (int x = r.x0; x <= r.x1; ++x) {
                 const bool lastColumn = x == r.x1;
-                const Facet& f = lastColumn ? edge : facets[a];
+                const Facet& f = facets[lastColumn ? across : a];
                 const float px = static_cast<float>(lastColumn ? beyondX : x);
                 if (++a == side) a = 0;
                 const int sx = static_cast<int>(clampTo(px + f.dx, r.x0, r.x1));
                 const int sy = static_cast<int>(clampTo(py + f.dy, r.y0, r.y1));
-                const Rgba in = backup->data[static_cast<size_t>(sy) * backup->width + sx];
+                const Rgba in = source[static_cast<size_t>(sy) * stride + sx];
                 if (!g.lit) {
                     out[x] = in;
                     continue;
                 }
                 const float gain = intensity * f.shade;
-                out[x].r = static_cast<unsigned char>(bytes.intForceLimit(in.r + gain * light[0]));
-                out[x].g = static_cast<unsigned char>(bytes.intForceLimit(in.g + gain * light[1]));
-                out[x].b = static_cast<unsigned char>(bytes.intForceLimit(in.b + gain * light[2]));
+                out[x] = Rgba{distort::toByte(bytes, in.r + gain * light[0]),
+                              distort::toByte(bytes, in.g + gain * light[1]),
+                              distort::toByte(bytes, in.b + gain * light[2]), out[x].a};
             }
+        };
+        const int inner = std::min(last, h - 1);  // rows first..inner-1 lie before the last
+        for (int b = 0; b < side && first + b < inner; ++b) {
+            const int start = first + ((b - first % side) % side + side) % side;
+            if (start >= inner) continue;
+            prepare(b);
+            for (int row = start; row < inner; row += side) draw(r.y0 + row, static_cast<float>(r.y0 + row));
+        }
+        if (last == h) {
+            prepare(side - 1);
+            draw(r.y1, static_cast<float>(beyondY));
         }
     });
 }
