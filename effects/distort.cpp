@@ -434,7 +434,8 @@ void dots::LBAction() {
         const int lo = a.y0 + r0 * s, hi = std::min(a.y1, a.y0 + r1 * s - 1);
         if (lo > hi) return;
         if (smooth) {
-            // The blend of the cell's corners, its first stage per column.
+            // imageRgbaInterpolateColors(j/S, i/S, the cell's corners), with
+            // its first stage worked out once per column.
             std::vector<float> top(size_t(s) * 3), bottom(size_t(s) * 3);
             for (int cr = r0; cr < r1; ++cr) {
                 const int yt = a.y0 + cr * s;
