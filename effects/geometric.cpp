@@ -36,6 +36,8 @@ constexpr unsigned char kDelete = 127;
 constexpr int kPageUp = 104, kPageDown = 105, kHome = 106, kEnd = 107, kInsert = 108;
 
 constexpr double kPiD = 3.14159265358979323846;
+// Facets kept per core at most (12 bytes each).
+constexpr size_t kKeptFacets = size_t(1) << 18;
 
 // Rounding must never take an arcsine out of its domain.
 inline double asinClamped(double v) { return std::asin(std::max(-1.0, std::min(1.0, v))); }
@@ -126,16 +128,26 @@ void glass::LBAction() {
     const Rgba* source = backup->data;
     const size_t stride = static_cast<size_t>(backup->width);
 
-    // Rows before the last take their facets from their offset in the tile,
-    // so each core works out a row of facets once and draws every row that
-    // shares it; the last row takes them from the last tile's last row.
+    // A row's facets depend on its offset in the tile only. They are worked
+    // out once per offset and core and kept, unless the table would be large
+    // (tiles nearly as large as the area, whose rows hardly repeat).
+    const size_t width = static_cast<size_t>(std::max(across, 0)) + 1;  // the last column's last
+    const size_t offsets = static_cast<size_t>(std::min(side, h));
+    const bool keep = offsets * width <= kKeptFacets;
     inParts(h, static_cast<long long>(w) * h, [&](int first, int last) {
-        std::vector<Facet> facets(static_cast<size_t>(std::max(across, 0)) + 1);
-        auto prepare = [&](int b) {
-            for (int a = 0; a < across; ++a) facets[a] = facetAt(g, a, b);
-            facets[across] = facetAt(g, side - 1, b);
+        const size_t kept = keep ? offsets : 0;
+        std::vector<Facet> table((kept + 1) * width);  // the last row for those not kept
+        std::vector<char> ready(kept, 0);
+        auto facetsOf = [&](int b) {
+            const size_t at = static_cast<size_t>(b) < kept ? static_cast<size_t>(b) : kept;
+            Facet* row = &table[at * width];
+            if (at < kept && ready[at]) return row;
+            for (int a = 0; a < across; ++a) row[a] = facetAt(g, a, b);
+            row[across] = facetAt(g, side - 1, b);
+            if (at < kept) ready[at] = 1;
+            return row;
         };
-        auto draw = [&](int y, float py) {
+        auto draw = [&](int y, float py, const Facet* facets) {
             Rgba* out = image->data + static_cast<size_t>(y) * image->width;
             int a = 0;
             for (int x = r.x0; x <= r.x1; ++x) {
@@ -151,22 +163,17 @@ void glass::LBAction() {
                     continue;
                 }
                 const float gain = intensity * f.shade;
-                out[x] = Rgba{distort::toByte(bytes, in.r + gain * light[0]),
-                              distort::toByte(bytes, in.g + gain * light[1]),
-                              distort::toByte(bytes, in.b + gain * light[2]), out[x].a};
+                out[x].r = distort::toByte(bytes, in.r + gain * light[0]);
+                out[x].g = distort::toByte(bytes, in.g + gain * light[1]);
+                out[x].b = distort::toByte(bytes, in.b + gain * light[2]);
             }
         };
-        const int inner = std::min(last, h - 1);  // rows first..inner-1 lie before the last
-        for (int b = 0; b < side && first + b < inner; ++b) {
-            const int start = first + ((b - first % side) % side + side) % side;
-            if (start >= inner) continue;
-            prepare(b);
-            for (int row = start; row < inner; row += side) draw(r.y0 + row, static_cast<float>(r.y0 + row));
+        // Rows before the last use their offset; the last row takes the last
+        // tile's last row.
+        for (int row = first; row < std::min(last, h - 1); ++row) {
+            draw(r.y0 + row, static_cast<float>(r.y0 + row), facetsOf(row % side));
         }
-        if (last == h) {
-            prepare(side - 1);
-            draw(r.y1, static_cast<float>(beyondY));
-        }
+        if (last == h) draw(r.y1, static_cast<float>(beyondY), facetsOf(side - 1));
     });
 }
 
