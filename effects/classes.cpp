@@ -6,9 +6,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 float limit::forceLimit(float v) const {
     if (v > max) return static_cast<float>(max);
@@ -574,25 +571,6 @@ void distort::beginOnArea(const effectInfo& row, ImageRGBA* image_, ImageRGBA* b
         if (range->max == largerSide) range->max = side;
         if (range->max == fifthOfLargerSide) range->max = side / 5;
     }
-}
-
-void distort::inParts(int count, long long pixels, const std::function<void(int, int)>& part) {
-    // Below this a thread costs more than it saves.
-    const long long kPixelsPerThread = 1 << 16;
-    const long long cores = std::max(1u, std::thread::hardware_concurrency());
-    const int n = static_cast<int>(
-        std::max(1LL, std::min({cores, 8LL, static_cast<long long>(count), pixels / kPixelsPerThread})));
-    std::vector<std::thread> helpers;
-    auto bound = [count, n](int t) { return static_cast<int>(static_cast<long long>(count) * t / n); };
-    for (int t = 1; t < n; ++t) {
-        try {
-            helpers.emplace_back(part, bound(t), bound(t + 1));
-        } catch (const std::system_error&) {
-            part(bound(t), bound(t + 1));  // no thread to be had: do it here
-        }
-    }
-    part(0, bound(1));
-    for (std::thread& h : helpers) h.join();
 }
 
 // ---------------------------------------------------------------------------

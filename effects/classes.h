@@ -4,7 +4,6 @@
 #include "image/imagergba.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 struct point {
@@ -208,10 +207,6 @@ public:
     void LBAction() override;
     void RBAction() override;
     void changeValue(char c) override;
-    // Runs part(first, last) over pieces of [0, count) on all cores when
-    // `pixels` of work pay for the threads; the parts must not depend on
-    // each other.
-    static void inParts(int count, long long pixels, const std::function<void(int, int)>& part);
     // range.intForceLimit(v) as a byte, for a finite v well inside int,
     // where truncating first gives the same; inline and without branches
     // for the per-pixel loops (on noisy pictures a branch mispredicts often).

@@ -1,5 +1,7 @@
 #include "effects/distort.h"
 
+#include "image/bands.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -164,9 +166,9 @@ void tileRowMeans(const ImageRGBA* src, const Tiling& t, int r, const limit& byt
 // All tile means, row-major, worked out on all cores.
 std::vector<Rgba> tileMeans(const ImageRGBA* src, const Tiling& t, const limit& bytes) {
     std::vector<Rgba> means(static_cast<size_t>(t.rows) * t.cols);
-    distort::inParts(t.rows, t.a.pixels(), [&](int r0, int r1) {
+    inBands(0, t.rows - 1, t.a.pixels(), [&](int r0, int r1) {
         ColumnSums sums;
-        for (int r = r0; r < r1; ++r) tileRowMeans(src, t, r, bytes, &means[size_t(r) * t.cols], sums);
+        for (int r = r0; r <= r1; ++r) tileRowMeans(src, t, r, bytes, &means[size_t(r) * t.cols], sums);
     });
     return means;
 }
@@ -198,10 +200,10 @@ void mosaic::LBAction() {
     const int lo = truncToInt(value2 / 2), hi = truncToInt(size - value2 / 2);
     const Rgba gap = color;
     const limit bytes = byteRange;
-    inParts(t.rows, a.pixels(), [&](int r0, int r1) {
+    inBands(0, t.rows - 1, a.pixels(), [&](int r0, int r1) {
         ColumnSums sums;
         std::vector<Rgba> means(t.cols);
-        for (int r = r0; r < r1; ++r) {
+        for (int r = r0; r <= r1; ++r) {
             tileRowMeans(backup, t, r, bytes, means.data(), sums);
             for (int y = t.top(r); y <= t.bottom(r); ++y) {
                 const int i = y - t.top(r);
@@ -289,10 +291,10 @@ void box::LBAction() {
         out[kLeft] = shifted(m, lean * dH + 20, bytes);
         out[kRight] = shifted(m, -20, bytes);
     };
-    inParts(t.rows, a.pixels(), [&](int r0, int r1) {
+    inBands(0, t.rows - 1, a.pixels(), [&](int r0, int r1) {
         std::vector<unsigned char> part(t.size);
         std::vector<Rgba> palette(size_t(t.cols) * 5);
-        for (int r = r0; r < r1; ++r) {
+        for (int r = r0; r <= r1; ++r) {
             for (int c = 0; c < t.cols; ++c) shades(r, c, &palette[size_t(c) * 5]);
             for (int y = t.top(r); y <= t.bottom(r); ++y) {
                 const int i = y - t.top(r);
@@ -369,8 +371,7 @@ void comb::LBAction() {
     // Triangles overlap on band lines and at their slanted edges, where the
     // later one wins; each core takes whole rows and keeps that order in them.
     const limit bytes = byteRange;
-    inParts(a.h, a.pixels(), [&](int first, int last) {
-        const int lo = a.y0 + first, hi = a.y0 + last - 1;
+    inBands(a.y0, a.y1, a.pixels(), [&](int lo, int hi) {
         std::vector<Rgba> means(size_t(cells) * 2);
         for (int i = 0; i < bands; ++i) {
             const int line = a.y0 + i * rowHeight;
@@ -430,14 +431,14 @@ void dots::LBAction() {
     const Rgba ground = color;
 
     // Each core takes whole rows of cells and the hole rows that fall in them.
-    inParts(cellRows, a.pixels(), [&](int r0, int r1) {
-        const int lo = a.y0 + r0 * s, hi = std::min(a.y1, a.y0 + r1 * s - 1);
+    inBands(0, cellRows - 1, a.pixels(), [&](int r0, int r1) {
+        const int lo = a.y0 + r0 * s, hi = std::min(a.y1, a.y0 + (r1 + 1) * s - 1);
         if (lo > hi) return;
         if (smooth) {
             // imageRgbaInterpolateColors(j/S, i/S, the cell's corners), with
             // its first stage worked out once per column.
             std::vector<float> top(size_t(s) * 3), bottom(size_t(s) * 3);
-            for (int cr = r0; cr < r1; ++cr) {
+            for (int cr = r0; cr <= r1; ++cr) {
                 const int yt = a.y0 + cr * s;
                 if (yt > a.y1) break;  // no pixel of the area: nothing to read
                 const int yb = std::min(yt + s, a.y1);
@@ -556,8 +557,7 @@ void rgbdots::LBAction() {
 
     // A disc only sets one channel to one value, so the order of the discs
     // does not matter and each core takes whole rows.
-    inParts(a.h, a.pixels(), [&](int first, int last) {
-        const int lo = a.y0 + first, hi = a.y0 + last - 1;
+    inBands(a.y0, a.y1, a.pixels(), [&](int lo, int hi) {
         imageRgbaSetArea(image, a.x0, lo, a.x1 + 1, hi + 1, ground);
         for (int r = 0; r < t.rows && t.top(r) <= a.y1; ++r) {
             // Discs reach less than one cell above and two below the cell's top.
@@ -626,8 +626,8 @@ void lines::LBAction() {
     const limit bytes = byteRange;
 
     if (across) {
-        inParts(count, a.pixels(), [&](int first, int last) {
-            for (int line = first; line < last; ++line) {
+        inBands(0, count - 1, a.pixels(), [&](int first, int last) {
+            for (int line = first; line <= last; ++line) {
                 const Rgba* in = rowOf(backup, a.y0 + line);
                 Rgba* out = rowOf(image, a.y0 + line);
                 int x = a.x0;
@@ -655,9 +655,9 @@ void lines::LBAction() {
             r = g = b = 0;
         }
     };
-    inParts((count + kGroup - 1) / kGroup, a.pixels(), [&](int g0, int g1) {
+    inBands(0, (count - 1) / kGroup, a.pixels(), [&](int g0, int g1) {
         Column col[kGroup];
-        for (int g = g0; g < g1; ++g) {
+        for (int g = g0; g <= g1; ++g) {
             const int c0 = g * kGroup, n = std::min(count - c0, kGroup);
             for (int i = 0; i < n; ++i) {
                 col[i].next = starts[c0 + i];

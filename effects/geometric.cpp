@@ -6,6 +6,8 @@
 // ---------------------------------------------------------------------------
 // Glass
 
+#include "image/bands.h"
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -134,7 +136,7 @@ void glass::LBAction() {
     const size_t width = static_cast<size_t>(std::max(across, 0)) + 1;  // the last column's last
     const size_t offsets = static_cast<size_t>(std::min(side, h));
     const bool keep = offsets * width <= kKeptFacets;
-    inParts(h, static_cast<long long>(w) * h, [&](int first, int last) {
+    inBands(0, h - 1, static_cast<double>(w) * h, [&](int first, int last) {
         const size_t kept = keep ? offsets : 0;
         std::vector<Facet> table((kept + 1) * width);  // the last row for those not kept
         std::vector<char> ready(kept, 0);
@@ -170,10 +172,10 @@ void glass::LBAction() {
         };
         // Rows before the last use their offset; the last row takes the last
         // tile's last row.
-        for (int row = first; row < std::min(last, h - 1); ++row) {
+        for (int row = first; row <= std::min(last, h - 2); ++row) {
             draw(r.y0 + row, static_cast<float>(r.y0 + row), facetsOf(row % side));
         }
-        if (last == h) draw(r.y1, static_cast<float>(beyondY), facetsOf(side - 1));
+        if (last == h - 1) draw(r.y1, static_cast<float>(beyondY), facetsOf(side - 1));
     });
 }
 
