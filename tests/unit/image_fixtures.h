@@ -81,17 +81,24 @@ inline Image randomImage(int width, int height, unsigned seed, bool opaque = fal
 
 inline Image cloneOf(const ImageRGBA* img) { return Image(imageRgbaClone(img)); }
 
-// Empty when both images of the same size are equal, else the first pixel
-// that differs and its two values.
+}  // namespace fixtures
+
+namespace fixtures {
+
+// Empty when the two images are equal, else where they first differ.
 inline std::string firstDifference(const ImageRGBA* want, const ImageRGBA* got) {
-    auto text = [](Rgba p) {
-        return "(" + std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) + "," +
-               std::to_string(p.a) + ")";
+    if (want->width != got->width || want->height != got->height) return "sizes differ";
+    auto str = [](Rgba p) {
+        return "(" + std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) +
+               "," + std::to_string(p.a) + ")";
     };
-    for (int i = 0; i < want->width * want->height; ++i) {
-        if (!samePixel(want->data[i], got->data[i])) {
-            return "at (" + std::to_string(i % want->width) + ", " + std::to_string(i / want->width) +
-                   ") want " + text(want->data[i]) + " got " + text(got->data[i]);
+    for (int y = 0; y < want->height; ++y) {
+        for (int x = 0; x < want->width; ++x) {
+            const size_t i = static_cast<size_t>(y) * want->width + x;
+            if (!samePixel(want->data[i], got->data[i])) {
+                return "pixel (" + std::to_string(x) + "," + std::to_string(y) + ") is " +
+                       str(got->data[i]) + ", expected " + str(want->data[i]);
+            }
         }
     }
     return "";
