@@ -654,13 +654,25 @@ void distort::RBAction() {
 }
 
 void distort::changeValue(char c) {
-    if (c == 'e') value2 += 1;
-    if (c == 'g') value2 -= 1;
-    if (c == 'f') value1 += 1;
-    if (c == 'd') value1 -= 1;
+    if (c == 'e') value2 += info->value2.step;
+    if (c == 'g') value2 -= info->value2.step;
+    if (c == 'f') value1 += info->value1.step;
+    if (c == 'd') value1 -= info->value1.step;
     value1 = static_cast<float>(value1Range.intForceLimit(value1));
     value2 = static_cast<float>(value2Range.intForceLimit(value2));
     if (c != 0) reapply();
+}
+
+void distort::beginOnArea(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,
+                          ImageRGBA* scratch_, ImageRGBA* hud_, ImageRGBA* icons_, bool hasArea_,
+                          point areaMin_, point areaMax_) {
+    begin(row, image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
+    const pixelRect area = areaInPicture();
+    const int side = std::max(area.x1 - area.x0 + 1, area.y1 - area.y0 + 1);
+    for (limit* range : {&value1Range, &value2Range}) {
+        if (range->max == largerSide) range->max = side;
+        if (range->max == fifthOfLargerSide) range->max = side / 5;
+    }
 }
 
 // ---------------------------------------------------------------------------
