@@ -79,6 +79,10 @@ const FamilyRun kFamilies[] = {
     // offsets on top, then chrome in its first mode.
     {"artistic", "d F2 Up Right Page_Down Delete Return h Up Return a F1 Down",
      "Morvane Application | Chrome | Mode 1: Simple"},
+    // Mosaic with a wider gap, box in mode 3 applied by a click, then lines'
+    // random runs (the same sequence in both programs).
+    {"distortion", "u Up Return i F3 press:10,10 release Return asterisk Up",
+     "Morvane Application | Lines | Mode 1: Horizontal"},
     // A Gaussian blur made stronger and committed, then radial blur around a
     // pressed point, then emboss upward with its size keys.
     {"convolution", "x F2 Up Up Return F6 press:150,100 release Return b F3 Page_Down Delete Up",
