@@ -757,6 +757,7 @@ void relief::changeValue(char c) {
     if (c == 'k') param4 = param4 > 0 ? 0.0f : 1.0f;  // End
     if (c == 'i') param4 = std::min(param4 + kOpacityStep, 1.0f);
     stepValues(c);
+    clampValues();
     if (c != 0) reapply();
 }
 

@@ -510,6 +510,24 @@ void effect::showMode(char m) {
     }
 }
 
+void effect::stepValues(char c) {
+    if (!info) return;
+    if (c == 'e') value1 += info->value1.step;
+    if (c == 'g') value1 -= info->value1.step;
+    if (c == 'f') value2 += info->value2.step;
+    if (c == 'd') value2 -= info->value2.step;
+}
+
+void effect::stepSize(char c) {
+    if (c == 127) size = std::max(size - 1, 1);
+    if (c == 'i') size = std::min(size + 1, 30);
+}
+
+void effect::clampValues() {
+    value1 = static_cast<float>(value1Range.intForceLimit(value1));
+    value2 = static_cast<float>(value2Range.intForceLimit(value2));
+}
+
 void effect::reapply() {
     if (leftDown) {
         LBAction();
@@ -654,12 +672,12 @@ void distort::RBAction() {
 }
 
 void distort::changeValue(char c) {
+    // Here Up and Down move the second setting, Right and Left the first.
     if (c == 'e') value2 += info->value2.step;
     if (c == 'g') value2 -= info->value2.step;
     if (c == 'f') value1 += info->value1.step;
     if (c == 'd') value1 -= info->value1.step;
-    value1 = static_cast<float>(value1Range.intForceLimit(value1));
-    value2 = static_cast<float>(value2Range.intForceLimit(value2));
+    clampValues();
     if (c != 0) reapply();
 }
 
@@ -695,30 +713,10 @@ void artistic::specialKey(int k) {
     if (k == 105) changeValue('i');
 }
 
-void artistic::stepValues(char c) {
-    if (c == 'e') {
-        value1 += info->value1.step;
-    } else if (c == 'g') {
-        value1 -= info->value1.step;
-    } else if (c == 'f') {
-        value2 += info->value2.step;
-    } else if (c == 'd') {
-        value2 -= info->value2.step;
-    }
-    value1 = static_cast<float>(value1Range.intForceLimit(value1));
-    value2 = static_cast<float>(value2Range.intForceLimit(value2));
-}
-
-// Delete and Page Down step `size` within 1..30.
 void artistic::changeValue(char c) {
     stepValues(c);
-    if (c == 127) {
-        size -= 1;
-        if (size <= 0) size = 1;
-    } else if (c == 'i') {
-        size += 1;
-        if (size > 30) size = 30;
-    }
+    clampValues();
+    stepSize(c);
     if (c != 0) reapply();
 }
 
@@ -1095,32 +1093,9 @@ void matrices::specialKey(int k) {
     if (k == 105) changeValue('i');
 }
 
-void matrices::stepValues(char c) {
-    // A filter without a table row steps as the family does by default.
-    const float step1 = info ? info->value1.step : 1, step2 = info ? info->value2.step : 3;
-    if (c == 'e') {
-        value1 += step1;
-    } else if (c == 'g') {
-        value1 -= step1;
-    }
-    if (c == 'd') {
-        value2 -= step2;
-    } else if (c == 'f') {
-        value2 += step2;
-    }
-}
-
 void matrices::changeValue(char c) {
     stepValues(c);
-    if (c == 127) {
-        size -= 1;
-        if (size <= 0) size = 1;
-    } else if (c == 'i') {
-        size += 1;
-        if (size > 30) size = 30;
-    }
-    value1 = static_cast<float>(value1Range.intForceLimit(value1));
-    value2 = static_cast<float>(value2Range.intForceLimit(value2));
-    if (c == 0) return;
-    reapply();
+    stepSize(c);
+    clampValues();
+    if (c != 0) reapply();
 }

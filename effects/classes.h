@@ -171,6 +171,13 @@ public:
                ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     // Stores the mode and puts up its title from the table row.
     void showMode(char m);
+    // Up and Down step value1, Right and Left value2, by the steps of the
+    // table row; nothing is clamped.
+    void stepValues(char c);
+    // Delete and Page Down step `size` within 1 to 30.
+    void stepSize(char c);
+    // Both values clamped into their ranges and truncated.
+    void clampValues();
 
     effect(const effect&) = delete;
     effect& operator=(const effect&) = delete;
@@ -258,9 +265,6 @@ public:
     void key(unsigned char c) override;
     void specialKey(int k) override;
     void changeValue(char c) override;
-    // The arrow keys' steps from the table row, then both values clamped
-    // into their ranges and truncated.
-    void stepValues(char c);
 };
 
 // A square kernel of odd side 1 to 11, centred in an 11 by 11 grid.
@@ -327,7 +331,4 @@ public:
     matrix* currentKernel() const { return kernelAt(truncToInt(value1)); }
     // Deletes every kernel and empties its slot.
     void freeKernels();
-    // Up and Down step value1, Right and Left value2, by the row's steps;
-    // nothing is clamped.
-    void stepValues(char c);
 };

@@ -664,8 +664,12 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
 }  // namespace
 
 // The filters' own constructors start the effect with their real images.
+// A filter without a row of its own steps as the family does.
 matrices::matrices()
-    : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(0, 0), point(0, 0)) {}
+    : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(0, 0), point(0, 0)) {
+    static const effectInfo family = {"", {}, {0, 0, 0, 1}, kNoValue2};
+    info = &family;
+}
 
 // ---------------------------------------------------------------------------
 // Blur
