@@ -29,6 +29,19 @@ const ImageRGBA* photo() {
     return picture;
 }
 
+EffectImages::EffectImages(int width, int height) {
+    image = imageRgbaNew(width, height);
+    fillNoise(image);
+    backup = imageRgbaClone(image);
+    scratch = imageRgbaClone(image);
+    hud = imageRgbaClone(image);
+    icons = imageRgbaNew(400, 113);
+}
+
+EffectImages::~EffectImages() {
+    for (ImageRGBA* img : {image, backup, scratch, hud, icons}) imageRgbaFree(img);
+}
+
 double copyNsPerPixel(int width, int height) {
     static std::map<std::pair<int, int>, double> known;
     const auto size = std::make_pair(width, height);

@@ -23,6 +23,16 @@ const ImageRGBA* photo();
 // measured once per size.
 double copyNsPerPixel(int width, int height);
 
+// The five images an effect works on: noise in image and its three copies,
+// and a blank icon atlas.
+struct EffectImages {
+    ImageRGBA *image, *backup, *scratch, *hud, *icons;
+    EffectImages(int width, int height);
+    ~EffectImages();
+    EffectImages(const EffectImages&) = delete;
+    EffectImages& operator=(const EffectImages&) = delete;
+};
+
 // Runs `body` once per iteration; `pixels` is the work one call does and
 // the copy baseline is taken at copyWidth by copyHeight.
 template <class Body>

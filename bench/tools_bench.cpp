@@ -9,22 +9,7 @@
 
 namespace {
 
-// The five images of an effect, on a picture with varied pixels.
-struct Images {
-    ImageRGBA *image, *backup, *scratch, *hud, *icons;
-    Images(int width, int height) {
-        image = imageRgbaNew(width, height);
-        bench::fillNoise(image);
-        backup = imageRgbaClone(image);
-        scratch = imageRgbaClone(image);
-        hud = imageRgbaClone(image);
-        icons = imageRgbaNew(400, 113);
-    }
-    ~Images() {
-        for (ImageRGBA* img : {image, backup, scratch, hud, icons}) imageRgbaFree(img);
-    }
-};
-
+using Images = bench::EffectImages;
 
 const int kScrollSide = 4096;
 const double kScrollPixels = double(kScrollSide) * kScrollSide;

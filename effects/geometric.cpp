@@ -172,7 +172,8 @@ enum class Along { none, x, y };
 
 // Ripple modes 2 to 4 and wave: each axis of the source point moves by
 // A·sin(t/λ) with t the offset along `xBy` or `yBy`, clamped into the area.
-// The column offsets are worked out once per band, the row offset once per row.
+// Column offsets are worked out once per band, row offsets once per row and
+// run of columns.
 void renderSine(const effect& e, Along xBy, Along yBy) {
     const Warp w(e);
     if (w.empty()) return;
@@ -247,11 +248,21 @@ void rippleRadial(const effect& e) {
 
 }  // namespace
 
-ripple::ripple(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    open(kRipple, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, true);
-    changeMode(1);
-}
+// The warps that follow the pointer take every event; like all warps they
+// commit the picture first and render once at (0, 0) in their first mode.
+#define MORVANE_LIVE_WARP(cls, row)                                                          \
+    cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,        \
+             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {                 \
+        open(row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, true);       \
+        changeMode(1);                                                                       \
+    }
+
+MORVANE_LIVE_WARP(ripple, kRipple)
+MORVANE_LIVE_WARP(bubble, kBubble)
+MORVANE_LIVE_WARP(wave, kWave)
+MORVANE_LIVE_WARP(twirl, kTwirl)
+
+#undef MORVANE_LIVE_WARP
 
 void ripple::idleAction() {
     if (!leftDown || !pointerOnPicture()) return;
@@ -262,12 +273,6 @@ void ripple::idleAction() {
         return;
     }
     rippleRadial(*this);
-}
-
-bubble::bubble(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    open(kBubble, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, true);
-    changeMode(1);
 }
 
 void bubble::idleAction() {
@@ -310,12 +315,6 @@ void bubble::idleAction() {
         };
         return std::make_pair(span, pixel);
     });
-}
-
-wave::wave(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    open(kWave, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, true);
-    changeMode(1);
 }
 
 void wave::idleAction() {
@@ -376,12 +375,6 @@ void lens::keyUP() {
 void lens::keyDOWN() {
     value2 -= info->value2.step;
     if (value2 < value2Range.min) value2 = static_cast<float>(value2Range.max);
-}
-
-twirl::twirl(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    open(kTwirl, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, true);
-    changeMode(1);
 }
 
 namespace {
