@@ -1,18 +1,17 @@
 // The warps: one render over a 1920 by 1080 area per mode, nearest and
 // bilinear; and frames a second of a drag over the 2048 by 1536 photograph
 // through the shell.
-#include "effects/geometric.h"
-#include "framewk/framewk.h"
-#include "morvane.h"
-
-#include "bench/bench_support.h"
-
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <string>
+
+#include "bench/bench_support.h"
+#include "effects/geometric.h"
+#include "framewk/framewk.h"
+#include "morvane.h"
 
 namespace {
 

@@ -497,9 +497,9 @@ void color::action(int) {}
 geometric::geometric()
     : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(), point()) {}
 
-void geometric::open(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,
-                     ImageRGBA* scratch_, ImageRGBA* hud_, ImageRGBA* icons_, bool hasArea_,
-                     point areaMin_, point areaMax_, bool live) {
+void geometric::beginWarp(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,
+                          ImageRGBA* scratch_, ImageRGBA* hud_, ImageRGBA* icons_, bool hasArea_,
+                          point areaMin_, point areaMax_, bool live) {
     begin(row, image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
     imageRgbaCopy(image, backup);
     warpToggle = false;

@@ -199,9 +199,9 @@ public:
     // A concrete constructor's steps before its first render: title,
     // startup, the row's settings, commit, nearest sampling; `live` warps
     // take every key and motion event.
-    void open(const effectInfo& row, ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch,
-              ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin, point areaMax,
-              bool live);
+    void beginWarp(const effectInfo& row, ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch,
+                   ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin, point areaMax,
+                   bool live);
     // Renders only with the pointer on the picture or just past its last
     // column or row.
     bool pointerOnPicture() const;

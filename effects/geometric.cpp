@@ -16,7 +16,8 @@ const effectInfo kRipple = {
     "Ripple", {"Radial", "Vertical", "Horizontal", "Crossed"}, {5, 1, 50, 1}, {10, 1, 50, 2}};
 const effectInfo kBubble = {
     "Bubble", {"Convex", "Concave", "Vertical", "Horizontal"}, {100, 10, 1000, 5}, {25, 1, 250, 5}};
-const effectInfo kWave = {"Wave", {"Horizontal", "Vertical", "Full"}, {5, 1, 50, 1}, {10, 1, 50, 2}};
+const effectInfo kWave = {
+    "Wave", {"Horizontal", "Vertical", "Full"}, {5, 1, 50, 1}, {10, 1, 50, 2}};
 // The angle or zoom wraps past either end instead of stopping.
 const effectInfo kLens = {"Lens",
                           {"Turn", "Zoom", "Flip vertical", "Flip horizontal"},
@@ -131,9 +132,9 @@ struct Warp {
         if (!inside(0)) return none();
         const long long reach = std::max<long long>(cx - a.x0, a.x1 - cx);
         const double room = static_cast<double>(R) * R - static_cast<double>(dy) * dy;
-        long long h = room > 0 ? static_cast<long long>(
-                                     std::min(std::sqrt(room), static_cast<double>(reach)))
-                               : 0;
+        long long h =
+            room > 0 ? static_cast<long long>(std::min(std::sqrt(room), static_cast<double>(reach)))
+                     : 0;
         while (h < reach && inside(h + 1)) ++h;
         while (h > 0 && !inside(h)) --h;
         const long long lo = std::max<long long>(a.x0, cx - h);
@@ -147,8 +148,10 @@ struct Warp {
     // Row y left as committed outside `s`.
     void copyAround(int y, Span s) const {
         const size_t row = static_cast<size_t>(y) * width;
-        if (s.lo > a.x0) std::memcpy(out + row + a.x0, in + row + a.x0, (s.lo - a.x0) * sizeof(Rgba));
-        if (s.hi < a.x1) std::memcpy(out + row + s.hi + 1, in + row + s.hi + 1, (a.x1 - s.hi) * sizeof(Rgba));
+        if (s.lo > a.x0)
+            std::memcpy(out + row + a.x0, in + row + a.x0, (s.lo - a.x0) * sizeof(Rgba));
+        if (s.hi < a.x1)
+            std::memcpy(out + row + s.hi + 1, in + row + s.hi + 1, (a.x1 - s.hi) * sizeof(Rgba));
     }
 
     // Row by row over the area: `row(y)` gives the span the warp changes and
@@ -222,15 +225,18 @@ void rippleRadial(const effect& e) {
     inBands(down.lo, down.hi, 2 * w.areaWidth(), [&](int from, int to) {
         for (int b = from; b <= to; ++b) {
             int rows[2], rowCount = 0;
-            for (long long y : {static_cast<long long>(w.cy) - b, static_cast<long long>(w.cy) + b}) {
+            for (long long y :
+                 {static_cast<long long>(w.cy) - b, static_cast<long long>(w.cy) + b}) {
                 if (y >= w.a.y0 && y <= w.a.y1) rows[rowCount++] = static_cast<int>(y);
                 if (b == 0) break;
             }
             for (int a = across.lo; a <= across.hi; ++a) {
                 const double offset =
-                    amplitude * std::sin(std::sqrt(static_cast<double>(a) * a +
-                                                   static_cast<double>(b) * b) / wavelength);
-                for (long long x : {static_cast<long long>(w.cx) - a, static_cast<long long>(w.cx) + a}) {
+                    amplitude *
+                    std::sin(std::sqrt(static_cast<double>(a) * a + static_cast<double>(b) * b) /
+                             wavelength);
+                for (long long x :
+                     {static_cast<long long>(w.cx) - a, static_cast<long long>(w.cx) + a}) {
                     if (x >= w.a.x0 && x <= w.a.x1) {
                         const float sx = w.clampX(static_cast<float>(x + offset));
                         for (int i = 0; i < rowCount; ++i) {
@@ -253,7 +259,7 @@ void rippleRadial(const effect& e) {
 #define MORVANE_LIVE_WARP(cls, row)                                                          \
     cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,        \
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {                 \
-        open(row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, true);       \
+        beginWarp(row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, true); \
         changeMode(1);                                                                       \
     }
 
@@ -284,8 +290,8 @@ void bubble::idleAction() {
     // Outside the radius nothing moves: the span is all that changes.
     w.render([&w, R, power, m](int y) {
         const int dy = y - w.cy;
-        const Span span = m == 4 ? (std::abs(dy) <= R ? w.whole() : w.none())
-                                 : w.within(m == 3 ? 0 : dy, R);
+        const Span span =
+            m == 4 ? (std::abs(dy) <= R ? w.whole() : w.none()) : w.within(m == 3 ? 0 : dy, R);
         // Mode 4's factor follows the row alone.
         const float rowU = m == 4 ? static_cast<float>(std::pow(over(std::abs(dy), R), power)) : 0;
         auto pixel = [&w, R, power, m, y, dy, rowU](int x) {
@@ -326,7 +332,7 @@ void wave::idleAction() {
 
 lens::lens(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    open(kLens, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, true);
+    beginWarp(kLens, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, true);
     usesColor = true;
     color = Rgba{0, 0, 0, 255};
     changeMode(1);
@@ -432,7 +438,9 @@ void twirlGrid(const effect& e) {
                     const float dist = distance(ex, ey);
                     turned[l - l0] = dist <= r;
                     if (!turned[l - l0]) continue;
-                    const double angle = std::atan2(static_cast<double>(ex), static_cast<double>(ey)) + twist(theta, dist, r);
+                    const double angle =
+                        std::atan2(static_cast<double>(ex), static_cast<double>(ey)) +
+                        twist(theta, dist, r);
                     ox[l - l0] = dist * std::sin(angle);
                     oy[l - l0] = dist * std::cos(angle);
                 }
@@ -487,7 +495,7 @@ void twirl::keyLEFT() {
 
 buttonize::buttonize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                      ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    open(kButtonize, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, false);
+    beginWarp(kButtonize, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, false);
     const pixelRect a = areaInPicture();
     const int w = a.x1 - a.x0 + 1, h = a.y1 - a.y0 + 1;
     value1Range.set(0, std::max(0, (w < h ? w : h) / 2));
@@ -519,8 +527,10 @@ void buttonize::LBAction() {
     auto shade = [&](Edge edge, Rgba under, Rgba was, float t) {
         int lit = 0;
         if (!floating) {
-            lit = edge == top ? kLitTop : edge == left ? kLitLeft : edge == right ? kLitRight
-                                                                                  : kLitBottom;
+            lit = edge == top     ? kLitTop
+                  : edge == left  ? kLitLeft
+                  : edge == right ? kLitRight
+                                  : kLitBottom;
         }
         auto mix = [&](int c, int u) {
             return static_cast<unsigned char>(bytes.intForceLimit((c + lit) * t + u * (1 - t)));

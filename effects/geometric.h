@@ -6,9 +6,9 @@
 // ---------------------------------------------------------------------------
 // Warps
 
-#define MORVANE_WARP_CONSTRUCTOR(cls)                                                        \
-    cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,             \
-        ImageRGBA* icons, bool hasArea, point areaMin, point areaMax)
+#define MORVANE_WARP_CONSTRUCTOR(cls)                                                              \
+    cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons, \
+        bool hasArea, point areaMin, point areaMax)
 
 // Sine displacement around the pointer: radial, along one axis or both.
 class ripple : public geometric {

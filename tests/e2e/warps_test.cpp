@@ -1,7 +1,7 @@
 // A warp following the pointer while the left button is held.
-#include "tests/e2e/harness.h"
-
 #include <gtest/gtest.h>
+
+#include "tests/e2e/harness.h"
 
 using namespace e2e;
 

@@ -1,9 +1,9 @@
-#include "effects/geometric.h"
-#include "tests/unit/test_support.h"
-
 #include <climits>
 #include <cmath>
 #include <functional>
+
+#include "effects/geometric.h"
+#include "tests/unit/test_support.h"
 
 namespace {
 
@@ -75,9 +75,11 @@ void reference(ImageRGBA* src, ImageRGBA* out, const Setting& s) {
             float sx = x, sy = y;
             bool bilinear = s.smooth;
             switch (s.kind) {
-                case kRipple: case kWave: {
+                case kRipple:
+                case kWave: {
                     const double A = s.v2, L = s.v1;
-                    const double radial = A * std::sin(std::sqrt(double(dx) * dx + double(dy) * dy) / L);
+                    const double radial =
+                        A * std::sin(std::sqrt(double(dx) * dx + double(dy) * dy) / L);
                     const double alongX = A * std::sin(dx / L), alongY = A * std::sin(dy / L);
                     const int m = s.kind == kRipple ? s.mode : s.mode + 4;
                     const double ox[] = {radial, alongX, 0, alongX, alongY, 0, alongY};
@@ -117,7 +119,9 @@ void reference(ImageRGBA* src, ImageRGBA* out, const Setting& s) {
                     }
                     const double phi = std::atan2(double(dx), double(dy));
                     const float z = s.v2 / 36;
-                    if (s.mode == 1) sx = float(cx + d * std::sin(phi + theta)), sy = float(cy + d * std::cos(phi + theta));
+                    if (s.mode == 1)
+                        sx = float(cx + d * std::sin(phi + theta)),
+                        sy = float(cy + d * std::cos(phi + theta));
                     if (s.mode == 2) sx = cx + dx * z, sy = cy + dy * z;
                     if (s.mode == 3) sx = 2 * cx - x;
                     if (s.mode == 4) sy = 2 * cy - y;
@@ -155,8 +159,10 @@ void reference(ImageRGBA* src, ImageRGBA* out, const Setting& s) {
                         at(x, y) = src->data[y * W + x];
                         continue;
                     }
-                    if (s.mode == 2) t = S / 100;
-                    else shift = 0;
+                    if (s.mode == 2)
+                        t = S / 100;
+                    else
+                        shift = 0;
                     const Rgba u = src->data[y * W + x];
                     auto mix = [&](int c, int b) {
                         const float v = (c + shift) * t + b * (1 - t);
@@ -181,23 +187,40 @@ TEST(Warps, EveryModeMatchesItsFormulaInsideAndBeyondTheArea) {
         float v1, v2;
     };
     const Row rows[] = {
-        {kRipple, 1, 5, 10}, {kRipple, 2, 3, 7}, {kRipple, 3, 5, 10}, {kRipple, 4, 7, 50},
+        {kRipple, 1, 5, 10},
+        {kRipple, 2, 3, 7},
+        {kRipple, 3, 5, 10},
+        {kRipple, 4, 7, 50},
         // Mode 2's centre pixel samples the centre, not 0/0.
-        {kBubble, 1, 60, 25}, {kBubble, 2, 60, 25}, {kBubble, 3, 45, 60}, {kBubble, 4, 45, 5},
-        {kWave, 1, 5, 10}, {kWave, 2, 9, 21}, {kWave, 3, 2, 3},
-        {kLens, 1, 60, 190}, {kLens, 2, 60, 50}, {kLens, 3, 60, 0}, {kLens, 4, 75, 0},
+        {kBubble, 1, 60, 25},
+        {kBubble, 2, 60, 25},
+        {kBubble, 3, 45, 60},
+        {kBubble, 4, 45, 5},
+        {kWave, 1, 5, 10},
+        {kWave, 2, 9, 21},
+        {kWave, 3, 2, 3},
+        {kLens, 1, 60, 190},
+        {kLens, 2, 60, 50},
+        {kLens, 3, 60, 0},
+        {kLens, 4, 75, 0},
         // The grids leave strips at the right and bottom, except with one cell.
-        {kTwirl, 1, 60, 180}, {kTwirl, 1, 70, -1000}, {kTwirl, 2, 100, -270}, {kTwirl, 2, 10, 90},
+        {kTwirl, 1, 60, 180},
+        {kTwirl, 1, 70, -1000},
+        {kTwirl, 2, 100, -270},
+        {kTwirl, 2, 10, 90},
         // B 0: the floating frame's weight is 0; the fixed one shades the last row and column.
-        {kButtonize, 1, 7, 50}, {kButtonize, 2, 7, 50}, {kButtonize, 1, 0, 80}, {kButtonize, 2, 0, 80},
+        {kButtonize, 1, 7, 50},
+        {kButtonize, 2, 7, 50},
+        {kButtonize, 1, 0, 80},
+        {kButtonize, 2, 0, 80},
     };
     struct Area {
         bool has;
         point lo, hi;
     };
     // None, inside, and reaching past the picture (clamped to (0, 30)-(199, 169)).
-    const Area areas[] = {{false, {}, {}}, {true, {13, 21}, {150, 140}},
-                          {true, {-20, 30}, {250, 400}}};
+    const Area areas[] = {
+        {false, {}, {}}, {true, {13, 21}, {150, 140}}, {true, {-20, 30}, {250, 400}}};
     const point pointers[] = {{kW / 2, kH / 2}, {0, 0}, {kW, 60}};
     fixtures::Image earlier = fixtures::randomImage(kW, kH, 7);
     for (const Area& area : areas) {
@@ -218,11 +241,12 @@ TEST(Warps, EveryModeMatchesItsFormulaInsideAndBeyondTheArea) {
                     e->renderOnce();
                     fixtures::Image want = fixtures::cloneOf(earlier.get());
                     reference(im.backup, want.get(),
-                              Setting{row.kind, row.mode, row.v1, row.v2, smooth, c, x0, y0, x1, y1, e->color});
+                              Setting{row.kind, row.mode, row.v1, row.v2, smooth, c, x0, y0, x1, y1,
+                                      e->color});
                     ASSERT_EQ(fixtures::firstDifference(want.get(), im.image), "")
-                        << "kind " << row.kind << " mode " << row.mode << " v " << row.v1 << "/" << row.v2
-                        << (smooth ? " bilinear" : " nearest") << " pointer " << c.x << "," << c.y
-                        << " area " << x0 << "," << y0 << "-" << x1 << "," << y1;
+                        << "kind " << row.kind << " mode " << row.mode << " v " << row.v1 << "/"
+                        << row.v2 << (smooth ? " bilinear" : " nearest") << " pointer " << c.x
+                        << "," << c.y << " area " << x0 << "," << y0 << "-" << x1 << "," << y1;
                 }
             }
         }
@@ -235,7 +259,8 @@ TEST(Warps, NothingDrawnForAPointerOffThePictureExceptTheGrid) {
     // Beyond the picture nothing is drawn, however far the pointer.
     for (Kind kind : {kRipple, kBubble, kWave, kLens, kTwirl, kButtonize}) {
         auto e = makeWarp(kind, im, false, {}, {});
-        for (point p : {point(kW + 1, 0), point(0, -1), point(INT_MAX, INT_MIN), point(INT_MIN, kH + 1)}) {
+        for (point p :
+             {point(kW + 1, 0), point(0, -1), point(INT_MAX, INT_MIN), point(INT_MIN, kH + 1)}) {
             e->cursor = p;
             imageRgbaCopy(earlier.get(), im.image);
             e->renderOnce();
@@ -251,7 +276,8 @@ TEST(Warps, NothingDrawnForAPointerOffThePictureExceptTheGrid) {
     t->renderOnce();
     EXPECT_FALSE(sameImage(im.image, earlier.get()));
     for (int i = 10; i <= 109; ++i) {
-        EXPECT_TRUE(samePixel(pixel(im.image, 109, i + 10), pixel(earlier.get(), 109, i + 10))) << i;
+        EXPECT_TRUE(samePixel(pixel(im.image, 109, i + 10), pixel(earlier.get(), 109, i + 10)))
+            << i;
         EXPECT_TRUE(samePixel(pixel(im.image, i, 119), pixel(earlier.get(), i, 119))) << i;
     }
 }
@@ -267,16 +293,16 @@ TEST(Warps, KeysStepClampWrapAndRedraw) {
     };
     const int left = 100, up = 101, right = 102, down = 103;
     const Row rows[] = {
-        {kRipple, 1, 5, 49, up, 5, 50},        {kRipple, 1, 5, 10, down, 5, 8},
-        {kRipple, 1, 1, 10, left, 1, 10},      {kWave, 3, 50, 10, right, 50, 10},
-        {kBubble, 1, 100, 3, down, 100, 1},    {kBubble, 4, 998, 25, right, 1000, 25},
-        {kLens, 1, 100, 355, up, 100, 0},      {kLens, 1, 100, 357, up, 100, 0},
-        {kLens, 1, 100, 0, down, 100, 359},    {kLens, 1, 12, 190, left, 10, 190},
-        {kTwirl, 1, 100, 1070, up, 100, 1080}, {kTwirl, 1, 100, 0, right, 110, 0},
-        {kTwirl, 2, 100, 0, right, 150, 0},    {kTwirl, 2, 1000, 0, right, 1000, 0},
-        {kTwirl, 2, 30, 0, left, 10, 0},       {kButtonize, 1, 0, 50, left, 0, 50},
+        {kRipple, 1, 5, 49, up, 5, 50},         {kRipple, 1, 5, 10, down, 5, 8},
+        {kRipple, 1, 1, 10, left, 1, 10},       {kWave, 3, 50, 10, right, 50, 10},
+        {kBubble, 1, 100, 3, down, 100, 1},     {kBubble, 4, 998, 25, right, 1000, 25},
+        {kLens, 1, 100, 355, up, 100, 0},       {kLens, 1, 100, 357, up, 100, 0},
+        {kLens, 1, 100, 0, down, 100, 359},     {kLens, 1, 12, 190, left, 10, 190},
+        {kTwirl, 1, 100, 1070, up, 100, 1080},  {kTwirl, 1, 100, 0, right, 110, 0},
+        {kTwirl, 2, 100, 0, right, 150, 0},     {kTwirl, 2, 1000, 0, right, 1000, 0},
+        {kTwirl, 2, 30, 0, left, 10, 0},        {kButtonize, 1, 0, 50, left, 0, 50},
         {kButtonize, 2, 24, 98, right, 25, 98}, {kButtonize, 1, 25, 50, right, 25, 50},
-        {kButtonize, 2, 24, 98, up, 24, 100},  {kButtonize, 2, 25, 3, down, 25, 0},
+        {kButtonize, 2, 24, 98, up, 24, 100},   {kButtonize, 2, 25, 3, down, 25, 0},
     };
     fixtures::Image stale = fixtures::randomImage(60, 50, 12);
     for (const Row& r : rows) {
@@ -290,10 +316,13 @@ TEST(Warps, KeysStepClampWrapAndRedraw) {
         EXPECT_EQ(e->value2, r.want2) << r.kind << " key " << r.key;
         EXPECT_FALSE(e->leftDown);
         // Redrawn without a button held; the grid's steps restore the picture first.
-        fixtures::Image want = fixtures::cloneOf(r.kind == kTwirl && r.mode == 2 ? im.backup : stale.get());
-        reference(im.backup, want.get(),
-                  Setting{r.kind, r.mode, r.want1, r.want2, false, {30, 25}, 0, 0, 59, 49, e->color});
-        EXPECT_EQ(fixtures::firstDifference(want.get(), im.image), "") << r.kind << " key " << r.key;
+        fixtures::Image want =
+            fixtures::cloneOf(r.kind == kTwirl && r.mode == 2 ? im.backup : stale.get());
+        reference(
+            im.backup, want.get(),
+            Setting{r.kind, r.mode, r.want1, r.want2, false, {30, 25}, 0, 0, 59, 49, e->color});
+        EXPECT_EQ(fixtures::firstDifference(want.get(), im.image), "")
+            << r.kind << " key " << r.key;
     }
     // F4 means nothing to wave; End switches sampling and redraws; the right
     // button reverts.
