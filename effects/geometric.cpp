@@ -117,6 +117,13 @@ struct Warp {
         const int y = std::min(static_cast<int>(sy), a.y1);
         return in[static_cast<size_t>(y) * width + x];
     }
+    // What imageRgbaInterpolate gives at the whole position (x, y) in the
+    // picture: the neighbours weigh nothing, so the pixel itself, opaque.
+    Rgba opaqueAt(int x, int y) const {
+        Rgba p = in[static_cast<size_t>(y) * width + x];
+        p.a = 255;
+        return p;
+    }
     Rgba sample(float sx, float sy, bool bilinear) const {
         return bilinear ? imageRgbaInterpolate(source, sx, sy) : nearest(sx, sy);
     }
@@ -453,11 +460,12 @@ void twirlGrid(const effect& e) {
                         const float mx = left + halfW;
                         for (int l = l0; l <= l1; ++l) {
                             const int x = left + l;
-                            float sx = static_cast<float>(x), sy = static_cast<float>(y);
-                            if (turned[l - l0]) {
-                                sx = w.clampX(static_cast<float>(mx + ox[l - l0]));
-                                sy = w.clampY(static_cast<float>(my + oy[l - l0]));
+                            if (!turned[l - l0]) {
+                                line[x] = w.opaqueAt(x, y);
+                                continue;
                             }
+                            const float sx = w.clampX(static_cast<float>(mx + ox[l - l0]));
+                            const float sy = w.clampY(static_cast<float>(my + oy[l - l0]));
                             line[x] = imageRgbaInterpolate(w.source, sx, sy);
                         }
                     }
