@@ -225,6 +225,7 @@ Span distances(long long c, int lo, int hi) {
 // distance alone, so one sine serves the up to four pixels mirrored about
 // the centre at (±a, ±b).
 void rippleRadial(const effect& e) {
+    const int kChunk = 256;
     const Warp w(e);
     if (w.empty()) return;
     const double amplitude = e.value2, wavelength = e.value1;
@@ -237,22 +238,31 @@ void rippleRadial(const effect& e) {
                 if (y >= w.a.y0 && y <= w.a.y1) rows[rowCount++] = static_cast<int>(y);
                 if (b == 0) break;
             }
-            for (int a = across.lo; a <= across.hi; ++a) {
-                const double offset =
-                    amplitude *
-                    std::sin(std::sqrt(static_cast<double>(a) * a + static_cast<double>(b) * b) /
-                             wavelength);
-                for (long long x :
-                     {static_cast<long long>(w.cx) - a, static_cast<long long>(w.cx) + a}) {
-                    if (x >= w.a.x0 && x <= w.a.x1) {
-                        const float sx = w.clampX(static_cast<float>(x + offset));
-                        for (int i = 0; i < rowCount; ++i) {
-                            const int y = rows[i];
-                            w.out[static_cast<size_t>(y) * w.width + x] =
-                                w.sample(sx, w.clampY(static_cast<float>(y + offset)), w.smooth);
+            for (int a0 = across.lo; a0 <= across.hi; a0 += kChunk) {
+                const int a1 = std::min(across.hi, a0 + kChunk - 1);
+                double offset[kChunk];
+                for (int a = a0; a <= a1; ++a) {
+                    offset[a - a0] = amplitude * std::sin(std::sqrt(static_cast<double>(a) * a +
+                                                                    static_cast<double>(b) * b) /
+                                                          wavelength);
+                }
+                for (int i = 0; i < rowCount; ++i) {
+                    const int y = rows[i];
+                    Rgba* line = w.out + static_cast<size_t>(y) * w.width;
+                    // Left of the centre x = cx - a, right of it x = cx + a (a > 0).
+                    for (int side : {-1, 1}) {
+                        const long long near =
+                            side < 0 ? w.cx - w.a.x1 : std::max(w.a.x0 - w.cx, 1);
+                        const long long far = side < 0 ? w.cx - w.a.x0 : w.a.x1 - w.cx;
+                        const int first = static_cast<int>(std::max<long long>(a0, near));
+                        const int last = static_cast<int>(std::min<long long>(a1, far));
+                        for (int a = first; a <= last; ++a) {
+                            const long long x = w.cx + static_cast<long long>(side) * a;
+                            const double o = offset[a - a0];
+                            line[x] = w.sample(w.clampX(static_cast<float>(x + o)),
+                                               w.clampY(static_cast<float>(y + o)), w.smooth);
                         }
                     }
-                    if (a == 0) break;
                 }
             }
         }
