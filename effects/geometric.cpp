@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 // ---------------------------------------------------------------------------
@@ -57,21 +60,99 @@ inline float clampTo(float v, float lo, float hi) { return v > hi ? hi : (v >= l
 // Degrees to radians, held in single precision.
 inline float radians(float degrees) { return static_cast<float>(degrees / 180.0 * kPi); }
 
+// The caller and one helper thread share the bands of a render. The helper
+// sleeps between renders instead of spinning, so a busy machine loses
+// nothing: whatever bands it does not get to, the caller does itself.
+class BothCores {
+public:
+    // f(i) for i from 0 to count - 1, in any order, on both cores.
+    template <class F>
+    void share(int count, F& f) {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            if (!helper_.joinable()) helper_ = std::thread([this] { help(); });
+            run_ = [](void* context, int i) { (*static_cast<F*>(context))(i); };
+            context_ = &f;
+            next_ = 0;
+            count_ = count;
+            ++job_;
+        }
+        wake_.notify_one();
+        std::unique_lock<std::mutex> lock(m_);
+        while (next_ < count_) {
+            const int i = next_++;
+            lock.unlock();
+            f(i);
+            lock.lock();
+        }
+        // The job ends when the helper has left its last band.
+        idle_.wait(lock, [this] { return !helping_; });
+        count_ = 0;
+    }
+    ~BothCores() {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            stop_ = true;
+        }
+        wake_.notify_one();
+        if (helper_.joinable()) helper_.join();
+    }
+
+private:
+    void help() {
+        std::unique_lock<std::mutex> lock(m_);
+        unsigned seen = 0;
+        for (;;) {
+            wake_.wait(lock, [&] { return stop_ || job_ != seen; });
+            if (stop_) return;
+            seen = job_;
+            while (next_ < count_) {
+                const int i = next_++;
+                void (*run)(void*, int) = run_;
+                void* context = context_;
+                helping_ = true;
+                lock.unlock();
+                run(context, i);
+                lock.lock();
+                helping_ = false;
+                idle_.notify_one();
+            }
+        }
+    }
+
+    std::mutex m_;
+    std::condition_variable wake_, idle_;
+    std::thread helper_;
+    void (*run_)(void*, int) = nullptr;
+    void* context_ = nullptr;
+    int next_ = 0, count_ = 0;
+    unsigned job_ = 0;
+    bool helping_ = false, stop_ = false;
+};
+
+BothCores& bothCores() {
+    static BothCores cores;
+    return cores;
+}
+
 // Rows are independent: each reads backup and writes only its own pixels of
-// image, so they go to both cores in bands.
+// image, so bands of them go to both cores when there are enough.
 const int kBandRows = 8;
-const long long kParallelPixels = 1 << 15;
+const long long kSharedPixels = 1 << 15;
 
 template <class Band>
 void inBands(int y0, int y1, long long width, Band band) {
     if (y0 > y1 || width <= 0) return;
     const int bands = (y1 - y0) / kBandRows + 1;
-    const bool parallel = (static_cast<long long>(y1) - y0 + 1) * width >= kParallelPixels;
-#pragma omp parallel for schedule(dynamic) if (parallel)
-    for (int i = 0; i < bands; ++i) {
+    auto one = [&](int i) {
         const int from = y0 + i * kBandRows;
         band(from, std::min(y1, from + kBandRows - 1));
+    };
+    if ((static_cast<long long>(y1) - y0 + 1) * width < kSharedPixels) {
+        for (int i = 0; i < bands; ++i) one(i);
+        return;
     }
+    bothCores().share(bands, one);
 }
 
 // Columns [lo, hi] of a row; empty when lo > hi.
