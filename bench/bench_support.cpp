@@ -16,19 +16,6 @@ void fillNoise(ImageRGBA* img, uint32_t seed) {
     }
 }
 
-const ImageRGBA* photo() {
-    static const ImageRGBA* picture = [] {
-        const char* path = MORVANE_SOURCE_DIR "/bench/large.tif";
-        ImageRGBA* img = imageRgbaReadTIFF(path);
-        if (!img) {
-            std::fprintf(stderr, "bench: cannot read %s\n", path);
-            std::exit(1);
-        }
-        return img;
-    }();
-    return picture;
-}
-
 EffectImages::EffectImages(int width, int height) {
     image = imageRgbaNew(width, height);
     fillNoise(image);
@@ -40,6 +27,19 @@ EffectImages::EffectImages(int width, int height) {
 
 EffectImages::~EffectImages() {
     for (ImageRGBA* img : {image, backup, scratch, hud, icons}) imageRgbaFree(img);
+}
+
+const ImageRGBA* photo() {
+    static const ImageRGBA* picture = [] {
+        const char* path = MORVANE_SOURCE_DIR "/bench/large.tif";
+        ImageRGBA* img = imageRgbaReadTIFF(path);
+        if (!img) {
+            std::fprintf(stderr, "bench: cannot read %s\n", path);
+            std::exit(1);
+        }
+        return img;
+    }();
+    return picture;
 }
 
 double copyNsPerPixel(int width, int height) {

@@ -23,8 +23,8 @@ const ImageRGBA* photo();
 // measured once per size.
 double copyNsPerPixel(int width, int height);
 
-// The five images an effect works on: noise in image and its three copies,
-// and a blank icon atlas.
+// The five images of an effect, on a noise picture; freed with the object.
+// An effect that exchanges two of them hands them back by assignment.
 struct EffectImages {
     ImageRGBA *image, *backup, *scratch, *hud, *icons;
     EffectImages(int width, int height);
