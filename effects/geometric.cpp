@@ -1,5 +1,7 @@
 #include "effects/geometric.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
@@ -68,9 +70,18 @@ public:
     // f(i) for i from 0 to count - 1, in any order, on both cores.
     template <class F>
     void share(int count, F& f) {
+        // A forked child has no helper, and a lock the helper held at the
+        // fork stays held there: the child works alone.
+        if (getpid() != owner_) {
+            for (int i = 0; i < count; ++i) f(i);
+            return;
+        }
         {
             std::lock_guard<std::mutex> lock(m_);
-            if (!helper_.joinable()) helper_ = std::thread([this] { help(); });
+            if (!started_) {
+                std::thread([this] { help(); }).detach();
+                started_ = true;
+            }
             run_ = [](void* context, int i) { (*static_cast<F*>(context))(i); };
             context_ = &f;
             next_ = 0;
@@ -89,22 +100,13 @@ public:
         idle_.wait(lock, [this] { return !helping_; });
         count_ = 0;
     }
-    ~BothCores() {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            stop_ = true;
-        }
-        wake_.notify_one();
-        if (helper_.joinable()) helper_.join();
-    }
 
 private:
     void help() {
         std::unique_lock<std::mutex> lock(m_);
         unsigned seen = 0;
         for (;;) {
-            wake_.wait(lock, [&] { return stop_ || job_ != seen; });
-            if (stop_) return;
+            wake_.wait(lock, [&] { return job_ != seen; });
             seen = job_;
             while (next_ < count_) {
                 const int i = next_++;
@@ -120,19 +122,22 @@ private:
         }
     }
 
+    const pid_t owner_ = getpid();
     std::mutex m_;
     std::condition_variable wake_, idle_;
-    std::thread helper_;
+    bool started_ = false;
     void (*run_)(void*, int) = nullptr;
     void* context_ = nullptr;
     int next_ = 0, count_ = 0;
     unsigned job_ = 0;
-    bool helping_ = false, stop_ = false;
+    bool helping_ = false;
 };
 
+// Never destroyed: the helper sleeps on through the program's exit, which
+// neither waits for it nor tears down what it waits on.
 BothCores& bothCores() {
-    static BothCores cores;
-    return cores;
+    static BothCores* cores = new BothCores;
+    return *cores;
 }
 
 // Rows are independent: each reads backup and writes only its own pixels of

@@ -1,3 +1,7 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -337,6 +341,34 @@ TEST(Warps, KeysStepClampWrapAndRedraw) {
     EXPECT_TRUE(sameImage(im.image, im.backup));
     w->idle();
     EXPECT_TRUE(sameImage(im.image, im.backup));
+}
+
+// The helper thread that shares big renders does not exist in a forked
+// child: there the render runs alone, and the child still exits.
+TEST(Warps, AForkedChildRendersAloneAndExits) {
+    EffectImages im(fixtures::randomImage(kW, kH, 13).release());
+    auto e = makeWarp(kRipple, im, false, {}, {});
+    e->setXY(50, 60);
+    e->renderOnce();  // shared with the helper
+    fixtures::Image want = fixtures::cloneOf(im.image);
+    imageRgbaCopy(im.backup, im.image);
+    const pid_t child = fork();
+    if (child == 0) {
+        e->renderOnce();
+        std::exit(sameImage(im.image, want.get()) ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    int status = -1;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (waitpid(child, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < until) {
+        usleep(10000);
+    }
+    if (!WIFEXITED(status)) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        FAIL() << "the forked child did not end";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
