@@ -82,12 +82,12 @@ const catalogueEntry catalogue[] = {
     {17, build<posterize>, "posterize", '9', 170, 60},
     {18, build<solarize>, "solarize", '0', 190, 60},
     // geometric warps
-    {19, build<effect>, "ripple", 'q', 0, 80},
-    {20, build<effect>, "bubble", 'w', 20, 80},
-    {21, build<effect>, "twirl", 'e', 40, 80},
-    {22, build<effect>, "lens", 'r', 60, 80},
-    {23, build<effect>, "wave", 't', 80, 80},
-    {24, build<effect>, "buttonize", 'z', 110, 80},
+    {19, build<ripple>, "ripple", 'q', 0, 80},
+    {20, build<bubble>, "bubble", 'w', 20, 80},
+    {21, build<twirl>, "twirl", 'e', 40, 80},
+    {22, build<lens>, "lens", 'r', 60, 80},
+    {23, build<wave>, "wave", 't', 80, 80},
+    {24, build<buttonize>, "buttonize", 'z', 110, 80},
     // distortions
     {25, build<glass>, "glass", 'y', 130, 80},
     {26, build<mosaic>, "mosaic", 'u', 0, 100},

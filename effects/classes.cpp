@@ -617,6 +617,20 @@ void color::action(int) {}
 geometric::geometric()
     : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(), point()) {}
 
+void geometric::beginWarp(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,
+                          ImageRGBA* scratch_, ImageRGBA* hud_, ImageRGBA* icons_, bool hasArea_,
+                          point areaMin_, point areaMax_, bool live) {
+    begin(row, image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
+    imageRgbaCopy(image, backup);
+    warpToggle = false;
+    throttle = !live;
+}
+
+bool geometric::pointerOnPicture() const {
+    return cursor.x >= 0 && cursor.x <= image->width && cursor.y >= 0 &&
+           cursor.y <= image->height;
+}
+
 void geometric::idleAction() {}
 
 void geometric::RBAction() {
@@ -633,6 +647,11 @@ void geometric::specialKey(int k) {
     }
 }
 
+void geometric::changeMode(char m) {
+    showMode(m);
+    renderOnce();
+}
+
 void geometric::changeValue(char c) {
     switch (c) {
         case 'e': keyUP(); break;
@@ -644,10 +663,18 @@ void geometric::changeValue(char c) {
     if (c != 0) renderOnce();
 }
 
-void geometric::keyRIGHT() {}
-void geometric::keyLEFT() {}
-void geometric::keyUP() {}
-void geometric::keyDOWN() {}
+void geometric::keyRIGHT() {
+    if (info) value1 = value1Range.forceLimit(value1 + info->value1.step);
+}
+void geometric::keyLEFT() {
+    if (info) value1 = value1Range.forceLimit(value1 - info->value1.step);
+}
+void geometric::keyUP() {
+    if (info) value2 = value2Range.forceLimit(value2 + info->value2.step);
+}
+void geometric::keyDOWN() {
+    if (info) value2 = value2Range.forceLimit(value2 - info->value2.step);
+}
 
 void geometric::renderOnce() {
     if (leftDown) {

@@ -1,7 +1,668 @@
 #include "effects/geometric.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <utility>
+
 // ---------------------------------------------------------------------------
 // Warps
+
+namespace {
+
+// Each warp: name, modes, then value1 (Right/Left) and value2 (Up/Down) as
+// start, range and key step.
+const effectInfo kRipple = {
+    "Ripple", {"Radial", "Vertical", "Horizontal", "Crossed"}, {5, 1, 50, 1}, {10, 1, 50, 2}};
+const effectInfo kBubble = {
+    "Bubble", {"Convex", "Concave", "Vertical", "Horizontal"}, {100, 10, 1000, 5}, {25, 1, 250, 5}};
+const effectInfo kWave = {
+    "Wave", {"Horizontal", "Vertical", "Full"}, {5, 1, 50, 1}, {10, 1, 50, 2}};
+// The angle or zoom wraps past either end instead of stopping.
+const effectInfo kLens = {"Lens",
+                          {"Turn", "Zoom", "Flip vertical", "Flip horizontal"},
+                          {100, 10, 1000, 5},
+                          {190, 0, 359, 5}};
+// The row's radius step is mode 1's; the grid of mode 2 takes kTwirlGridStep.
+const effectInfo kTwirl = {
+    "Twirl", {"Single Twirl", "Multiple Twirl"}, {100, 10, 1000, 10}, {180, -1080, 1080, 30}};
+const float kTwirlGridStep = 50;
+const float kTwirlRadiusPerCell = 50;  // the grid has R / 50 + 1 cells a side
+// The bevel's range follows the area (0 to half its smaller side), and so
+// does its start (a quarter of that).
+const effectInfo kButtonize = {"Buttonize", {"Floating", "Fixed"}, {0, 0, 0, 1}, {50, 0, 100, 5}};
+
+const double kBubblePowerDivisor = 20;  // the strength 25 gives the power 1.25
+// Added to the colour on the fixed frame's top, left, right and bottom edges.
+const int kLitTop = 50, kLitLeft = 20, kLitRight = -20, kLitBottom = -50;
+
+const double kPi = 3.14159265358979323846;
+
+// Precision. The lengths and factors the formulas name (d, u, z, θ) are
+// floats, and so are the source points; what goes into sin, cos, atan2, pow
+// and cbrt is worked out in double, and what comes out stays double until it
+// becomes a source point. Ripple's radial distance only feeds a sine and
+// stays double.
+
+inline float distance(double dx, double dy) {
+    return static_cast<float>(std::sqrt(dx * dx + dy * dy));
+}
+
+// A length over a radius, as a power's base.
+inline double over(double length, float R) { return length / R; }
+
+// forceLimit, with NaN sent to the low end.
+inline float clampTo(float v, float lo, float hi) { return v > hi ? hi : (v >= lo ? v : lo); }
+
+// Degrees to radians, held in single precision.
+inline float radians(float degrees) { return static_cast<float>(degrees / 180.0 * kPi); }
+
+// The caller and one helper thread share the bands of a render. The helper
+// sleeps between renders instead of spinning, so a busy machine loses
+// nothing: whatever bands it does not get to, the caller does itself.
+class BothCores {
+public:
+    // f(i) for i from 0 to count - 1, in any order, on both cores.
+    template <class F>
+    void share(int count, F& f) {
+        // A forked child has no helper, and a lock the helper held at the
+        // fork stays held there: the child works alone.
+        if (getpid() != owner_) {
+            for (int i = 0; i < count; ++i) f(i);
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            if (!started_) {
+                std::thread([this] { help(); }).detach();
+                started_ = true;
+            }
+            run_ = [](void* context, int i) { (*static_cast<F*>(context))(i); };
+            context_ = &f;
+            next_ = 0;
+            count_ = count;
+            ++job_;
+        }
+        wake_.notify_one();
+        std::unique_lock<std::mutex> lock(m_);
+        while (next_ < count_) {
+            const int i = next_++;
+            lock.unlock();
+            f(i);
+            lock.lock();
+        }
+        // The job ends when the helper has left its last band.
+        idle_.wait(lock, [this] { return !helping_; });
+        count_ = 0;
+    }
+
+private:
+    void help() {
+        std::unique_lock<std::mutex> lock(m_);
+        unsigned seen = 0;
+        for (;;) {
+            wake_.wait(lock, [&] { return job_ != seen; });
+            seen = job_;
+            while (next_ < count_) {
+                const int i = next_++;
+                void (*run)(void*, int) = run_;
+                void* context = context_;
+                helping_ = true;
+                lock.unlock();
+                run(context, i);
+                lock.lock();
+                helping_ = false;
+                idle_.notify_one();
+            }
+        }
+    }
+
+    const pid_t owner_ = getpid();
+    std::mutex m_;
+    std::condition_variable wake_, idle_;
+    bool started_ = false;
+    void (*run_)(void*, int) = nullptr;
+    void* context_ = nullptr;
+    int next_ = 0, count_ = 0;
+    unsigned job_ = 0;
+    bool helping_ = false;
+};
+
+// Never destroyed: the helper sleeps on through the program's exit, which
+// neither waits for it nor tears down what it waits on.
+BothCores& bothCores() {
+    static BothCores* cores = new BothCores;
+    return *cores;
+}
+
+// Rows are independent: each reads backup and writes only its own pixels of
+// image, so bands of them go to both cores when there are enough.
+const int kBandRows = 8;
+const long long kSharedPixels = 1 << 15;
+
+template <class Band>
+void inBands(int y0, int y1, long long width, Band band) {
+    if (y0 > y1 || width <= 0) return;
+    const int bands = (y1 - y0) / kBandRows + 1;
+    auto one = [&](int i) {
+        const int from = y0 + i * kBandRows;
+        band(from, std::min(y1, from + kBandRows - 1));
+    };
+    if ((static_cast<long long>(y1) - y0 + 1) * width < kSharedPixels) {
+        for (int i = 0; i < bands; ++i) one(i);
+        return;
+    }
+    bothCores().share(bands, one);
+}
+
+// Columns [lo, hi] of a row; empty when lo > hi.
+struct Span {
+    int lo, hi;
+};
+
+// What every warp render shares: the area, the centre, the two pictures.
+struct Warp {
+    pixelRect a;
+    float x0, y0, x1, y1;  // the area's edges as source-point limits
+    int cx, cy;
+    ImageRGBA* source;
+    const Rgba* in;
+    Rgba* out;
+    size_t width;
+    bool smooth;  // bilinear where the warp allows it
+
+    explicit Warp(const effect& e)
+        : a(e.areaInPicture()),
+          x0(static_cast<float>(a.x0)),
+          y0(static_cast<float>(a.y0)),
+          x1(static_cast<float>(a.x1)),
+          y1(static_cast<float>(a.y1)),
+          cx(e.cursor.x),
+          cy(e.cursor.y),
+          source(e.backup),
+          in(e.backup->data),
+          out(e.image->data),
+          width(static_cast<size_t>(e.image->width)),
+          smooth(e.warpToggle) {}
+
+    bool empty() const { return a.x0 > a.x1 || a.y0 > a.y1; }
+    long long areaWidth() const { return static_cast<long long>(a.x1) - a.x0 + 1; }
+
+    float clampX(float sx) const { return clampTo(sx, x0, x1); }
+    float clampY(float sy) const { return clampTo(sy, y0, y1); }
+
+    // (sx, sy) within the area. Past 2^24 a float edge may round one beyond
+    // the area, so the column and row are held to it as integers too.
+    Rgba nearest(float sx, float sy) const {
+        const int x = std::min(static_cast<int>(sx), a.x1);
+        const int y = std::min(static_cast<int>(sy), a.y1);
+        return in[static_cast<size_t>(y) * width + x];
+    }
+    // What imageRgbaInterpolate gives at the whole position (x, y) in the
+    // picture: the neighbours weigh nothing, so the pixel itself, opaque.
+    Rgba opaqueAt(int x, int y) const {
+        Rgba p = in[static_cast<size_t>(y) * width + x];
+        p.a = 255;
+        return p;
+    }
+    Rgba sample(float sx, float sy, bool bilinear) const {
+        return bilinear ? imageRgbaInterpolate(source, sx, sy) : nearest(sx, sy);
+    }
+
+    // The columns of row offset dy whose distance d from the centre is at
+    // most R; with dy 0 and the same test, |dx| <= R. d grows with |dx|, so
+    // they form one run around the centre, found from an estimate by exact
+    // tests at its ends.
+    Span within(long long dy, float R) const {
+        auto inside = [&](long long dx) {
+            return distance(static_cast<double>(dx), static_cast<double>(dy)) <= R;
+        };
+        if (!inside(0)) return none();
+        const long long reach = std::max<long long>(cx - a.x0, a.x1 - cx);
+        const double room = static_cast<double>(R) * R - static_cast<double>(dy) * dy;
+        long long h =
+            room > 0 ? static_cast<long long>(std::min(std::sqrt(room), static_cast<double>(reach)))
+                     : 0;
+        while (h < reach && inside(h + 1)) ++h;
+        while (h > 0 && !inside(h)) --h;
+        const long long lo = std::max<long long>(a.x0, cx - h);
+        const long long hi = std::min<long long>(a.x1, cx + h);
+        if (lo > hi) return none();
+        return Span{static_cast<int>(lo), static_cast<int>(hi)};
+    }
+    Span whole() const { return Span{a.x0, a.x1}; }
+    Span none() const { return Span{a.x1 + 1, a.x1}; }
+
+    // Row y left as committed outside `s`.
+    void copyAround(int y, Span s) const {
+        const size_t row = static_cast<size_t>(y) * width;
+        if (s.lo > a.x0)
+            std::memcpy(out + row + a.x0, in + row + a.x0, (s.lo - a.x0) * sizeof(Rgba));
+        if (s.hi < a.x1)
+            std::memcpy(out + row + s.hi + 1, in + row + s.hi + 1, (a.x1 - s.hi) * sizeof(Rgba));
+    }
+
+    // Row by row over the area: `row(y)` gives the span the warp changes and
+    // a writer of the pixel at x in it; the rest of the row is copied.
+    template <class Row>
+    void render(Row row) const {
+        if (empty()) return;
+        inBands(a.y0, a.y1, areaWidth(), [&](int from, int to) {
+            for (int y = from; y <= to; ++y) {
+                const auto [span, pixel] = row(y);
+                copyAround(y, span);
+                Rgba* line = out + static_cast<size_t>(y) * width;
+                for (int x = span.lo; x <= span.hi; ++x) line[x] = pixel(x);
+            }
+        });
+    }
+};
+
+// A sine offset follows dx, dy, or is not there.
+enum class Along { none, x, y };
+
+// Ripple modes 2 to 4 and wave: each axis of the source point moves by
+// A·sin(t/λ) with t the offset along `xBy` or `yBy`, clamped into the area.
+// Column offsets are worked out once per band, row offsets once per row and
+// run of columns.
+void renderSine(const effect& e, Along xBy, Along yBy) {
+    const Warp w(e);
+    if (w.empty()) return;
+    const double amplitude = e.value2, wavelength = e.value1;
+    auto offset = [&](int t) { return amplitude * std::sin(t / wavelength); };
+    const bool columns = xBy == Along::x || yBy == Along::x;
+    const int chunk = 256;
+    inBands(w.a.y0, w.a.y1, w.areaWidth(), [&](int from, int to) {
+        double byColumn[chunk];
+        for (int c0 = w.a.x0; c0 <= w.a.x1; c0 += chunk) {
+            const int c1 = std::min(w.a.x1, c0 + chunk - 1);
+            if (columns) {
+                for (int x = c0; x <= c1; ++x) byColumn[x - c0] = offset(x - w.cx);
+            }
+            for (int y = from; y <= to; ++y) {
+                const double byRow = offset(y - w.cy);
+                Rgba* line = w.out + static_cast<size_t>(y) * w.width;
+                for (int x = c0; x <= c1; ++x) {
+                    auto pick = [&](Along by) {
+                        return by == Along::x ? byColumn[x - c0] : by == Along::y ? byRow : 0.0;
+                    };
+                    const float sx = w.clampX(static_cast<float>(x + pick(xBy)));
+                    const float sy = w.clampY(static_cast<float>(y + pick(yBy)));
+                    line[x] = w.sample(sx, sy, w.smooth);
+                }
+            }
+        }
+    });
+}
+
+// The offsets |t - c| of the whole numbers t from lo to hi.
+Span distances(long long c, int lo, int hi) {
+    if (c < lo) return Span{static_cast<int>(lo - c), static_cast<int>(hi - c)};
+    if (c > hi) return Span{static_cast<int>(c - hi), static_cast<int>(c - lo)};
+    return Span{0, static_cast<int>(std::max(c - lo, hi - c))};
+}
+
+// Ripple mode 1: both axes move by A·sin(d/λ). The offset depends on the
+// distance alone, so one sine serves the up to four pixels mirrored about
+// the centre at (±a, ±b).
+void rippleRadial(const effect& e) {
+    const int kChunk = 256;
+    const Warp w(e);
+    if (w.empty()) return;
+    const double amplitude = e.value2, wavelength = e.value1;
+    const Span across = distances(w.cx, w.a.x0, w.a.x1), down = distances(w.cy, w.a.y0, w.a.y1);
+    inBands(down.lo, down.hi, 2 * w.areaWidth(), [&](int from, int to) {
+        for (int b = from; b <= to; ++b) {
+            int rows[2], rowCount = 0;
+            for (long long y :
+                 {static_cast<long long>(w.cy) - b, static_cast<long long>(w.cy) + b}) {
+                if (y >= w.a.y0 && y <= w.a.y1) rows[rowCount++] = static_cast<int>(y);
+                if (b == 0) break;
+            }
+            for (int a0 = across.lo; a0 <= across.hi; a0 += kChunk) {
+                const int a1 = std::min(across.hi, a0 + kChunk - 1);
+                double offset[kChunk];
+                for (int a = a0; a <= a1; ++a) {
+                    offset[a - a0] = amplitude * std::sin(std::sqrt(static_cast<double>(a) * a +
+                                                                    static_cast<double>(b) * b) /
+                                                          wavelength);
+                }
+                for (int i = 0; i < rowCount; ++i) {
+                    const int y = rows[i];
+                    Rgba* line = w.out + static_cast<size_t>(y) * w.width;
+                    // Left of the centre x = cx - a, right of it x = cx + a (a > 0).
+                    for (int side : {-1, 1}) {
+                        const long long near =
+                            side < 0 ? w.cx - w.a.x1 : std::max(w.a.x0 - w.cx, 1);
+                        const long long far = side < 0 ? w.cx - w.a.x0 : w.a.x1 - w.cx;
+                        const int first = static_cast<int>(std::max<long long>(a0, near));
+                        const int last = static_cast<int>(std::min<long long>(a1, far));
+                        for (int a = first; a <= last; ++a) {
+                            const long long x = w.cx + static_cast<long long>(side) * a;
+                            const double o = offset[a - a0];
+                            line[x] = w.sample(w.clampX(static_cast<float>(x + o)),
+                                               w.clampY(static_cast<float>(y + o)), w.smooth);
+                        }
+                    }
+                }
+            }
+        }
+    });
+}
+
+}  // namespace
+
+// The warps that follow the pointer take every event; like all warps they
+// commit the picture first and render once at (0, 0) in their first mode.
+#define MORVANE_LIVE_WARP(cls, row)                                                          \
+    cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,        \
+             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {                 \
+        beginWarp(row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, true); \
+        changeMode(1);                                                                       \
+    }
+
+MORVANE_LIVE_WARP(ripple, kRipple)
+MORVANE_LIVE_WARP(bubble, kBubble)
+MORVANE_LIVE_WARP(wave, kWave)
+MORVANE_LIVE_WARP(twirl, kTwirl)
+
+#undef MORVANE_LIVE_WARP
+
+void ripple::idleAction() {
+    if (!leftDown || !pointerOnPicture()) return;
+    static const Along xBy[] = {Along::none, Along::x, Along::none, Along::x};
+    static const Along yBy[] = {Along::none, Along::none, Along::y, Along::y};
+    if (mode >= 2 && mode <= 4) {
+        renderSine(*this, xBy[mode - 1], yBy[mode - 1]);
+        return;
+    }
+    rippleRadial(*this);
+}
+
+void bubble::idleAction() {
+    if (!leftDown || !pointerOnPicture()) return;
+    const Warp w(*this);
+    const float R = value1;
+    const double power = value2 / kBubblePowerDivisor;
+    const int m = mode;
+    // Outside the radius nothing moves: the span is all that changes.
+    w.render([&w, R, power, m](int y) {
+        const int dy = y - w.cy;
+        const Span span =
+            m == 4 ? (std::abs(dy) <= R ? w.whole() : w.none()) : w.within(m == 3 ? 0 : dy, R);
+        // Mode 4's factor follows the row alone.
+        const float rowU = m == 4 ? static_cast<float>(std::pow(over(std::abs(dy), R), power)) : 0;
+        auto pixel = [&w, R, power, m, y, dy, rowU](int x) {
+            const int dx = x - w.cx;
+            float sx = static_cast<float>(x), sy = static_cast<float>(y);
+            if (m == 1) {
+                const float u = static_cast<float>(std::pow(over(distance(dx, dy), R), power));
+                sx = w.cx + dx * u;
+                sy = w.cy + dy * u;
+            } else if (m == 2) {
+                const float d = distance(dx, dy);
+                if (d == 0) {
+                    sx = static_cast<float>(w.cx);
+                    sy = static_cast<float>(w.cy);
+                } else {
+                    const float u = static_cast<float>(std::cbrt(over(d, R)));
+                    sx = w.cx + dx / u;
+                    sy = w.cy + dy / u;
+                }
+            } else if (m == 3) {
+                const float u = static_cast<float>(std::pow(over(std::abs(dx), R), power));
+                sx = w.cx + dx * u;
+            } else if (m == 4) {
+                sy = w.cy + dy * rowU;
+            }
+            return w.sample(w.clampX(sx), w.clampY(sy), w.smooth);
+        };
+        return std::make_pair(span, pixel);
+    });
+}
+
+void wave::idleAction() {
+    if (!leftDown || !pointerOnPicture() || mode < 1 || mode > 3) return;
+    static const Along xBy[] = {Along::y, Along::none, Along::y};
+    static const Along yBy[] = {Along::none, Along::x, Along::x};
+    renderSine(*this, xBy[mode - 1], yBy[mode - 1]);
+}
+
+lens::lens(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    beginWarp(kLens, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, true);
+    usesColor = true;
+    color = Rgba{0, 0, 0, 255};
+    changeMode(1);
+}
+
+void lens::idleAction() {
+    if (!leftDown || !pointerOnPicture()) return;
+    const Warp w(*this);
+    const float R = value1;
+    const float theta = radians(value2);
+    const float z = value2 / 36;
+    const Rgba paint = color;
+    const int m = mode;
+    // Sources are not clamped: those outside the area take the colour.
+    w.render([&w, R, theta, z, paint, m](int y) {
+        const int dy = y - w.cy;
+        auto pixel = [&w, theta, z, paint, m, y, dy](int x) {
+            const int dx = x - w.cx;
+            float sx = static_cast<float>(x), sy = static_cast<float>(y);
+            if (m == 1) {
+                const float d = distance(dx, dy);
+                const double turned = std::atan2(dx, dy) + theta;
+                sx = static_cast<float>(w.cx + d * std::sin(turned));
+                sy = static_cast<float>(w.cy + d * std::cos(turned));
+            } else if (m == 2) {
+                sx = w.cx + dx * z;
+                sy = w.cy + dy * z;
+            } else if (m == 3) {
+                sx = static_cast<float>(2.0 * w.cx - x);
+            } else if (m == 4) {
+                sy = static_cast<float>(2.0 * w.cy - y);
+            }
+            if (!(sx >= w.x0 && sx <= w.x1 && sy >= w.y0 && sy <= w.y1)) return paint;
+            return w.sample(sx, sy, w.smooth);
+        };
+        return std::make_pair(w.within(dy, R), pixel);
+    });
+}
+
+// 0 follows 359 and 359 precedes 0.
+void lens::keyUP() {
+    value2 += info->value2.step;
+    if (value2 > value2Range.max) value2 = static_cast<float>(value2Range.min);
+}
+
+void lens::keyDOWN() {
+    value2 -= info->value2.step;
+    if (value2 < value2Range.min) value2 = static_cast<float>(value2Range.max);
+}
+
+namespace {
+
+// The twist of a pixel at distance d from a twirl's centre: the full angle
+// at the centre, none at radius R.
+inline double twist(float theta, float d, float R) {
+    const double q = (static_cast<double>(R) - d) / R;
+    return theta * (q * q);
+}
+
+// The single twirl around the pointer.
+void twirlOnce(const effect& e) {
+    const Warp w(e);
+    const float R = e.value1;
+    const float theta = radians(e.value2);
+    w.render([&w, R, theta](int y) {
+        const int dy = y - w.cy;
+        auto pixel = [&w, R, theta, y, dy](int x) {
+            const int dx = x - w.cx;
+            const float d = distance(dx, dy);
+            const double turned = std::atan2(dx, dy) + twist(theta, d, R);
+            const float sx = static_cast<float>(w.cx + d * std::sin(turned));
+            const float sy = static_cast<float>(w.cy + d * std::cos(turned));
+            return w.sample(w.clampX(sx), w.clampY(sy), w.smooth);
+        };
+        return std::make_pair(w.within(dy, R), pixel);
+    });
+}
+
+// An n by n grid of equal twirls filling the area from its top-left corner;
+// a strip narrower than a cell at the right and bottom stays as it is. The
+// cells are alike, so each offset from a cell's centre is worked out once
+// and used in all of them. Always bilinear.
+void twirlGrid(const effect& e) {
+    const Warp w(e);
+    if (w.empty()) return;
+    const float theta = radians(e.value2);
+    const int n = truncToInt(e.value1 / kTwirlRadiusPerCell + 1);
+    const int cw = n >= 1 ? static_cast<int>(w.areaWidth() / n) : 0;
+    const int ch = n >= 1 ? (w.a.y1 - w.a.y0 + 1) / n : 0;
+    if (cw < 1 || ch < 1) return;
+    const float halfW = cw / 2.0f, halfH = ch / 2.0f;
+    const float r = w.areaWidth() <= w.a.y1 - w.a.y0 + 1 ? halfW : halfH;
+    const int chunk = 256;
+    inBands(0, ch - 1, static_cast<long long>(cw) * n * n, [&](int from, int to) {
+        double ox[chunk], oy[chunk];
+        bool turned[chunk];
+        for (int k = from; k <= to; ++k) {
+            const float ey = k - halfH;
+            for (int l0 = 0; l0 < cw; l0 += chunk) {
+                const int l1 = std::min(cw - 1, l0 + chunk - 1);
+                for (int l = l0; l <= l1; ++l) {
+                    const float ex = l - halfW;
+                    const float dist = distance(ex, ey);
+                    turned[l - l0] = dist <= r;
+                    if (!turned[l - l0]) continue;
+                    const double angle =
+                        std::atan2(static_cast<double>(ex), static_cast<double>(ey)) +
+                        twist(theta, dist, r);
+                    ox[l - l0] = dist * std::sin(angle);
+                    oy[l - l0] = dist * std::cos(angle);
+                }
+                for (int a = 0; a < n; ++a) {
+                    const int y = w.a.y0 + a * ch + k;
+                    const float my = w.a.y0 + a * ch + halfH;
+                    Rgba* line = w.out + static_cast<size_t>(y) * w.width;
+                    for (int b = 0; b < n; ++b) {
+                        const int left = w.a.x0 + b * cw;
+                        const float mx = left + halfW;
+                        for (int l = l0; l <= l1; ++l) {
+                            const int x = left + l;
+                            if (!turned[l - l0]) {
+                                line[x] = w.opaqueAt(x, y);
+                                continue;
+                            }
+                            const float sx = w.clampX(static_cast<float>(mx + ox[l - l0]));
+                            const float sy = w.clampY(static_cast<float>(my + oy[l - l0]));
+                            line[x] = imageRgbaInterpolate(w.source, sx, sy);
+                        }
+                    }
+                }
+            }
+        }
+    });
+}
+
+}  // namespace
+
+void twirl::idleAction() {
+    if (!leftDown) return;
+    if (mode == 2) {
+        twirlGrid(*this);  // the grid does not follow the pointer
+    } else if (mode == 1 && pointerOnPicture()) {
+        twirlOnce(*this);
+    }
+}
+
+// Mode 2 steps by whole cells, and the old grid's strip is wiped first.
+void twirl::keyRIGHT() {
+    if (mode != 2) return geometric::keyRIGHT();
+    value1 += kTwirlGridStep;
+    imageRgbaCopy(backup, image);
+    value1 = value1Range.forceLimit(value1);
+}
+
+void twirl::keyLEFT() {
+    if (mode != 2) return geometric::keyLEFT();
+    value1 -= kTwirlGridStep;
+    imageRgbaCopy(backup, image);
+    value1 = value1Range.forceLimit(value1);
+}
+
+buttonize::buttonize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                     ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    beginWarp(kButtonize, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, false);
+    const pixelRect a = areaInPicture();
+    const int w = a.x1 - a.x0 + 1, h = a.y1 - a.y0 + 1;
+    value1Range.set(0, std::max(0, (w < h ? w : h) / 2));
+    value1 = static_cast<float>(value1Range.max / 4);
+    usesColor = true;
+    color = Rgba{0, 0, 0, 255};
+    changeMode(1);
+}
+
+void buttonize::idleAction() { LBAction(); }
+
+void buttonize::colorChangeAction() { renderOnce(); }
+
+void buttonize::LBAction() {
+    if (!leftDown || !pointerOnPicture()) return;
+    const Warp w(*this);
+    const float B = value1, S = value2;
+    const Rgba paint = color;
+    const limit bytes = byteRange;
+    const bool floating = mode == 1;
+    enum Edge { top, bottom, left, right, inside };
+    // The weight of the colour on each edge at distance `in` from the border.
+    auto weight = [B, S, floating](Edge edge, int in) -> float {
+        if (!floating) return S / 100;
+        if (B == 0) return 0;  // only the last row and column are edges then
+        if (edge == top || edge == left) return S / 100 * (1 - in / B);
+        return S / 100 * (B - in) / B;
+    };
+    auto shade = [&](Edge edge, Rgba under, Rgba was, float t) {
+        int lit = 0;
+        if (!floating) {
+            lit = edge == top     ? kLitTop
+                  : edge == left  ? kLitLeft
+                  : edge == right ? kLitRight
+                                  : kLitBottom;
+        }
+        auto mix = [&](int c, int u) {
+            return static_cast<unsigned char>(bytes.intForceLimit((c + lit) * t + u * (1 - t)));
+        };
+        return Rgba{mix(paint.r, under.r), mix(paint.g, under.g), mix(paint.b, under.b), was.a};
+    };
+    w.render([&](int y) {
+        const int fromTop = y - w.a.y0, fromBottom = w.a.y1 - y;
+        auto pixel = [&, y, fromTop, fromBottom](int x) {
+            const size_t at = static_cast<size_t>(y) * w.width + x;
+            const int fromLeft = x - w.a.x0, fromRight = w.a.x1 - x;
+            Edge edge = inside;
+            int in = 0;
+            if (fromTop < B && fromLeft >= fromTop && fromRight > fromTop) {
+                edge = top, in = fromTop;
+            } else if (fromBottom <= B && fromRight > fromBottom && fromLeft >= fromBottom) {
+                edge = bottom, in = fromBottom;
+            } else if (fromLeft < B) {
+                edge = left, in = fromLeft;
+            } else if (fromRight <= B) {
+                edge = right, in = fromRight;
+            }
+            if (edge == inside) return w.in[at];
+            return shade(edge, w.in[at], w.out[at], weight(edge, in));
+        };
+        return std::make_pair(w.whole(), pixel);
+    });
+}
 
 // ---------------------------------------------------------------------------
 // Glass
