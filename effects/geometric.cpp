@@ -1,13 +1,10 @@
 #include "effects/geometric.h"
 
-#include <unistd.h>
+#include "image/bands.h"
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <thread>
 #include <utility>
 
 // ---------------------------------------------------------------------------
@@ -61,104 +58,6 @@ inline float clampTo(float v, float lo, float hi) { return v > hi ? hi : (v >= l
 
 // Degrees to radians, held in single precision.
 inline float radians(float degrees) { return static_cast<float>(degrees / 180.0 * kPi); }
-
-// The caller and one helper thread share the bands of a render. The helper
-// sleeps between renders instead of spinning, so a busy machine loses
-// nothing: whatever bands it does not get to, the caller does itself.
-class BothCores {
-public:
-    // f(i) for i from 0 to count - 1, in any order, on both cores.
-    template <class F>
-    void share(int count, F& f) {
-        // A forked child has no helper, and a lock the helper held at the
-        // fork stays held there: the child works alone.
-        if (getpid() != owner_) {
-            for (int i = 0; i < count; ++i) f(i);
-            return;
-        }
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            if (!started_) {
-                std::thread([this] { help(); }).detach();
-                started_ = true;
-            }
-            run_ = [](void* context, int i) { (*static_cast<F*>(context))(i); };
-            context_ = &f;
-            next_ = 0;
-            count_ = count;
-            ++job_;
-        }
-        wake_.notify_one();
-        std::unique_lock<std::mutex> lock(m_);
-        while (next_ < count_) {
-            const int i = next_++;
-            lock.unlock();
-            f(i);
-            lock.lock();
-        }
-        // The job ends when the helper has left its last band.
-        idle_.wait(lock, [this] { return !helping_; });
-        count_ = 0;
-    }
-
-private:
-    void help() {
-        std::unique_lock<std::mutex> lock(m_);
-        unsigned seen = 0;
-        for (;;) {
-            wake_.wait(lock, [&] { return job_ != seen; });
-            seen = job_;
-            while (next_ < count_) {
-                const int i = next_++;
-                void (*run)(void*, int) = run_;
-                void* context = context_;
-                helping_ = true;
-                lock.unlock();
-                run(context, i);
-                lock.lock();
-                helping_ = false;
-                idle_.notify_one();
-            }
-        }
-    }
-
-    const pid_t owner_ = getpid();
-    std::mutex m_;
-    std::condition_variable wake_, idle_;
-    bool started_ = false;
-    void (*run_)(void*, int) = nullptr;
-    void* context_ = nullptr;
-    int next_ = 0, count_ = 0;
-    unsigned job_ = 0;
-    bool helping_ = false;
-};
-
-// Never destroyed: the helper sleeps on through the program's exit, which
-// neither waits for it nor tears down what it waits on.
-BothCores& bothCores() {
-    static BothCores* cores = new BothCores;
-    return *cores;
-}
-
-// Rows are independent: each reads backup and writes only its own pixels of
-// image, so bands of them go to both cores when there are enough.
-const int kBandRows = 8;
-const long long kSharedPixels = 1 << 15;
-
-template <class Band>
-void inBands(int y0, int y1, long long width, Band band) {
-    if (y0 > y1 || width <= 0) return;
-    const int bands = (y1 - y0) / kBandRows + 1;
-    auto one = [&](int i) {
-        const int from = y0 + i * kBandRows;
-        band(from, std::min(y1, from + kBandRows - 1));
-    };
-    if ((static_cast<long long>(y1) - y0 + 1) * width < kSharedPixels) {
-        for (int i = 0; i < bands; ++i) one(i);
-        return;
-    }
-    bothCores().share(bands, one);
-}
 
 // Columns [lo, hi] of a row; empty when lo > hi.
 struct Span {
@@ -690,10 +589,10 @@ constexpr Rgba kLightColour = {255, 255, 255, 255};
 
 // The light: azimuth (param1), elevation (param2) and intensity (param3),
 // their start values, key steps and limits.
-constexpr float kPi = 3.14159265358979f;
-constexpr float kAzimuthStart = kPi / 4, kAzimuthStep = kPi / 16, kFullTurn = 2 * kPi;
-constexpr float kElevationStart = kPi / 8, kElevationStep = kPi / 32;
-constexpr float kElevationLow = kPi / 16, kElevationHigh = kPi / 2;
+constexpr float kPiF = 3.14159265358979f;
+constexpr float kAzimuthStart = kPiF / 4, kAzimuthStep = kPiF / 16, kFullTurn = 2 * kPiF;
+constexpr float kElevationStart = kPiF / 8, kElevationStep = kPiF / 32;
+constexpr float kElevationLow = kPiF / 16, kElevationHigh = kPiF / 2;
 constexpr float kIntensityStep = 0.25f, kIntensityHigh = 2;
 constexpr unsigned char kDelete = 127;
 constexpr int kPageUp = 104, kPageDown = 105, kHome = 106, kEnd = 107, kInsert = 108;

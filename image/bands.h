@@ -7,7 +7,7 @@
 // Benchmarks set 1 to compare with single-threaded libraries.
 extern int bandThreads;
 
-// Calls body(first, last) on parts of from..to that cover it once, two of
-// them at a time on two threads when `work` (pixels) pays for a thread.
-// The parts must not depend on each other.
+// Calls body(first, last) on parts of from..to that cover it once, shared
+// between the caller and a helper thread when `work` (pixels) pays for it.
+// The parts must not depend on each other, nor on their order.
 void inBands(int from, int to, double work, const std::function<void(int, int)>& body);

@@ -82,25 +82,6 @@ inline Image randomImage(int width, int height, unsigned seed, bool opaque = fal
 
 inline Image cloneOf(const ImageRGBA* img) { return Image(imageRgbaClone(img)); }
 
-// Empty when the images of the same size are equal, else the first pixel
-// that differs, both values.
-inline std::string firstDifference(const ImageRGBA* want, const ImageRGBA* got) {
-    for (int i = 0; i < want->width * want->height; ++i) {
-        const Rgba a = want->data[i], b = got->data[i];
-        if (!samePixel(a, b)) {
-            char text[120];
-            std::snprintf(text, sizeof text, "(%d, %d): want %d %d %d %d, got %d %d %d %d",
-                          i % want->width, i / want->width, a.r, a.g, a.b, a.a, b.r, b.g, b.b, b.a);
-            return text;
-        }
-    }
-    return "";
-}
-
-}  // namespace fixtures
-
-namespace fixtures {
-
 // Empty when the two images are equal, else where they first differ.
 inline std::string firstDifference(const ImageRGBA* want, const ImageRGBA* got) {
     if (want->width != got->width || want->height != got->height) return "sizes differ";
