@@ -79,6 +79,10 @@ const FamilyRun kFamilies[] = {
     // offsets on top, then chrome in its first mode.
     {"artistic", "d F2 Up Right Page_Down Delete Return h Up Return a F1 Down",
      "Morvane Application | Chrome | Mode 1: Simple"},
+    // Ripple dragged from one point to another, then bilinear and stronger
+    // at the last one; twirl on top after a commit.
+    {"warps", "q press:150,100 move:170,110 release End Up Return e press:100,80 release",
+     "Morvane Application | Twirl | Mode 1: Single Twirl"},
     // Mosaic with a wider gap, box in mode 3 applied by a click, then lines'
     // random runs (the same sequence in both programs).
     {"distortion", "u Up Return i F3 press:10,10 release Return asterisk Up",
