@@ -91,6 +91,8 @@ struct Warp {
 
     bool empty() const { return a.x0 > a.x1 || a.y0 > a.y1; }
     long long areaWidth() const { return static_cast<long long>(a.x1) - a.x0 + 1; }
+    // The work of a render over the whole area, for sharing it between cores.
+    double pixels() const { return static_cast<double>(areaWidth()) * (a.y1 - a.y0 + 1); }
 
     float clampX(float sx) const { return clampTo(sx, x0, x1); }
     float clampY(float sy) const { return clampTo(sy, y0, y1); }
@@ -151,7 +153,7 @@ struct Warp {
     template <class Row>
     void render(Row row) const {
         if (empty()) return;
-        inBands(a.y0, a.y1, areaWidth(), [&](int from, int to) {
+        inBands(a.y0, a.y1, pixels(), [&](int from, int to) {
             for (int y = from; y <= to; ++y) {
                 const auto [span, pixel] = row(y);
                 copyAround(y, span);
@@ -176,7 +178,7 @@ void renderSine(const effect& e, Along xBy, Along yBy) {
     auto offset = [&](int t) { return amplitude * std::sin(t / wavelength); };
     const bool columns = xBy == Along::x || yBy == Along::x;
     const int chunk = 256;
-    inBands(w.a.y0, w.a.y1, w.areaWidth(), [&](int from, int to) {
+    inBands(w.a.y0, w.a.y1, w.pixels(), [&](int from, int to) {
         double byColumn[chunk];
         for (int c0 = w.a.x0; c0 <= w.a.x1; c0 += chunk) {
             const int c1 = std::min(w.a.x1, c0 + chunk - 1);
@@ -215,7 +217,7 @@ void rippleRadial(const effect& e) {
     if (w.empty()) return;
     const double amplitude = e.value2, wavelength = e.value1;
     const Span across = distances(w.cx, w.a.x0, w.a.x1), down = distances(w.cy, w.a.y0, w.a.y1);
-    inBands(down.lo, down.hi, 2 * w.areaWidth(), [&](int from, int to) {
+    inBands(down.lo, down.hi, 2.0 * w.areaWidth() * (down.hi - down.lo + 1), [&](int from, int to) {
         for (int b = from; b <= to; ++b) {
             int rows[2], rowCount = 0;
             for (long long y :
@@ -428,7 +430,7 @@ void twirlGrid(const effect& e) {
     const float halfW = cw / 2.0f, halfH = ch / 2.0f;
     const float r = w.areaWidth() <= w.a.y1 - w.a.y0 + 1 ? halfW : halfH;
     const int chunk = 256;
-    inBands(0, ch - 1, static_cast<long long>(cw) * n * n, [&](int from, int to) {
+    inBands(0, ch - 1, static_cast<double>(cw) * n * n * ch, [&](int from, int to) {
         double ox[chunk], oy[chunk];
         bool turned[chunk];
         for (int k = from; k <= to; ++k) {
