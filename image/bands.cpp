@@ -114,7 +114,7 @@ void inBands(int from, int to, double work, const std::function<void(int, int)>&
     const int parts = static_cast<int>(std::min<long long>(count, kPartsPerThread * bandThreads));
     const long long size = (count + parts - 1) / parts;
     bothCores().share(parts, [&](int i) {
-        const long long first = from + i * size;
-        if (first <= to) body(static_cast<int>(first), static_cast<int>(std::min<long long>(to, first + size - 1)));
+        const long long first = from + i * size, last = std::min<long long>(to, first + size - 1);
+        if (first <= to) body(static_cast<int>(first), static_cast<int>(last));
     });
 }
