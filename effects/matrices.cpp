@@ -1,6 +1,7 @@
 #include "effects/matrices.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
@@ -271,6 +272,12 @@ inline void prefetchAhead(const std::vector<point>& positions, size_t i, const I
 
 constexpr double kPi = 3.141592653589793;
 
+// dx² + dy², exact for any picture and without overflow for a pointer far
+// off it.
+double squared(long long dx, long long dy) {
+    return double(dx) * double(dx) + double(dy) * double(dy);
+}
+
 // atan(|dx| / |dy|) in double, kept as a float; pi/2 on the centre's row.
 float rayAngle(long long dx, long long dy) {
     if (dy == 0) return static_cast<float>(kPi / 2);
@@ -334,7 +341,7 @@ struct radialRay {
     void cast(long long bx, long long by, int sx, int sy) {
         const long long dx = cx - bx, dy = cy - by;
         if (dx == 0 && dy == 0) return;  // no direction: the ray has no samples
-        const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy));
+        const float d = std::sqrt(static_cast<float>(squared(dx, dy)));
         const float t = rayAngle(dx, dy);
         const float sinT = std::sin(t), cosT = std::cos(t);
         const float fcx = static_cast<float>(cx), fcy = static_cast<float>(cy);
@@ -442,7 +449,7 @@ void radialBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point ce
             if (row[x].a != 0) continue;
             const long long dx = cx - x, dy = cy - y;
             if (dx == 0 && dy == 0) continue;
-            const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy));
+            const float d = std::sqrt(static_cast<float>(squared(dx, dy)));
             const float t = rayAngle(dx, dy);
             // A zero dx or dy keeps the probe in the pixel's column or row.
             const float sx = static_cast<float>(sign(dx)) * std::sin(t);
@@ -501,6 +508,17 @@ struct arcs {
         }
         return false;
     }
+
+    // The first angle from `angle` on that the arcs hold (infinity if none).
+    double nextStart(double angle) const {
+        double next = HUGE_VAL;
+        for (int i = 0; i < count; ++i) {
+            const double turns = std::floor((angle - lo[i]) / (2 * kPi));
+            if (angle - turns * 2 * kPi <= hi[i]) return angle;
+            next = std::min(next, lo[i] + (turns + 1) * 2 * kPi);
+        }
+        return next;
+    }
 };
 
 // How far a computed point may stray from the true one, in pixels: the
@@ -526,7 +544,7 @@ struct sphericRings {
     bool inside(point p) const { return inArea(area, p.x, p.y); }
 
     // Ring r: each output pixel the mean of the 2W + 1 ring samples around it.
-    void ring(int r, long long rMax, float v, limit bytes) {
+    void ring(long long r, long long rMax, float v, limit bytes) {
         const float fr = static_cast<float>(r);
         const float dt = std::atan(1.0f / fr);
         const int W = truncToInt(fr / static_cast<float>(rMax) * v);
@@ -539,7 +557,7 @@ struct sphericRings {
         if (kEnd <= 256) {
             runs.emplace_back(0, kEnd - 1);
         } else {
-            const double margin = slack(ox, oy, r) + r * kEnd * static_cast<double>(dt) * 1e-7;
+            const double margin = slack(ox, oy, r) + double(r) * kEnd * dt * 1e-7;
             const arcs in(area, ox, oy, r, margin);
             const double turn = 2 * kPi, span = kEnd * static_cast<double>(dt);
             for (int i = 0; i < in.count; ++i) {
@@ -602,7 +620,7 @@ struct sphericRings {
     // A pixel left out walks its own ring, twice round, for a written one.
     void fill(int x, int y) {
         const long long dx = cx - x, dy = cy - y;
-        const int rr = truncToInt(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
+        const long long rr = static_cast<long long>(std::sqrt(squared(dx, dy)));
         float a;
         if (dy == 0) {
             a = static_cast<float>(sign(dx) * kPi / 2);
@@ -612,7 +630,7 @@ struct sphericRings {
         if (dy >= 0) a += static_cast<float>(kPi);
         const float step = rr == 0 ? static_cast<float>(kPi / 2) : std::atan(1.0f / rr);
         const float fr = static_cast<float>(rr);
-        const arcs in(area, ox, oy, std::max(rr, 1), slack(ox, oy, rr));
+        const arcs in(area, ox, oy, std::max(rr, 1LL), slack(ox, oy, rr));
         while (a < 4 * kPi) {
             if (in.holds(a)) {
                 const point q(pixelOf(fr * std::sin(a) + ox), pixelOf(fr * std::cos(a) + oy));
@@ -623,6 +641,14 @@ struct sphericRings {
                         return;
                     }
                 }
+            } else {
+                // Far from the centre the steps are tiny: stride to just
+                // before the next arc instead of millions of single steps.
+                const double until = std::min(in.nextStart(a) - 1e-6, 4 * kPi);
+                if (until > a) {
+                    if (!stepAngle(a, step, until)) return;
+                    continue;
+                }
             }
             const float next = a + step;
             if (!(next > a)) return;  // the step is lost below the angle's precision
@@ -631,6 +657,45 @@ struct sphericRings {
     }
 };
 
+// The sign and exponent of a normal float; 0 for zero and subnormals, whose
+// spacing differs.
+int binadeOf(float v) {
+    if (!(std::fabs(v) >= FLT_MIN)) return 0;
+    int e;
+    std::frexp(v, &e);
+    return v < 0 ? -1000 - e : 1000 + e;
+}
+}  // namespace
+
+bool stepAngle(float& a, float step, double until) {
+    // Inside one binade the sums lie on one grid, so a + step adds the same
+    // amount each time; after a tie to even it settles from the second step,
+    // hence two equal gaps before striding.
+    double lastGap = -1;
+    while (a < until) {
+        const float next = a + step;
+        if (!(next > a)) return false;
+        const int binade = binadeOf(a);
+        const double gap = double(next) - double(a);
+        const bool steady = binade != 0 && binade == binadeOf(next) && gap == lastGap;
+        lastGap = binade != 0 && binade == binadeOf(next) ? gap : -1;
+        a = next;
+        if (!steady) continue;
+        int e;
+        std::frexp(a, &e);
+        const double u = std::ldexp(1.0, e - 24);  // the grid
+        const double edge = a > 0 ? std::ldexp(1.0, e) : -std::ldexp(1.0, e - 1);
+        // Each sum stays on the grid short of the binade's end, and the last
+        // value reached stays below `until`.
+        const double inBinade = std::floor((edge - u - step - a) / gap) + 1;
+        const double beforeUntil = std::ceil((until - a) / gap) - 1;
+        const double k = std::min(inBinade, beforeUntil) - 1;
+        if (k >= 1) a = static_cast<float>(a + k * gap);
+    }
+    return true;
+}
+
+namespace {
 void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point centre, float v,
                  limit bytes) {
     imageRgbaSetArea(image, a.x0, a.y0, a.x1 + 1, a.y1 + 1, Rgba{0, 0, 0, 0});
@@ -652,7 +717,7 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
     const long long rFrom =
         std::max(1LL, static_cast<long long>(std::hypot(nearX, nearY) - margin));
     const long long rTo = std::min(rMax, static_cast<long long>(std::hypot(farX, farY) + margin));
-    for (long long r = rFrom; r <= rTo; ++r) rings.ring(static_cast<int>(r), rMax, v, bytes);
+    for (long long r = rFrom; r <= rTo; ++r) rings.ring(r, rMax, v, bytes);
 
     for (int y = a.y0; y <= a.y1; ++y) {
         const Rgba* row = rowOf(image, y);

@@ -79,3 +79,8 @@ public:
     void LBAction() override;
     void changeMode(char m) override;
 };
+
+// Adds step to a in single precision, one rounded sum at a time, and stops at
+// the first value not below `until`; false when the step is lost below a's
+// precision first. Whole runs of equal sums are taken at once.
+bool stepAngle(float& a, float step, double until);

@@ -3,8 +3,10 @@
 // shapes, and their lifetime.
 #include "effects/matrices.h"
 
+#include <climits>
 #include <cmath>
 #include <functional>
+#include <random>
 #include <sstream>
 #include <vector>
 
@@ -516,6 +518,81 @@ TEST(MatrixFilters, EveryModeFollowsItsFormulas) {
                 images.scratch = f->scratch;
             }
         }
+    }
+}
+
+// Rays and rings from a pointer at the ends of int's range (a window zoomed
+// far out): the sums must not overflow and nothing outside the area moves.
+TEST(MatrixFilters, RaysAndRingsFromAFarPointer) {
+    const point pointers[] = {point(INT_MIN, INT_MIN), point(8, INT_MIN), point(9, -16777216)};
+    for (const point c : pointers) {
+        for (int mode : {6, 7}) {
+            EffectImages images(randomImage(19, 14, 5).release());
+            auto f = build(kBlur, images, true, point(4, 3), point(9, 7));
+            f->setXY(static_cast<float>(c.x), static_cast<float>(c.y));
+            f->changeMode(static_cast<char>(mode));
+            imageRgbaCopy(images.picture, f->image);
+            f->reapply();
+            for (int y = 0; y < 14; ++y) {
+                for (int x = 0; x < 19; ++x) {
+                    if (x >= 4 && x <= 9 && y >= 3 && y <= 7) continue;
+                    ASSERT_TRUE(samePixel(pixel(f->image, x, y), pixel(images.picture, x, y)))
+                        << "mode " << mode << " pointer " << c.x << "," << c.y;
+                }
+            }
+            images.image = f->image;
+            images.scratch = f->scratch;
+        }
+    }
+}
+
+// The strided angle walk of the ring gap fill against single steps: starts on
+// both sides of zero, steps that tie, walks that stall or cross binades.
+TEST(MatrixFilters, StridedAngleWalkEqualsSingleSteps) {
+    std::mt19937 gen(17);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int i = 0; i < 3000; ++i) {
+        const float step = static_cast<float>(std::ldexp(1 + unit(gen), -8 - int(gen() % 28)));
+        float a0;
+        switch (i % 4) {
+            case 0:  // across zero
+                a0 = static_cast<float>((unit(gen) - 0.5) * step * 4e4);
+                break;
+            case 1:  // near where the step is lost
+                a0 = static_cast<float>(step * std::ldexp(0.4 + unit(gen), 23));
+                break;
+            case 2:
+                a0 = static_cast<float>(unit(gen) * 12);
+                break;
+            default: {  // a step of n and a half grid spaces: sums that tie
+                a0 = static_cast<float>(1 + unit(gen));
+                const float u = std::nextafter(a0, 4.0f) - a0;
+                const float tie = (static_cast<float>(gen() % 40) + 0.5f) * u;
+                a0 = -a0;
+                float plain = a0, fast = a0;
+                const double until = a0 + double(tie) * (gen() % 100000);
+                bool p = true;
+                while (plain < until && (p = plain + tie > plain)) plain += tie;
+                const bool f = stepAngle(fast, tie, until);
+                ASSERT_EQ(p, f) << "tie " << tie << " from " << a0;
+                ASSERT_EQ(plain, fast) << "tie " << tie << " from " << a0;
+                continue;
+            }
+        }
+        const double until = a0 + double(step) * (gen() % 200000) * (i % 8 == 1 ? 2 : 1);
+        float plain = a0, fast = a0;
+        bool p = true;
+        while (plain < until) {
+            const float next = plain + step;
+            if (!(next > plain)) {
+                p = false;
+                break;
+            }
+            plain = next;
+        }
+        const bool f = stepAngle(fast, step, until);
+        ASSERT_EQ(p, f) << "step " << step << " from " << a0 << " until " << until;
+        ASSERT_EQ(plain, fast) << "step " << step << " from " << a0 << " until " << until;
     }
 }
 
