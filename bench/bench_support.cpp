@@ -29,6 +29,11 @@ EffectImages::~EffectImages() {
     for (ImageRGBA* img : {image, backup, scratch, hud, icons}) imageRgbaFree(img);
 }
 
+SourcedImages::SourcedImages(int width, int height)
+    : EffectImages(width, height), source(imageRgbaClone(image)) {}
+
+SourcedImages::~SourcedImages() { imageRgbaFree(source); }
+
 const ImageRGBA* photo() {
     static const ImageRGBA* picture = [] {
         const char* path = MORVANE_SOURCE_DIR "/bench/large.tif";

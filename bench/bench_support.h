@@ -33,6 +33,14 @@ struct EffectImages {
     EffectImages& operator=(const EffectImages&) = delete;
 };
 
+// EffectImages with the noise kept aside, to undo what a measured
+// application changed.
+struct SourcedImages : EffectImages {
+    ImageRGBA* source;
+    SourcedImages(int width, int height);
+    ~SourcedImages();
+};
+
 // Runs `body` once per iteration; `pixels` is the work one call does and
 // the copy baseline is taken at copyWidth by copyHeight.
 template <class Body>
@@ -48,6 +56,12 @@ void measure(benchmark::State& state, double pixels, int copyWidth, int copyHeig
         (static_cast<double>(state.iterations()) * pixels);
     state.counters["ns_per_px"] = ns;
     state.counters["x_copy"] = ns / baseline;
+}
+
+// The same for a side by side picture, work and baseline alike.
+template <class Body>
+void measureSquare(benchmark::State& state, int side, Body body) {
+    measure(state, static_cast<double>(side) * side, side, side, body);
 }
 
 }  // namespace bench

@@ -9,32 +9,21 @@ namespace {
 const int kSide = 4096;
 const double kPixels = static_cast<double>(kSide) * kSide;
 
-struct Pictures {
-    ImageRGBA* source;  // never changed
-    ImageRGBA* image;
-    ImageRGBA* backup;
-    ImageRGBA* scratch;
-    ImageRGBA* hud;
-    ImageRGBA* icons;
-};
+using Pictures = bench::SourcedImages;
 
 // Noise, made once.
 Pictures& pictures() {
-    static Pictures p = [] {
-        Pictures q{imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide),
-                   imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide),
-                   imageRgbaNew(kSide, kSide), imageRgbaNew(400, 113)};
-        bench::fillNoise(q.source);
-        imageRgbaCopy(q.source, q.image);
-        imageRgbaSet(q.icons, 90, 90, 90, 255);
+    static Pictures* p = [] {
+        auto* q = new Pictures(kSide, kSide);
+        imageRgbaSet(q->icons, 90, 90, 90, 255);
         return q;
     }();
-    return p;
+    return *p;
 }
 
 template <class Body>
 void measure(benchmark::State& state, Body body) {
-    bench::measure(state, kPixels, kSide, kSide, body);
+    bench::measureSquare(state, kSide, body);
 }
 
 // One left-button application over the whole picture; each should stay

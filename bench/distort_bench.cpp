@@ -14,34 +14,30 @@ namespace {
 const int kSide = 4096;
 const double kPixels = static_cast<double>(kSide) * kSide;
 
-struct Pictures {
-    ImageRGBA *source, *image, *backup, *scratch, *hud, *icons;
-};
+using Pictures = bench::SourcedImages;
 
 // Noise, made once; the glass textures are the program's own.
 Pictures& pictures() {
-    static Pictures p = [] {
-        Pictures q{imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide),
-                   imageRgbaNew(kSide, kSide), imageRgbaNew(kSide, kSide), imageRgbaNew(400, 113)};
-        bench::fillNoise(q.source);
-        bench::fillNoise(q.icons, 777);
+    static Pictures* p = [] {
+        auto* q = new Pictures(kSide, kSide);
+        bench::fillNoise(q->icons, 777);
         for (int m = 1; m <= 8; ++m) {
             const std::string name =
                 std::string(MORVANE_SOURCE_DIR) + "/menu/glass_texture" + std::to_string(m) + ".tif";
             if (ImageRGBA* texture = imageRgbaReadTIFF(name.c_str())) {
                 std::copy_n(texture->data, std::min(400, texture->width * texture->height),
-                            q.icons->data + (101 - m) * 400);
+                            q->icons->data + (101 - m) * 400);
                 imageRgbaFree(texture);
             }
         }
         return q;
     }();
-    return p;
+    return *p;
 }
 
 template <class Body>
 void measure(benchmark::State& state, Body body) {
-    bench::measure(state, kPixels, kSide, kSide, body);
+    bench::measureSquare(state, kSide, body);
 }
 
 // One left-button application over the whole picture at the defaults (the
