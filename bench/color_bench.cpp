@@ -21,11 +21,6 @@ Pictures& pictures() {
     return *p;
 }
 
-template <class Body>
-void measure(benchmark::State& state, Body body) {
-    bench::measureSquare(state, kSide, body);
-}
-
 // One left-button application over the whole picture; each should stay
 // within 8 times a plain copy (x_copy). Arg 1 runs the kernels every x86-64
 // has instead of the widest this processor allows.
@@ -36,7 +31,7 @@ void BM_Adjust(benchmark::State& state) {
     simdCap(state.range(0) ? Simd::baseline : Simd::avx512vbmi);
     Adjustment e(p.image, p.backup, p.scratch, p.hud, p.icons, false, point(), point());
     e.leftDown = true;
-    measure(state, [&e] { e.LBAction(); });
+    bench::measureSquare(state, kSide, [&e] { e.LBAction(); });
     simdCap(Simd::avx512vbmi);
 }
 #define MORVANE_ADJUST(cls) \
@@ -66,7 +61,7 @@ void BM_Hud(benchmark::State& state) {
         e.value1Range = limit(0, 10);
         e.value2Range = limit(0, 10);
     }
-    measure(state, [&e] { e.showHud(); });
+    bench::measureSquare(state, kSide, [&e] { e.showHud(); });
 }
 BENCHMARK(BM_Hud)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 

@@ -35,11 +35,6 @@ Pictures& pictures() {
     return *p;
 }
 
-template <class Body>
-void measure(benchmark::State& state, Body body) {
-    bench::measureSquare(state, kSide, body);
-}
-
 // One left-button application over the whole picture at the defaults (the
 // constructor applies once before the timing starts). Arg: the mode, or 0
 // for the default mode.
@@ -50,7 +45,7 @@ void BM_Distort(benchmark::State& state) {
     Distortion e(p.image, p.backup, p.scratch, p.hud, p.icons, false, point(), point());
     if (state.range(0)) e.changeMode(static_cast<char>(state.range(0)));
     e.leftDown = true;
-    measure(state, [&e] { e.LBAction(); });
+    bench::measureSquare(state, kSide, [&e] { e.LBAction(); });
 }
 BENCHMARK_TEMPLATE(BM_Distort, mosaic)->Arg(0)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_Distort, box)->Arg(0)->Unit(benchmark::kMillisecond);
@@ -68,14 +63,14 @@ void BM_GlassLit(benchmark::State& state) {
     glass e(p.image, p.backup, p.scratch, p.hud, p.icons, false, point(), point());
     e.param3 = 2;
     e.leftDown = true;
-    measure(state, [&e] { e.LBAction(); });
+    bench::measureSquare(state, kSide, [&e] { e.LBAction(); });
 }
 BENCHMARK(BM_GlassLit)->Unit(benchmark::kMillisecond);
 
 // The rand() calls lines makes at its defaults (runs of 1 to 50 along every
 // row), with nothing else.
 void BM_RandForLines(benchmark::State& state) {
-    measure(state, [] {
+    bench::measureSquare(state, kSide, [] {
         int sink = 0;
         for (int row = 0; row < kSide; ++row) {
             for (int s = 0, n = 0; s < kSide - 1;) {
@@ -91,7 +86,7 @@ BENCHMARK(BM_RandForLines)->Unit(benchmark::kMillisecond);
 
 // The rand() calls noise makes at its defaults: four a pixel.
 void BM_RandForNoise(benchmark::State& state) {
-    measure(state, [] {
+    bench::measureSquare(state, kSide, [] {
         int sink = 0;
         for (long i = 0; i < 4L * kSide * kSide; ++i) sink += std::rand();
         benchmark::DoNotOptimize(sink);

@@ -29,7 +29,7 @@ template <class Body>
 void measure(benchmark::State& state, Body body) {
     const int size = static_cast<int>(state.range(0));
     Pictures& p = picturesOf(size);
-    bench::measure(state, static_cast<double>(size) * size, size, size, [&] { body(p, size); });
+    bench::measureSquare(state, size, [&] { body(p, size); });
 }
 
 void BM_Copy(benchmark::State& state) {
