@@ -3,6 +3,7 @@
 #include "image/bands.h"
 #include "image/boxmean.h"
 #include "image/clip.h"
+#include "image/motion.h"
 #include "image/simd.h"
 
 #include <tiffio.h>
@@ -21,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 
 namespace {
@@ -1240,6 +1242,20 @@ class MotionWalk {
         }
     }
 
+    // The lines from above, all at once, when the blur replaces the
+    // destination (see lanesFit); false when it does not.
+    bool sweepFromAbove() {
+        if (blend_) return false;
+        const int length = static_cast<int>(length_);
+        std::vector<int> steps(static_cast<size_t>(x2_ - x1_) + 3);
+        for (size_t l = 0; l < steps.size(); ++l) steps[l] = this->steps(x1_ - 1 + int(l));
+        const MotionLines lines{x1_ - 1, int(steps.size()), static_cast<float>(y1_ - 1), -sin_,
+                                cos_,    steps.data()};
+        if (!motionSweepFits(lines, x1_, y1_, x2_, y2_, length)) return false;
+        motionSweep(dest_, src_, x1_, y1_, x2_, y2_, length, lines);
+        return true;
+    }
+
 #if MORVANE_SSE2
     // Whether `lanes` can walk this blur: a whole length of at most
     // kMaxLanesReach, lines that run downward, and a source that is not the
@@ -1463,13 +1479,15 @@ void motion_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2
     MotionWalk walk(dest, src, x1, y1, x2, y2, length, theta, blend == 2);
 #if MORVANE_SSE2
     if (walk.lanesFit()) {
-        // The lines from above, then those from the side, eight at a time
-        // and never mixing the two.
+        // The lines from above (all at once where they can be), then those
+        // from the side, eight at a time and never mixing the two.
         int is[8], js[8];
-        for (int i = x1 - 1; i <= x2 + 1; i += 8) {
-            const int count = std::min(8, x2 + 2 - i);
-            for (int l = 0; l < count; ++l) is[l] = i + l, js[l] = y1 - 1;
-            walk.lanes(is, js, count);
+        if (!walk.sweepFromAbove()) {
+            for (int i = x1 - 1; i <= x2 + 1; i += 8) {
+                const int count = std::min(8, x2 + 2 - i);
+                for (int l = 0; l < count; ++l) is[l] = i + l, js[l] = y1 - 1;
+                walk.lanes(is, js, count);
+            }
         }
         if (theta != 0) {
             const int side = theta < 0 ? x1 - 1 : x2 + 1;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/boxmean.h"
+#include "image/simd.h"
 #include "tests/unit/image_fixtures.h"
 
 using namespace fixtures;
@@ -291,5 +292,31 @@ TEST(MotionBlur, WholeLengthsEqualTheSlowWalkAtEveryDirection) {
             EXPECT_TRUE(sameImage(dest.get(), want.get()))
                 << "angle " << angle << " length " << length;
         }
+    }
+}
+
+// Whole lengths without blending sweep the lines from above all at once.
+// Against the line walk of the baseline build: wide pictures where rounding
+// sets lines apart, tall ones, regions on the picture's edges (where lines
+// meet in column 0 from both sides of it), and any direction.
+TEST(MotionBlur, SweepEqualsTheLineWalk) {
+    unsigned seed = 700;
+    for (int trial = 0; trial < 120; ++trial) {
+        const int shape = trial % 3;
+        const int w = shape == 0 ? 4200 : shape == 1 ? 23 : 30 + trial;
+        const int h = shape == 0 ? 41 : shape == 1 ? 2100 : 150 - trial;
+        Image src = randomImage(w, h, ++seed), dest = randomImage(w, h, ++seed);
+        const bool edge = trial % 2 == 0;
+        const int x1 = edge ? 0 : 1 + seed % 7, y1 = edge ? 0 : seed % 5;
+        const int x2 = edge ? w - 1 : w - 2 - seed % 3, y2 = edge ? h - 1 : h - 1 - seed % 4;
+        const float angle = trial % 5 == 0 ? 1 + (seed * 37 % 1780) / 10.0f : 1 + trial * 47 % 179;
+        const float length = static_cast<float>(1 + seed * 7 % (trial % 7 == 0 ? 300 : 19));
+        Image want = cloneOf(dest.get());
+        simdCap(Simd::baseline);
+        motion_blur(want.get(), src.get(), x1, y1, x2, y2, length, angle, 5, 1);
+        simdCap(Simd::avx512vbmi);
+        motion_blur(dest.get(), src.get(), x1, y1, x2, y2, length, angle, 5, 1);
+        ASSERT_EQ(firstDifference(want.get(), dest.get()), "")
+            << w << "x" << h << " angle " << angle << " length " << length;
     }
 }

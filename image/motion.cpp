@@ -1,0 +1,347 @@
+#include "image/motion.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "image/boxmean.h"
+#include "image/simd.h"
+
+// Why sweeping gives the same pixels as walking line after line.
+//
+// Call `a + f(d)` the exact column of the line that starts in column a, at
+// distance d, where f(d) is the rounded product d * along, and
+// A = trunc(fl(a + f(d))) its pixel's column. All lines share the row.
+//
+// Positions. When f(d) is whole, or further from a whole number than half a
+// unit in the last place of every sum in play, rounding cannot carry a
+// non-negative sum across a whole number, so A = a + floor(f(d)) for every
+// line with a + f(d) >= 0: the lines are exact translates of each other at
+// that step, and the pixels entering, leaving or being written there lie
+// side by side. Other steps ("unclean", a handful per blur) are walked line
+// by line with the exact sums. Lines whose sum is negative are out of the
+// region, except where trunc folds (-1, 1) into column 0; when the region
+// starts at column 0 those lines are walked one by one as well.
+//
+// Order. Where two lines write the same pixel the later line's value must
+// stay. Take lines l < l' writing pixel A >= 1 at steps d and d'. If along
+// > 0 and d < d', the exact coordinates differ by at least 1 + along minus
+// the rounding errors, so with `along` above a few units in the last place
+// the two pixels would differ. Hence d >= d': the later line writes first,
+// so the first write of each pixel (by step, and within a step from the
+// highest line down) is the one to keep. If along < 0 the same argument
+// gives d <= d', and the last write in step order, lowest line first, is
+// the later line's. At column 0 (both sums in (-1, 1)) neither holds, and
+// the highest line to write it keeps it.
+
+#if MORVANE_SSE2
+#include <immintrin.h>
+
+namespace {
+
+// Half a unit in the last place of the floats up to m.
+double halfUlp(double m) {
+    int e = 0;
+    std::frexp(m, &e);
+    return std::ldexp(1.0, e - 25);
+}
+
+struct Geometry {
+    int a1, a2, b1, b2;  // the region: columns a1..a2, rows b1..b2
+    int lastStep;        // the largest number of steps of any line
+    double bound;        // above every |lane start + f(d)|
+};
+
+Geometry geometryOf(const MotionLines& m, int x1, int y1, int x2, int y2, int length) {
+    Geometry g{};
+    g.a1 = x1;
+    g.a2 = x2;
+    g.b1 = y1;
+    g.b2 = y2;
+    g.lastStep = 0;
+    for (int l = 0; l < m.count; ++l) g.lastStep = std::max(g.lastStep, m.steps[l]);
+    const double aMax = std::max(std::fabs(double(m.first)), std::fabs(double(m.first) + m.count));
+    g.bound = aMax + (double(g.lastStep) + length + 1) * std::fabs(double(m.along)) * 1.01 + 2;
+    return g;
+}
+
+class Sweep {
+  public:
+    Sweep(ImageRGBA* dest, const ImageRGBA* src, const Geometry& g, int length,
+          const MotionLines& m)
+        : lines_(m), g_(g), L_(length), firstWins_(m.along > 0), column0_(g.a1 == 0),
+          dest_(dest), src_(src) {
+        const int ds = g.lastStep + length;
+        f_.resize(ds);
+        F_.resize(ds);
+        B_.resize(ds);
+        clean_.resize(ds);
+        const double slack = halfUlp(g.bound);
+        for (int d = 0; d < ds; ++d) {
+            const float fd = static_cast<float>(d) * m.along;
+            f_[d] = fd;
+            const double whole = std::floor(double(fd)), part = double(fd) - whole;
+            F_[d] = static_cast<int>(whole);
+            clean_[d] = part == 0 || std::min(part, 1 - part) > slack;
+            B_[d] = static_cast<int>(m.across + static_cast<float>(d) * m.over);
+        }
+        taken_.assign((g.a2 - g.a1 + 1 + 16) / 8 + 16, 0);
+    }
+
+    // All lines step together, so every step reads and writes whole rows.
+    void run();
+
+  private:
+    bool inA(int A) const { return A >= g_.a1 && A <= g_.a2; }
+    bool inB(int B) const { return B >= g_.b1 && B <= g_.b2; }
+    // Past the region in the direction of travel across the lanes.
+    bool past(int B) const {
+        return (lines_.over > 0 && B > g_.b2) || (lines_.over < 0 && B < g_.b1);
+    }
+    const Rgba* srcRow(int y) const { return &src_->data[static_cast<size_t>(y) * src_->width]; }
+    Rgba* dstRow(int y) const { return &dest_->data[static_cast<size_t>(y) * dest_->width]; }
+
+    // A new row across: nothing of it is taken yet.
+    void newRow(int B) {
+        if (touchedHigh_ >= touchedLow_) {
+            std::memset(&taken_[touchedLow_ >> 3], 0, (touchedHigh_ >> 3) - (touchedLow_ >> 3) + 1);
+        }
+        touchedLow_ = INT_MAX;
+        touchedHigh_ = INT_MIN;
+        owner0_ = INT_MIN;
+        row_ = B;
+    }
+
+    // Of the eight pixels from lane coordinate A0 on, those in `bits` not yet
+    // written on this row; marks them written.
+    unsigned take(int A0, unsigned bits) {
+        const int p = A0 - g_.a1 + 8;
+        uint64_t w;
+        std::memcpy(&w, &taken_[p >> 3], 8);
+        const unsigned free = bits & ~static_cast<unsigned>(w >> (p & 7));
+        w |= static_cast<uint64_t>(free) << (p & 7);
+        std::memcpy(&taken_[p >> 3], &w, 8);
+        touchedLow_ = std::min(touchedLow_, p);
+        touchedHigh_ = std::max(touchedHigh_, p + 7);
+        return free;
+    }
+
+    // Whether line `line` may write pixel A of this row.
+    bool mayWrite(int A, int line) {
+        if (column0_ && A == 0) {
+            if (line < owner0_) return false;
+            owner0_ = line;
+            return true;
+        }
+        return !firstWins_ || take(A, 1) != 0;
+    }
+
+    // Step k of line l, exactly as the line walk does it.
+    void laneStep(int l, int k) {
+        if (k >= end_[l]) return;
+        const float a = static_cast<float>(lines_.first + l);
+        auto lane = [&](int d) { return static_cast<int>(a + f_[d]); };
+        auto apply = [&](int d, int sign) {
+            const int A = lane(d), B = B_[d];
+            if (!inA(A) || !inB(B)) return;
+            const Rgba p = srcRow(B)[A];
+            sum_[0][l] += sign * p.r;
+            sum_[1][l] += sign * p.g;
+            sum_[2][l] += sign * p.b;
+            sum_[3][l] += sign * p.a;
+            n_[l] += sign;
+        };
+        if (k - L_ >= 0) apply(k - L_, -1);
+        apply(k + L_, 1);
+        if (k < 0) return;
+        const int A = lane(k), B = B_[k];
+        const bool moved = k == 0 || A != lane(k - 1) || B != B_[k - 1];
+        if (!moved || !inA(A) || !inB(B) || n_[l] <= 0) return;
+        if (!mayWrite(A, l)) return;
+        const float reciprocal = boxReciprocal(n_[l]);
+        dstRow(B)[A] = Rgba{static_cast<unsigned char>(boxMean(sum_[0][l], reciprocal)),
+                            static_cast<unsigned char>(boxMean(sum_[1][l], reciprocal)),
+                            static_cast<unsigned char>(boxMean(sum_[2][l], reciprocal)),
+                            static_cast<unsigned char>(boxMean(sum_[3][l], reciprocal))};
+    }
+
+    __attribute__((target("avx2"))) void fastLanes(int from, int to, int k);
+
+    MotionLines lines_;
+    Geometry g_;
+    int L_;
+    bool firstWins_, column0_;
+    ImageRGBA* dest_;
+    const ImageRGBA* src_;
+    std::vector<float> f_;
+    std::vector<int> F_, B_;
+    std::vector<unsigned char> clean_, taken_;
+    // Per line: window sums, sample counts, steps examined.
+    std::vector<int> sum_[4], n_, end_;
+    int touchedLow_ = INT_MAX, touchedHigh_ = INT_MIN, owner0_ = INT_MIN, row_ = INT_MIN;
+};
+
+void Sweep::run() {
+    const int lanes = lines_.count;
+    const size_t padded = static_cast<size_t>(lanes + 7) / 8 * 8;
+    for (auto& v : sum_) v.assign(padded, 0);
+    n_.assign(padded, 0);
+    end_.assign(padded, INT_MIN);
+    int kEnd = 0;
+    for (int l = 0; l < lanes; ++l) {
+        end_[l] = lines_.steps[l];
+        kEnd = std::max(kEnd, end_[l]);
+    }
+    newRow(INT_MIN);
+    for (int k = -L_; k < kEnd; ++k) {
+        const int de = k + L_, dl = k - L_;
+        const bool hasL = dl >= 0, hasW = k >= 0;
+        if (hasL && past(B_[dl])) break;
+        if (hasW && B_[k] != row_) newRow(B_[k]);
+        // Lines whose oldest sample has left the region for good are done.
+        int lo = 0, hi = lanes - 1;
+        if (hasL && lines_.along > 0) hi = std::min(hi, g_.a2 + 1 - F_[dl] - lines_.first);
+        if (hasL && lines_.along < 0) lo = std::max(lo, g_.a1 - 1 - F_[dl] - lines_.first);
+        if (lo > hi) break;
+        const bool clean = clean_[de] && (!hasL || clean_[dl]) && (!hasW || clean_[k]);
+        if (!clean) {
+            if (firstWins_) {
+                for (int l = hi; l >= lo; --l) laneStep(l, k);
+            } else {
+                for (int l = lo; l <= hi; ++l) laneStep(l, k);
+            }
+            continue;
+        }
+        int from = lo;
+        if (column0_) {
+            // Lines whose sum may lie below 1 at one of the three distances.
+            float least = f_[de];
+            if (hasL) least = std::min(least, f_[dl]);
+            if (hasW) least = std::min(least, f_[k]);
+            const double edge = std::ceil(1.0 - double(least)) - lines_.first;
+            const int fastFrom = static_cast<int>(std::clamp(edge, double(lo), double(hi) + 1));
+            for (int l = lo; l < fastFrom; ++l) laneStep(l, k);
+            from = fastFrom;
+        }
+        if (from <= hi) fastLanes(from, hi, k);
+    }
+}
+
+__attribute__((target("avx2"))) void Sweep::fastLanes(int from, int to, int k) {
+    const int de = k + L_, dl = k - L_;
+    const bool hasL = dl >= 0, hasW = k >= 0;
+    const int Be = B_[de], Bl = hasL ? B_[dl] : 0, Bw = hasW ? B_[k] : 0;
+    const bool inBe = inB(Be), inBl = hasL && inB(Bl), inBw = hasW && inB(Bw);
+    // Whether every line moves at step k. When step k - 1 was clean every
+    // fast line was then at lane + F[k - 1] (its sum was at least that of
+    // the oldest sample, so not negative); otherwise each is worked out.
+    const bool rowMoved = k == 0 || (hasW && B_[k - 1] != Bw);
+    const bool moves = !hasW || rowMoved || (clean_[k - 1] && F_[k] != F_[k - 1]);
+    const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256 laneBase =
+        _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(lines_.first), iota));
+    const __m256 before = _mm256_set1_ps(hasW && k > 0 ? f_[k - 1] : 0.0f);
+    // Lane coordinates of line 0 at the three distances.
+    const int e0 = lines_.first + F_[de], l0 = hasL ? lines_.first + F_[dl] : 0,
+              w0 = hasW ? lines_.first + F_[k] : 0;
+    const __m256i below = _mm256_set1_epi32(g_.a1 - 1), above = _mm256_set1_epi32(g_.a2 + 1);
+    const __m256i none = _mm256_setzero_si256(), bytes = _mm256_set1_epi32(0xff);
+    const __m256i kv = _mm256_set1_epi32(k), lowLane = _mm256_set1_epi32(from - 1),
+                  highLane = _mm256_set1_epi32(to + 1);
+    auto inRegion = [below, above](__m256i A) __attribute__((target("avx2"), always_inline)) {
+        return _mm256_and_si256(_mm256_cmpgt_epi32(A, below), _mm256_cmpgt_epi32(above, A));
+    };
+    const Rgba* srcE = inBe ? srcRow(Be) : nullptr;
+    const Rgba* srcL = inBl ? srcRow(Bl) : nullptr;
+    Rgba* out = inBw ? dstRow(Bw) : nullptr;
+    for (int c0 = from & ~7; c0 <= to; c0 += 8) {
+        const __m256i lane = _mm256_add_epi32(_mm256_set1_epi32(c0), iota);
+        __m256i ok = _mm256_and_si256(_mm256_cmpgt_epi32(lane, lowLane),
+                                      _mm256_cmpgt_epi32(highLane, lane));
+        ok = _mm256_and_si256(
+            ok, _mm256_cmpgt_epi32(
+                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&end_[c0])), kv));
+        if (_mm256_testz_si256(ok, ok)) continue;
+        __m256i* nv = reinterpret_cast<__m256i*>(&n_[c0]);
+        __m256i n = _mm256_loadu_si256(nv);
+        __m256i inE = none, pxE = none, inL = none, pxL = none;
+        if (inBe) {
+            const int A0 = e0 + c0;
+            inE = _mm256_and_si256(ok, inRegion(_mm256_add_epi32(_mm256_set1_epi32(A0), iota)));
+            if (!_mm256_testz_si256(inE, inE)) {
+                pxE = _mm256_maskload_epi32(reinterpret_cast<const int*>(srcE + A0), inE);
+            }
+        }
+        if (inBl) {
+            const int A0 = l0 + c0;
+            inL = _mm256_and_si256(ok, inRegion(_mm256_add_epi32(_mm256_set1_epi32(A0), iota)));
+            if (!_mm256_testz_si256(inL, inL)) {
+                pxL = _mm256_maskload_epi32(reinterpret_cast<const int*>(srcL + A0), inL);
+            }
+        }
+        if (!_mm256_testz_si256(_mm256_or_si256(inE, inL), _mm256_or_si256(inE, inL))) {
+            for (int c = 0; c < 4; ++c) {
+                __m256i* sv = reinterpret_cast<__m256i*>(&sum_[c][c0]);
+                const __m256i enters = _mm256_and_si256(_mm256_srli_epi32(pxE, 8 * c), bytes);
+                const __m256i leaves = _mm256_and_si256(_mm256_srli_epi32(pxL, 8 * c), bytes);
+                _mm256_storeu_si256(sv, _mm256_add_epi32(_mm256_loadu_si256(sv),
+                                                         _mm256_sub_epi32(enters, leaves)));
+            }
+            n = _mm256_add_epi32(_mm256_sub_epi32(n, inE), inL);
+            _mm256_storeu_si256(nv, n);
+        }
+        if (!inBw) continue;
+        const int A0 = w0 + c0;
+        const __m256i A = _mm256_add_epi32(_mm256_set1_epi32(A0), iota);
+        __m256i moved = ok;
+        if (!moves && clean_[k - 1]) continue;  // F[k] == F[k - 1]: no line moved
+        if (!moves) {
+            const __m256 a = _mm256_add_ps(laneBase, _mm256_set1_ps(static_cast<float>(c0)));
+            const __m256i prev = _mm256_cvttps_epi32(_mm256_add_ps(a, before));
+            moved = _mm256_andnot_si256(_mm256_cmpeq_epi32(A, prev), ok);
+        }
+        const __m256i writes =
+            _mm256_and_si256(_mm256_and_si256(moved, inRegion(A)), _mm256_cmpgt_epi32(n, none));
+        unsigned bits = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(writes)));
+        if (bits && firstWins_) bits = take(A0, bits);
+        if (!bits) continue;
+        // boxMean lane by lane.
+        const __m256 reciprocal = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(n));
+        __m256i packed = none;
+        for (int c = 0; c < 4; ++c) {
+            const __m256i sum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&sum_[c][c0]));
+            const __m256 f = _mm256_add_ps(_mm256_cvtepi32_ps(sum), _mm256_set1_ps(0.5f));
+            const __m256i mean = _mm256_cvttps_epi32(_mm256_mul_ps(f, reciprocal));
+            packed = _mm256_or_si256(packed, _mm256_slli_epi32(mean, 8 * c));
+        }
+        const __m256i select = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+        const __m256i mask = _mm256_cmpeq_epi32(
+            _mm256_and_si256(_mm256_set1_epi32(static_cast<int>(bits)), select), select);
+        _mm256_maskstore_epi32(reinterpret_cast<int*>(out + A0), mask, packed);
+    }
+}
+
+}  // namespace
+
+bool motionSweepFits(const MotionLines& m, int x1, int y1, int x2, int y2, int length) {
+    if (simdLevel() < Simd::avx2 || length < 1 || m.count < 1) return false;
+    const Geometry g = geometryOf(m, x1, y1, x2, y2, length);
+    // Lane coordinates and their sums must stay exact integers in floats.
+    if (!(g.bound < 8388608.0)) return false;
+    return m.along == 0 || std::fabs(double(m.along)) > 8 * halfUlp(g.bound);
+}
+
+void motionSweep(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2, int length,
+                 const MotionLines& lines) {
+    Sweep(dest, src, geometryOf(lines, x1, y1, x2, y2, length), length, lines).run();
+}
+
+#else
+
+bool motionSweepFits(const MotionLines&, int, int, int, int, int) { return false; }
+void motionSweep(ImageRGBA*, const ImageRGBA*, int, int, int, int, int, const MotionLines&) {}
+
+#endif
