@@ -114,8 +114,7 @@ void start(effect& e, const artisticRow& row, ImageRGBA* image, ImageRGBA* backu
 
 // The committed picture blurred into scratch; image is the blur's work space.
 void blurCommitted(effect& e, const pixelRect& a, float radius, int passMode) {
-    imageRgbaCopy(e.backup, e.scratch);
-    gaussian(e.image, e.scratch, a.x0, a.y0, a.x1, a.y1, radius, passMode, 1);
+    gaussianOfCopy(e.image, e.scratch, e.backup, a.x0, a.y0, a.x1, a.y1, radius, passMode);
 }
 
 // The source of spatter, cutout and strokes: scratch as the row pass of the
@@ -125,8 +124,8 @@ void preBlur(effect& e, const pixelRect& a) {
         imageRgbaCopy(e.backup, e.scratch);
         return;
     }
-    imageRgbaCopy(e.backup, e.image);
-    gaussian(e.scratch, e.image, a.x0, a.y0, a.x1, a.y1, static_cast<float>(e.size), 2, 1);
+    gaussianOfCopy(e.scratch, e.image, e.backup, a.x0, a.y0, a.x1, a.y1,
+                   static_cast<float>(e.size), 2);
 }
 
 void clearArea(ImageRGBA* img, const pixelRect& a) {

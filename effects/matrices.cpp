@@ -781,8 +781,7 @@ void blur::LBAction() {
             // The row pass writes image and the column pass reads it back
             // into scratch; the two then trade places, so that image holds
             // the result and scratch the last row pass.
-            imageRgbaCopy(backup, scratch);
-            gaussian(image, scratch, a.x0, a.y0, a.x1, a.y1, value1, mode, 1);
+            gaussianOfCopy(image, scratch, backup, a.x0, a.y0, a.x1, a.y1, value1, mode);
             std::swap(image, scratch);
             break;
         case 3:
@@ -843,8 +842,7 @@ void sharpen::LBAction() {
     if (empty(a)) return;
     // Twice the picture less its blur, the blur being what the row pass of
     // the last blur pass left in image.
-    imageRgbaCopy(backup, scratch);
-    gaussian(image, scratch, a.x0, a.y0, a.x1, a.y1, value1, mode, 1);
+    gaussianOfCopy(image, scratch, backup, a.x0, a.y0, a.x1, a.y1, value1, mode);
     shown = image;
     refreshImage();
     const limit bytes = byteRange;
@@ -957,11 +955,16 @@ separate::~separate() { freeKernels(); }
 
 namespace {
 
-// Blurs scratch over the area in place (image as the work picture) and
-// mixes: image = mix(backup, scratch), opaque.
+// Blurs scratch over the area in place, or a copy of `from` into scratch
+// when given (image as the work picture), and mixes: image = mix(backup,
+// scratch), opaque.
 template <class Mix>
-void mixBlurred(matrices& e, pixelRect a, Mix mix) {
-    gaussian(e.image, e.scratch, a.x0, a.y0, a.x1, a.y1, e.value1, e.mode, 1);
+void mixBlurred(matrices& e, pixelRect a, Mix mix, const ImageRGBA* from = nullptr) {
+    if (from) {
+        gaussianOfCopy(e.image, e.scratch, from, a.x0, a.y0, a.x1, a.y1, e.value1, e.mode);
+    } else {
+        gaussian(e.image, e.scratch, a.x0, a.y0, a.x1, a.y1, e.value1, e.mode, 1);
+    }
     const limit bytes = e.byteRange;
     eachRow(a, [&](int y) {
         const Rgba* in = rowOf(e.backup, y);
@@ -1026,9 +1029,8 @@ MORVANE_SOFT_FOCUS(blackblur, kBlackblur)
 void halfblur::LBAction() {
     const pixelRect a = areaInPicture();
     if (!leftDown || empty(a)) return;
-    imageRgbaCopy(backup, scratch);
     const float blurred = value2 / 100, sharp = (100 - value2) / 100;
-    mixBlurred(*this, a, [=](int b, int s, int) { return sharp * b + blurred * s; });
+    mixBlurred(*this, a, [=](int b, int s, int) { return sharp * b + blurred * s; }, backup);
 }
 
 void whiteblur::LBAction() {

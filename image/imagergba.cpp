@@ -2,6 +2,7 @@
 
 #include "image/bands.h"
 #include "image/boxmean.h"
+#include "image/boxpipe.h"
 #include "image/clip.h"
 #include "image/motion.h"
 #include "image/simd.h"
@@ -1153,10 +1154,12 @@ void vertical_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int 
     boxPass<Direction::columns>(dest, src, x1, y1, x2, y2, radius, blend);
 }
 
-void gaussian(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, int y2, float radius,
-              int mode, unsigned char blend) {
-    const float R = radius;
-    if (!(R > 0)) return;
+namespace {
+
+// The pass radii of gaussian, in order; empty where it does nothing.
+std::vector<float> gaussianRadii(float R, int mode) {
+    std::vector<float> radii;
+    if (!(R > 0)) return radii;
     const int passes = mode != 2 ? 1 : R >= 2147483647.0f ? INT_MAX : static_cast<int>(R);
     for (int i = 0; i < passes; ++i) {
         // trunc in float: the same whole number as a cast through int, and
@@ -1166,9 +1169,67 @@ void gaussian(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, int y2
                    : std::trunc(R * std::exp(-static_cast<float>(static_cast<int64_t>(i) * i) / R));
         // The radii only shrink: once one is 0, so are the rest.
         if (!(passRadius > 0)) break;
-        horizontal_blur(temp, target, x1, y1, x2, y2, passRadius, mode, blend);
-        vertical_blur(target, temp, x1, y1, x2, y2, passRadius, mode, blend);
+        radii.push_back(passRadius);
     }
+    return radii;
+}
+
+// Replacing passes streamed through the cache together, the first reading
+// src; false where they cannot be.
+bool streamGaussian(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, int x1, int y1,
+                    int x2, int y2, const std::vector<float>& radii) {
+    if (!fitRegion(temp, target, x1, y1, x2, y2)) return false;
+    std::vector<boxPassPair> pairs;
+    for (float r : radii) pairs.push_back({windowRadius(r, x2 - x1), windowRadius(r, y2 - y1)});
+    return streamBoxPasses(temp, target, src, x1, y1, x2, y2, pairs);
+}
+
+void gaussianPasses(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, int y2,
+                    const std::vector<float>& radii, int mode, unsigned char blend) {
+    for (float r : radii) {
+        horizontal_blur(temp, target, x1, y1, x2, y2, r, mode, blend);
+        vertical_blur(target, temp, x1, y1, x2, y2, r, mode, blend);
+    }
+}
+
+// Copies everything of src outside the region (already inside both) into dest.
+void copyAround(const ImageRGBA* src, ImageRGBA* dest, int x1, int y1, int x2, int y2) {
+    const size_t w = src->width;
+    auto rows = [&](int from, int to) {
+        if (from < to) std::memcpy(dest->data + from * w, src->data + from * w, (to - from) * w * sizeof(Rgba));
+    };
+    rows(0, y1);
+    rows(y2 + 1, src->height);
+    for (int y = y1; y <= y2; ++y) {
+        const Rgba* s = src->data + y * w;
+        Rgba* d = dest->data + y * w;
+        std::copy(s, s + x1, d);
+        std::copy(s + x2 + 1, s + w, d + x2 + 1);
+    }
+}
+
+}  // namespace
+
+void gaussian(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, int y2, float radius,
+              int mode, unsigned char blend) {
+    const std::vector<float> radii = gaussianRadii(radius, mode);
+    if (radii.empty()) return;
+    if (blend != 2 && streamGaussian(temp, target, target, x1, y1, x2, y2, radii)) return;
+    gaussianPasses(temp, target, x1, y1, x2, y2, radii, mode, blend);
+}
+
+void gaussianOfCopy(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, int x1, int y1,
+                    int x2, int y2, float radius, int mode) {
+    MORVANE_CHECK(src->height == target->height && src->width == target->width, kSource);
+    const std::vector<float> radii = gaussianRadii(radius, mode);
+    if (!radii.empty() && src->data != target->data && src->data != temp->data &&
+        streamGaussian(temp, target, src, x1, y1, x2, y2, radii)) {
+        fitRegion(temp, target, x1, y1, x2, y2);
+        copyAround(src, target, x1, y1, x2, y2);
+        return;
+    }
+    imageRgbaCopy(src, target);
+    gaussianPasses(temp, target, x1, y1, x2, y2, radii, mode, 1);
 }
 
 namespace {

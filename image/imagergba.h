@@ -81,6 +81,10 @@ void vertical_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int 
                    float radius, int mode, unsigned char blend);
 void gaussian(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, int y2,
               float radius, int mode, unsigned char blend);
+// imageRgbaCopy(src, target) and then gaussian(..., blend 1): the same
+// pixels, with the region read from src as the blur goes instead of copied.
+void gaussianOfCopy(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, int x1, int y1,
+                    int x2, int y2, float radius, int mode);
 void motion_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2,
                  float length, float angle, int mode, unsigned char blend);
 int holdHighest(int* values, int count, int v);

@@ -1,0 +1,556 @@
+#include "image/boxpipe.h"
+
+#include "image/bands.h"
+#include "image/boxmean.h"
+#include "image/simd.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#if MORVANE_SSE2
+
+// The lanes are the 16-bit channel sums of whole pixels, four to a pixel.
+
+// Pass pairs run as a pipeline: pass i's column pass can write row y once its
+// row pass has made row y + r, so every pass follows the one before it a
+// fixed number of rows behind, and only those rows need keeping. Each pass's
+// rows go into a ring of 2r + 2 rows; the last row pass writes temp, which
+// must hold it anyway, and the last column pass writes target.
+//
+// On two cores the region splits into two strips of columns. A row pass
+// needs r columns beyond the ones it makes, so each strip works on its
+// columns plus the sum of the row radii on either side ("halo"), and writes
+// only its own. Where the blur is in place, the halo's first pass reads the
+// other strip's target columns, which that strip overwrites while running:
+// they are copied aside before either starts.
+
+namespace {
+
+// The scalar rest of the kernels, shared by every instruction set.
+
+inline Rgba* pixel(Rgba* row, int i) { return row + i; }
+inline uint16_t* pixel(uint16_t* row, int i) { return row + 4 * i; }
+inline const uint16_t* pixel(const uint16_t* row, int i) { return row + 4 * i; }
+
+inline void putPixel(Rgba* p, unsigned r, unsigned g, unsigned b, unsigned a) {
+    *p = Rgba{static_cast<unsigned char>(r), static_cast<unsigned char>(g),
+              static_cast<unsigned char>(b), static_cast<unsigned char>(a)};
+}
+inline void putPixel(uint16_t* p, unsigned r, unsigned g, unsigned b, unsigned a) {
+    p[0] = static_cast<uint16_t>(r);
+    p[1] = static_cast<uint16_t>(g);
+    p[2] = static_cast<uint16_t>(b);
+    p[3] = static_cast<uint16_t>(a);
+}
+
+inline void prefixRest(const uint16_t* s, uint16_t* prefix, int k, int count) {
+    for (; k < count; ++k) {
+        for (int c = 0; c < 4; ++c)
+            prefix[4 * (k + 1) + c] = static_cast<uint16_t>(prefix[4 * k + c] + s[4 * k + c]);
+    }
+}
+
+inline unsigned quotient(unsigned sum, NarrowDivisor d) { return narrowQuotient(sum & 0xffff, d); }
+
+inline void windowMean(const uint16_t* prefix, Rgba* dst, int x, int pa, int x1, int x2,
+                       int r) {
+    const int hi = std::min(x2, x + r) - pa + 1, lo = std::max(x1, x - r) - pa;
+    const NarrowDivisor d = kNarrowDivisors.of[hi - lo];
+    const uint16_t* a = prefix + 4 * hi;
+    const uint16_t* b = prefix + 4 * lo;
+    putPixel(dst, quotient(a[0] - b[0], d), quotient(a[1] - b[1], d), quotient(a[2] - b[2], d),
+             quotient(a[3] - b[3], d));
+}
+
+template <class Out>
+void columnRest(const Rgba* in, const Rgba* out, Out* dst, uint16_t* sums, int k, int count,
+                int n) {
+    const NarrowDivisor d = kNarrowDivisors.of[n];
+    for (; k < count; ++k) {
+        uint16_t* s = sums + 4 * k;
+        unsigned v[4] = {s[0], s[1], s[2], s[3]};
+        if (in) {
+            v[0] += in[k].r;
+            v[1] += in[k].g;
+            v[2] += in[k].b;
+            v[3] += in[k].a;
+        }
+        if (out) {
+            v[0] -= out[k].r;
+            v[1] -= out[k].g;
+            v[2] -= out[k].b;
+            v[3] -= out[k].a;
+        }
+        for (int c = 0; c < 4; ++c) s[c] = static_cast<uint16_t>(v[c]);
+        if (dst) putPixel(pixel(dst, k), quotient(s[0], d), quotient(s[1], d), quotient(s[2], d),
+                          quotient(s[3], d));
+    }
+}
+
+// A pixel's four sums as one word.
+inline uint64_t pixelSums(const uint16_t* p) {
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// sum / n for n >= 3 as two multiplies: the round-down correction's first
+// shift is always 1 there, and the second becomes a multiply by a power of
+// two, where a shift by a register count would take the shuffle port.
+// Windows of one or two pixels shift instead.
+struct DivParts {
+    uint16_t magic, power;
+    int n;
+    explicit DivParts(int count) : n(count) {
+        const NarrowDivisor d = kNarrowDivisors.of[count];
+        magic = d.magic;
+        power = count >= 3 ? static_cast<uint16_t>(1u << (16 - d.shift2)) : 0;
+    }
+};
+
+// Two pixels a vector.
+struct Sse2 {
+    typedef __m128i T;
+    static constexpr int kPx = 2;
+    struct Div {
+        T magic, power;
+        int n;
+        explicit Div(int count) {
+            const DivParts d(count);
+            magic = _mm_set1_epi16(static_cast<short>(d.magic));
+            power = _mm_set1_epi16(static_cast<short>(d.power));
+            n = d.n;
+        }
+    };
+    struct Run {
+        T w;
+        Run() : w(zero()) {}
+    };
+    static T zero() { return _mm_setzero_si128(); }
+    static T widen(const Rgba* p) {
+        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero());
+    }
+    static void put(Rgba* p, T v) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(v, v));
+    }
+    static void put(uint16_t* p, T v) { store(p, v); }
+    static void putPair(Rgba* p, T a, T b) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(a, b));
+    }
+    static T load(const uint16_t* p) { return _mm_loadu_si128(reinterpret_cast<const T*>(p)); }
+    static void store(uint16_t* p, T v) { _mm_storeu_si128(reinterpret_cast<T*>(p), v); }
+    static T add(T a, T b) { return _mm_add_epi16(a, b); }
+    static T sub(T a, T b) { return _mm_sub_epi16(a, b); }
+    // The sums of the last two columns at each of the vector's.
+    static T window(Run& run, T w) {
+        const T d = add(w, _mm_or_si128(_mm_slli_si128(w, 8), _mm_srli_si128(run.w, 8)));
+        run.w = w;
+        return d;
+    }
+    static T broadcast(const uint16_t* p) {
+        return _mm_set1_epi64x(static_cast<long long>(pixelSums(p)));
+    }
+    static T quotient(T v, const Div& d) {
+        if (d.n < 3) return d.n == 1 ? v : _mm_srli_epi16(v, 1);
+        const T t = _mm_mulhi_epu16(v, d.magic);
+        return _mm_mulhi_epu16(add(t, _mm_srli_epi16(sub(v, t), 1)), d.power);
+    }
+};
+
+namespace sse2 {
+#include "image/boxpipe.inc"
+}  // namespace sse2
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+// Four pixels a vector.
+struct Avx2 {
+    typedef __m256i T;
+    static constexpr int kPx = 4;
+    struct Div {
+        T magic, power;
+        int n;
+        explicit Div(int count) {
+            const DivParts d(count);
+            magic = _mm256_set1_epi16(static_cast<short>(d.magic));
+            power = _mm256_set1_epi16(static_cast<short>(d.power));
+            n = d.n;
+        }
+    };
+    struct Run {
+        T w, d2;
+        Run() : w(zero()), d2(zero()) {}
+    };
+    static T zero() { return _mm256_setzero_si256(); }
+    static T widen(const Rgba* p) {
+        return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    }
+    static void put(Rgba* p, T v) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                         _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
+    }
+    static void put(uint16_t* p, T v) { store(p, v); }
+    // packus works within 128-bit halves: the 2-pixel pieces go back in order.
+    static void putPair(Rgba* p, T a, T b) {
+        _mm256_storeu_si256(reinterpret_cast<T*>(p),
+                            _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xd8));
+    }
+    static T load(const uint16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const T*>(p)); }
+    static void store(uint16_t* p, T v) { _mm256_storeu_si256(reinterpret_cast<T*>(p), v); }
+    static T add(T a, T b) { return _mm256_add_epi16(a, b); }
+    static T sub(T a, T b) { return _mm256_sub_epi16(a, b); }
+    // The vector moved up by two pixels, the previous one's last two coming in.
+    static T up2(T v, T prev) { return _mm256_permute2x128_si256(prev, v, 0x21); }
+    // The sums of the last four columns at each of the vector's.
+    static T window(Run& run, T w) {
+        const T d2 = add(w, _mm256_alignr_epi8(w, up2(w, run.w), 8));
+        const T d4 = add(d2, up2(d2, run.d2));
+        run.w = w;
+        run.d2 = d2;
+        return d4;
+    }
+    static T broadcast(const uint16_t* p) {
+        return _mm256_set1_epi64x(static_cast<long long>(pixelSums(p)));
+    }
+    static T quotient(T v, const Div& d) {
+        if (d.n < 3) return d.n == 1 ? v : _mm256_srli_epi16(v, 1);
+        const T t = _mm256_mulhi_epu16(v, d.magic);
+        return _mm256_mulhi_epu16(add(t, _mm256_srli_epi16(sub(v, t), 1)), d.power);
+    }
+};
+
+namespace avx2 {
+#include "image/boxpipe.inc"
+}  // namespace avx2
+
+#pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx2,avx512f,avx512bw")
+
+// Eight pixels a vector.
+struct Avx512 {
+    typedef __m512i T;
+    static constexpr int kPx = 8;
+    struct Div {
+        T magic, power;
+        int n;
+        explicit Div(int count) {
+            const DivParts d(count);
+            magic = _mm512_set1_epi16(static_cast<short>(d.magic));
+            power = _mm512_set1_epi16(static_cast<short>(d.power));
+            n = d.n;
+        }
+    };
+    struct Run {
+        T w, d2, d4;
+        Run() : w(zero()), d2(zero()), d4(zero()) {}
+    };
+    static T zero() { return _mm512_setzero_si512(); }
+    static T widen(const Rgba* p) {
+        return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+    }
+    static void put(Rgba* p, T v) { _mm512_mask_cvtepi16_storeu_epi8(p, ~__mmask32(0), v); }
+    static void put(uint16_t* p, T v) { store(p, v); }
+    // packus works within 128-bit quarters: the 2-pixel pieces go back in order.
+    static void putPair(Rgba* p, T a, T b) {
+        const T order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
+        _mm512_storeu_si512(p, _mm512_maskz_permutexvar_epi64(0xff, order, _mm512_packus_epi16(a, b)));
+    }
+    static T load(const uint16_t* p) { return _mm512_loadu_si512(p); }
+    static void store(uint16_t* p, T v) { _mm512_storeu_si512(p, v); }
+    static T add(T a, T b) { return _mm512_add_epi16(a, b); }
+    static T sub(T a, T b) { return _mm512_sub_epi16(a, b); }
+    // The vector moved up by some pixels, the previous one's last coming in
+    // (the masked form: the plain one trips a false uninitialised warning).
+    template <int Pixels>
+    static T up(T v, T prev) {
+        return _mm512_maskz_alignr_epi64(0xff, v, prev, 8 - Pixels);
+    }
+    // The sums of the last eight columns at each of the vector's.
+    static T window(Run& run, T w) {
+        const T d2 = add(w, up<1>(w, run.w));
+        const T d4 = add(d2, up<2>(d2, run.d2));
+        const T d8 = add(d4, up<4>(d4, run.d4));
+        run.w = w;
+        run.d2 = d2;
+        run.d4 = d4;
+        return d8;
+    }
+    static T broadcast(const uint16_t* p) {
+        return _mm512_set1_epi64(static_cast<long long>(pixelSums(p)));
+    }
+    static T quotient(T v, const Div& d) {
+        if (d.n < 3) return d.n == 1 ? v : _mm512_srli_epi16(v, 1);
+        const T t = _mm512_mulhi_epu16(v, d.magic);
+        return _mm512_mulhi_epu16(add(t, _mm512_srli_epi16(sub(v, t), 1)), d.power);
+    }
+};
+
+namespace avx512 {
+#include "image/boxpipe.inc"
+}  // namespace avx512
+
+#pragma GCC pop_options
+
+struct Kernels {
+    int lanes;  // pixels a vector
+    void (*widenRow)(const Rgba*, uint16_t*, int);
+    void (*rowPass)(const uint16_t*, Rgba*, int, int, int, int, int, int, uint16_t*);
+    void (*columnStep)(const Rgba*, const Rgba*, uint16_t*, uint16_t*, int, int);
+    void (*lastColumnStep)(const Rgba*, const Rgba*, Rgba*, uint16_t*, int, int);
+};
+
+#define MORVANE_BOX_KERNELS(ns, V)                                                       \
+    Kernels{V::kPx,                                                                \
+            ns::widenRow<V>,                                                        \
+            ns::rowPass<V>,                                                         \
+            ns::columnStep<V, uint16_t>,                                            \
+            ns::columnStep<V, Rgba>}
+
+Kernels kernels() {
+    if (simdLevel() >= Simd::avx512) return MORVANE_BOX_KERNELS(avx512, Avx512);
+    if (simdLevel() >= Simd::avx2) return MORVANE_BOX_KERNELS(avx2, Avx2);
+    return MORVANE_BOX_KERNELS(sse2, Sse2);
+}
+
+#undef MORVANE_BOX_KERNELS
+
+// Past this the rows to keep would no longer stay in the caches.
+constexpr size_t kMostWorkBytes = size_t(64) << 20;
+
+struct Region {
+    int x1, y1, x2, y2;
+    int height() const { return y2 - y1 + 1; }
+};
+
+// One strip's pass pairs: the columns each pass makes, and its rows.
+class Strip {
+  public:
+    // Columns ca..cb are the strip's own.
+    Strip(const Kernels& k, ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, Region g,
+          const std::vector<boxPassPair>& passes, int ca, int cb)
+        : k_(k), temp_(temp), target_(target), src_(src), g_(g), ca_(ca), cb_(cb) {
+        int reach = 0;
+        for (const boxPassPair& p : passes) reach += p.across;
+        ea_ = std::max(g.x1, ca - reach);
+        eb_ = std::min(g.x2, cb + reach);
+        width_ = eb_ - ea_ + 1;
+        // Each row pass makes the columns the later ones still need.
+        for (const boxPassPair& p : passes) {
+            reach -= p.across;
+            Stage s;
+            s.across = p.across;
+            s.down = p.down;
+            s.oa = std::max(g.x1, ca - reach);
+            s.ob = std::min(g.x2, cb + reach);
+            s.slots = std::min(2 * p.down + 2, g.height());
+            s.next = g.y1;
+            s.have = g.y1 - 1;
+            stages_.push_back(s);
+        }
+        stages_.back().slots = 0;  // the last row pass writes temp
+    }
+
+    // The rings, and wide rows for each pass's column sums, the line between
+    // passes and the prefix sums.
+    size_t bytes() const {
+        size_t rows = 0;
+        for (const Stage& s : stages_) rows += s.slots;
+        return rows * ringRow() * sizeof(Rgba) + (stages_.size() + 2) * wideRow() * sizeof(uint16_t);
+    }
+
+    int haloLeft() const { return ca_ - ea_; }
+    int haloRight() const { return eb_ - cb_; }
+    int firstColumn() const { return ea_; }
+    // The first pass's input outside the strip's own columns, row after row,
+    // the left part before the right; none reads all of it from src.
+    void setHalo(const Rgba* halo) { halo_ = halo; }
+
+    void run(std::vector<uint16_t>& work) {
+        work.resize(bytes() / sizeof(uint16_t) + 1);
+        uint16_t* p = work.data();
+        auto take = [&p, this]() {
+            uint16_t* q = p;
+            p += wideRow();
+            return q;
+        };
+        for (Stage& s : stages_) s.sums = take();
+        line_ = take();
+        prefix_ = take();
+        for (Stage& s : stages_) {
+            s.ring = reinterpret_cast<Rgba*>(p);
+            p += s.slots * ringRow() * sizeof(Rgba) / sizeof(uint16_t);
+        }
+
+        const int last = static_cast<int>(stages_.size()) - 1;
+        for (int y = g_.y1; y <= g_.y2; ++y) {
+            firstRowPass(y);
+            // Each pass in turn makes what rows it can, handing each on
+            // before making the next, so no ring runs over.
+            int i = 0;
+            while (i >= 0) {
+                Stage& s = stages_[i];
+                if (s.next > g_.y2 || s.have < std::min(g_.y2, s.next + s.down)) {
+                    --i;
+                    continue;
+                }
+                const int row = s.next++;
+                if (i == last) {
+                    columnPass(i, row, nullptr, targetRow(row));
+                } else {
+                    columnPass(i, row, line_, nullptr);
+                    rowPass(i + 1, row);
+                    ++i;
+                }
+            }
+        }
+    }
+
+  private:
+    struct Stage {
+        int across = 0, down = 0;
+        int oa = 0, ob = 0;  // the columns this pass makes
+        int slots = 0;
+        Rgba* ring = nullptr;
+        uint16_t* sums = nullptr;
+        int next = 0, have = 0;  // the next row to make; the last row the row pass made
+    };
+
+    // A wide row, with room for the prefix sums' leading zero.
+    // Rows have room past the last column for a column pass between two row
+    // passes to run whole vectors over the end: those columns' values are
+    // never read.
+    static constexpr int kOver = 8;
+    size_t ringRow() const { return size_t(width_) + kOver; }
+    // A wide row, with room for the prefix sums' leading zero too.
+    size_t wideRow() const { return 4 * (size_t(width_) + 1 + kOver); }
+
+    // Rows as seen from column ea_.
+    Rgba* targetRow(int y) const { return target_->data + size_t(y) * target_->width + ea_; }
+    const Rgba* srcRow(int y) const { return src_->data + size_t(y) * src_->width + ea_; }
+    Rgba* tempRow(int y) const { return temp_->data + size_t(y) * temp_->width + ea_; }
+    Rgba* stageRow(int i, int y) const {
+        const Stage& s = stages_[i];
+        if (s.slots == 0) return tempRow(y);
+        return s.ring + size_t((y - g_.y1) % s.slots) * ringRow();
+    }
+
+    // The first row pass, on src's row widened into the line, pieced
+    // together with the halo where there is one.
+    void firstRowPass(int y) {
+        if (!halo_) {
+            k_.widenRow(srcRow(y), line_, width_);
+        } else {
+            const int left = ca_ - ea_, right = eb_ - cb_;
+            const Rgba* h = halo_ + size_t(y - g_.y1) * (left + right);
+            k_.widenRow(h, line_, left);
+            k_.widenRow(srcRow(y) + left, line_ + 4 * left, cb_ - ca_ + 1);
+            k_.widenRow(h + left, line_ + 4 * (cb_ - ea_ + 1), right);
+        }
+        rowPass(0, y);
+    }
+
+    // Row pass i on the line into its ring, the last one into temp.
+    void rowPass(int i, int y) {
+        Stage& s = stages_[i];
+        k_.rowPass(line_, stageRow(i, y), ea_, s.oa, s.ob, g_.x1, g_.x2, s.across, prefix_);
+        s.have = y;
+    }
+
+    // Column pass i's row y into the line or into target.
+    void columnPass(int i, int y, uint16_t* wide, Rgba* bytes) {
+        Stage& s = stages_[i];
+        const int off = s.oa - ea_, count = s.ob - s.oa + 1;
+        auto row = [&](int t) { return stageRow(i, t) + off; };
+        const int r = s.down;
+        if (y == g_.y1) {
+            std::memset(s.sums, 0, wideRow() * sizeof(uint16_t));
+            for (int t = g_.y1, hi = std::min(g_.y2, g_.y1 + r); t <= hi; ++t)
+                k_.columnStep(row(t), nullptr, nullptr, s.sums, count, 1);
+        }
+        const Rgba* in = y > g_.y1 && y + r <= g_.y2 ? row(y + r) : nullptr;
+        const Rgba* out = y > g_.y1 && y - r - 1 >= g_.y1 ? row(y - r - 1) : nullptr;
+        const int n = std::min(g_.y2, y + r) - std::max(g_.y1, y - r) + 1;
+        if (bytes) {
+            k_.lastColumnStep(in, out, bytes + off, s.sums, count, n);
+        } else {
+            const int whole = (count + k_.lanes - 1) / k_.lanes * k_.lanes;
+            k_.columnStep(in, out, wide + 4 * off, s.sums, whole, n);
+        }
+    }
+
+    const Kernels k_;
+    ImageRGBA* const temp_;
+    ImageRGBA* const target_;
+    const ImageRGBA* const src_;
+    const Region g_;
+    const int ca_, cb_;
+    const Rgba* halo_ = nullptr;
+    int ea_ = 0, eb_ = 0, width_ = 0;
+    std::vector<Stage> stages_;
+    uint16_t* line_ = nullptr;
+    uint16_t* prefix_ = nullptr;
+};
+
+}  // namespace
+
+bool streamBoxPasses(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, int x1, int y1,
+                     int x2, int y2, const std::vector<boxPassPair>& passes) {
+    if (passes.empty()) return true;
+    const Region g{x1, y1, x2, y2};
+    const int64_t w = x2 - x1 + 1, h = y2 - y1 + 1;
+    int reach = 0;
+    for (const boxPassPair& p : passes) {
+        if (std::min<int64_t>(2 * int64_t(p.across) + 1, w) > kNarrowBoxWindow) return false;
+        if (std::min<int64_t>(2 * int64_t(p.down) + 1, h) > kNarrowBoxWindow) return false;
+        reach += p.across;
+    }
+    // Two strips where the halos stay small beside them.
+    const int strips = bandThreads >= 2 && w >= 16 * int64_t(reach) && w * h >= (1 << 16) ? 2 : 1;
+    const Kernels k = kernels();
+    std::vector<int> cut(strips + 1);
+    for (int s = 0; s <= strips; ++s) cut[s] = x1 + static_cast<int>(w * s / strips);
+
+    std::vector<Strip> plans;
+    size_t bytes = 0;
+    for (int s = 0; s < strips; ++s) {
+        plans.emplace_back(k, temp, target, src, g, passes, cut[s], cut[s + 1] - 1);
+        bytes += plans.back().bytes();
+    }
+    if (bytes > kMostWorkBytes) return false;
+    // The halos, copied before either strip overwrites them.
+    std::vector<std::vector<Rgba>> halos(strips);
+    for (int s = 0; s < strips && src->data == target->data; ++s) {
+        const Strip& p = plans[s];
+        const int left = p.haloLeft(), right = p.haloRight();
+        if (left + right == 0) continue;
+        std::vector<Rgba>& halo = halos[s];
+        halo.resize(size_t(h) * (left + right));
+        Rgba* o = halo.data();
+        const int ea = p.firstColumn(), cb = cut[s + 1] - 1;
+        for (int y = y1; y <= y2; ++y) {
+            const Rgba* row = target->data + size_t(y) * target->width;
+            o = std::copy(row + ea, row + ea + left, o);
+            o = std::copy(row + cb + 1, row + cb + 1 + right, o);
+        }
+        plans[s].setHalo(halo.data());
+    }
+    inBands(0, strips - 1, double(w) * h * passes.size(), [&plans](int from, int to) {
+        thread_local std::vector<uint16_t> work;
+        for (int s = from; s <= to; ++s) plans[s].run(work);
+    });
+    return true;
+}
+
+#else
+
+bool streamBoxPasses(ImageRGBA*, ImageRGBA*, const ImageRGBA*, int, int, int, int,
+                     const std::vector<boxPassPair>&) {
+    return false;
+}
+
+#endif
