@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "image/bands.h"
 #include "image/boxmean.h"
 #include "image/simd.h"
 #include "tests/unit/image_fixtures.h"
@@ -182,6 +184,57 @@ TEST(Gaussian, PassRadii) {
         EXPECT_TRUE(sameImage(img.get(), wantImg.get())) << radius;
         EXPECT_TRUE(sameImage(t.get(), wantT.get())) << radius;
     }
+}
+
+// Replacing Gaussian blurs stream all their passes together, on two cores in
+// two strips with overlapping edges. Against the passes one by one: every
+// instruction set, one and two threads, in place and from a separate source,
+// windows up to the widest the 16-bit sums take and past it, regions one
+// pixel wide or tall, and radii far beyond the region.
+TEST(Gaussian, StreamedEqualsPassByPass) {
+    const int savedThreads = bandThreads;
+    unsigned seed = 400;
+    for (int trial = 0; trial < 90; ++trial) {
+        const bool wide = trial % 3 == 0;
+        const int w = wide ? 700 + trial * 7 : 1 + trial * 13 % 90;
+        const int h = wide ? 100 + trial % 40 : 1 + trial * 7 % 70;
+        Image start = randomImage(w, h, ++seed), temp = randomImage(w, h, ++seed);
+        const bool whole = wide ? trial % 9 != 0 : trial % 2 == 0;
+        const int x1 = whole ? 0 : static_cast<int>(seed % w), y1 = whole ? 0 : seed * 3 % h;
+        const int x2 = whole ? w - 1 : x1 + static_cast<int>(seed * 5 % (w - x1));
+        const int y2 = whole ? h - 1 : y1 + static_cast<int>(seed * 11 % (h - y1));
+        const float radius = trial % 10 == 1   ? 128.5f                     // widest 16-bit window
+                             : trial % 10 == 7 ? 129                        // one past it
+                             : trial % 10 == 9 ? 5000                       // far past the region
+                                               : 1 + seed % 12 + (seed % 10) / 10.0f;
+        const int mode = trial % 4 == 3 ? 1 : 2;
+        const bool fromCopy = trial % 5 == 2;
+        simdCap(static_cast<Simd>(trial % 3));
+        bandThreads = trial % 4 == 1 ? 1 : 2;
+
+        Image want = cloneOf(start.get()), wantTemp = cloneOf(temp.get());
+        const int passes = mode == 2 ? static_cast<int>(std::min(radius, 1e4f)) : 1;
+        for (int i = 0; i < passes; ++i) {
+            const float r = i == 0 ? radius : std::trunc(radius * std::exp(-float(i * i) / radius));
+            if (!(r > 0)) break;
+            horizontal_blur(wantTemp.get(), want.get(), x1, y1, x2, y2, r, mode, 1);
+            vertical_blur(want.get(), wantTemp.get(), x1, y1, x2, y2, r, mode, 1);
+        }
+        Image got = cloneOf(start.get());
+        if (fromCopy) {
+            Image stale = randomImage(w, h, ++seed);
+            gaussianOfCopy(temp.get(), stale.get(), got.get(), x1, y1, x2, y2, radius, mode);
+            got = std::move(stale);
+        } else {
+            gaussian(temp.get(), got.get(), x1, y1, x2, y2, radius, mode, 1);
+        }
+        const std::string where = std::to_string(w) + "x" + std::to_string(h) + " radius " +
+                                  std::to_string(radius) + " trial " + std::to_string(trial);
+        ASSERT_EQ(firstDifference(want.get(), got.get()), "") << where;
+        ASSERT_EQ(firstDifference(wantTemp.get(), temp.get()), "") << where << " (temp)";
+    }
+    simdCap(Simd::avx512vbmi);
+    bandThreads = savedThreads;
 }
 
 // The motion blur walked slowly: every start point in order, every step, and
