@@ -26,6 +26,17 @@
 // other strip's target columns, which that strip overwrites while running:
 // they are copied aside before either starts.
 
+// Everything defined between these two is built for the given instructions.
+#define MORVANE_PRAGMA(x) _Pragma(#x)
+#ifdef __clang__
+#define MORVANE_TARGET_BEGIN(isa) \
+    MORVANE_PRAGMA(clang attribute push(__attribute__((target(isa))), apply_to = function))
+#define MORVANE_TARGET_END MORVANE_PRAGMA(clang attribute pop)
+#else
+#define MORVANE_TARGET_BEGIN(isa) MORVANE_PRAGMA(GCC push_options) MORVANE_PRAGMA(GCC target(isa))
+#define MORVANE_TARGET_END MORVANE_PRAGMA(GCC pop_options)
+#endif
+
 namespace {
 
 // The scalar rest of the kernels, shared by every instruction set.
@@ -163,8 +174,7 @@ namespace sse2 {
 #include "image/boxpipe.inc"
 }  // namespace sse2
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
+MORVANE_TARGET_BEGIN("avx2")
 
 // Four pixels a vector.
 struct Avx2 {
@@ -226,10 +236,9 @@ namespace avx2 {
 #include "image/boxpipe.inc"
 }  // namespace avx2
 
-#pragma GCC pop_options
+MORVANE_TARGET_END
 
-#pragma GCC push_options
-#pragma GCC target("avx2,avx512f,avx512bw")
+MORVANE_TARGET_BEGIN("avx2,avx512f,avx512bw")
 
 // Eight pixels a vector.
 struct Avx512 {
@@ -294,7 +303,7 @@ namespace avx512 {
 #include "image/boxpipe.inc"
 }  // namespace avx512
 
-#pragma GCC pop_options
+MORVANE_TARGET_END
 
 struct Kernels {
     int lanes;  // pixels a vector
