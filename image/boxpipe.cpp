@@ -39,64 +39,67 @@
 
 namespace {
 
-// The scalar rest of the kernels, shared by every instruction set.
+// The scalar rest of the kernels, shared by every instruction set and both
+// sum widths E (the exact quotient is the plain integer one).
 
 inline Rgba* pixel(Rgba* row, int i) { return row + i; }
-inline uint16_t* pixel(uint16_t* row, int i) { return row + 4 * i; }
-inline const uint16_t* pixel(const uint16_t* row, int i) { return row + 4 * i; }
+template <class E>
+E* pixel(E* row, int i) {
+    return row + 4 * i;
+}
 
+template <class E>
+void putPixel(E* p, unsigned r, unsigned g, unsigned b, unsigned a) {
+    p[0] = static_cast<E>(r);
+    p[1] = static_cast<E>(g);
+    p[2] = static_cast<E>(b);
+    p[3] = static_cast<E>(a);
+}
 inline void putPixel(Rgba* p, unsigned r, unsigned g, unsigned b, unsigned a) {
     *p = Rgba{static_cast<unsigned char>(r), static_cast<unsigned char>(g),
               static_cast<unsigned char>(b), static_cast<unsigned char>(a)};
 }
-inline void putPixel(uint16_t* p, unsigned r, unsigned g, unsigned b, unsigned a) {
-    p[0] = static_cast<uint16_t>(r);
-    p[1] = static_cast<uint16_t>(g);
-    p[2] = static_cast<uint16_t>(b);
-    p[3] = static_cast<uint16_t>(a);
-}
 
-inline void prefixRest(const uint16_t* s, uint16_t* prefix, int k, int count) {
+template <class E>
+void prefixRest(const E* s, E* prefix, int k, int count) {
     for (; k < count; ++k) {
         for (int c = 0; c < 4; ++c)
-            prefix[4 * (k + 1) + c] = static_cast<uint16_t>(prefix[4 * k + c] + s[4 * k + c]);
+            prefix[4 * (k + 1) + c] = static_cast<E>(prefix[4 * k + c] + s[4 * k + c]);
     }
 }
 
-inline unsigned quotient(unsigned sum, NarrowDivisor d) { return narrowQuotient(sum & 0xffff, d); }
-
-inline void windowMean(const uint16_t* prefix, Rgba* dst, int x, int pa, int x1, int x2,
-                       int r) {
+// A window cut by the region's edge. Its size changes from pixel to pixel,
+// so boxMean's one reciprocal a pixel beats four divisions.
+template <class E>
+void windowMean(const E* prefix, Rgba* dst, int x, int pa, int x1, int x2, int r) {
     const int hi = std::min(x2, x + r) - pa + 1, lo = std::max(x1, x - r) - pa;
-    const NarrowDivisor d = kNarrowDivisors.of[hi - lo];
-    const uint16_t* a = prefix + 4 * hi;
-    const uint16_t* b = prefix + 4 * lo;
-    putPixel(dst, quotient(a[0] - b[0], d), quotient(a[1] - b[1], d), quotient(a[2] - b[2], d),
-             quotient(a[3] - b[3], d));
+    const float reciprocal = boxReciprocal(hi - lo);
+    int q[4];
+    for (int c = 0; c < 4; ++c) {
+        q[c] = boxMean(static_cast<int>(static_cast<E>(prefix[4 * hi + c] - prefix[4 * lo + c])),
+                       reciprocal);
+    }
+    putPixel(dst, q[0], q[1], q[2], q[3]);
 }
 
-template <class Out>
-void columnRest(const Rgba* in, const Rgba* out, Out* dst, uint16_t* sums, int k, int count,
-                int n) {
-    const NarrowDivisor d = kNarrowDivisors.of[n];
+template <class E, class Out>
+void columnRest(const Rgba* in, const Rgba* out, Out* dst, E* sums, int k, int count, int n) {
     for (; k < count; ++k) {
-        uint16_t* s = sums + 4 * k;
-        unsigned v[4] = {s[0], s[1], s[2], s[3]};
+        E* s = sums + 4 * k;
         if (in) {
-            v[0] += in[k].r;
-            v[1] += in[k].g;
-            v[2] += in[k].b;
-            v[3] += in[k].a;
+            s[0] = static_cast<E>(s[0] + in[k].r);
+            s[1] = static_cast<E>(s[1] + in[k].g);
+            s[2] = static_cast<E>(s[2] + in[k].b);
+            s[3] = static_cast<E>(s[3] + in[k].a);
         }
         if (out) {
-            v[0] -= out[k].r;
-            v[1] -= out[k].g;
-            v[2] -= out[k].b;
-            v[3] -= out[k].a;
+            s[0] = static_cast<E>(s[0] - out[k].r);
+            s[1] = static_cast<E>(s[1] - out[k].g);
+            s[2] = static_cast<E>(s[2] - out[k].b);
+            s[3] = static_cast<E>(s[3] - out[k].a);
         }
-        for (int c = 0; c < 4; ++c) s[c] = static_cast<uint16_t>(v[c]);
-        if (dst) putPixel(pixel(dst, k), quotient(s[0], d), quotient(s[1], d), quotient(s[2], d),
-                          quotient(s[3], d));
+        const unsigned d = static_cast<unsigned>(n);
+        if (dst) putPixel(pixel(dst, k), s[0] / d, s[1] / d, s[2] / d, s[3] / d);
     }
 }
 
@@ -123,7 +126,9 @@ struct DivParts {
 
 // Two pixels a vector.
 struct Sse2 {
+    static constexpr bool kEdgeLanes = false;
     typedef __m128i T;
+    typedef uint16_t E;
     static constexpr int kPx = 2;
     struct Div {
         T magic, power;
@@ -171,6 +176,50 @@ struct Sse2 {
     }
 };
 
+// 32-bit sums for wider windows, one pixel a vector; the quotient is
+// boxMean's, lane by lane.
+struct Sse2Wide {
+    typedef __m128i T;
+    typedef uint32_t E;
+    static constexpr int kPx = 1;
+    // Windows cut by an edge, whose size changes each pixel, go in lanes too.
+    static constexpr bool kEdgeLanes = true;
+    static __m128 reciprocals(int n, int) { return _mm_set1_ps(boxReciprocal(n)); }
+    static T quotientBy(T v, __m128 reciprocal) {
+        return _mm_cvttps_epi32(
+            _mm_mul_ps(_mm_add_ps(_mm_cvtepi32_ps(v), _mm_set1_ps(0.5f)), reciprocal));
+    }
+    struct Div {
+        __m128 reciprocal;
+        explicit Div(int n) : reciprocal(_mm_set1_ps(boxReciprocal(n))) {}
+    };
+    struct Run {};
+    static T zero() { return _mm_setzero_si128(); }
+    static void leave() {}
+    static T widen(const Rgba* p) {
+        int word;
+        std::memcpy(&word, p, sizeof word);
+        const T bytes = _mm_cvtsi32_si128(word);
+        return _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero()), zero());
+    }
+    static void put(Rgba* p, T v) {
+        const int word = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(v, v), zero()));
+        std::memcpy(p, &word, sizeof word);
+    }
+    static void put(uint32_t* p, T v) { store(p, v); }
+    static void putPair(Rgba* p, T a, T b) {
+        put(p, a);
+        put(p + kPx, b);
+    }
+    static T load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const T*>(p)); }
+    static void store(uint32_t* p, T v) { _mm_storeu_si128(reinterpret_cast<T*>(p), v); }
+    static T add(T a, T b) { return _mm_add_epi32(a, b); }
+    static T sub(T a, T b) { return _mm_sub_epi32(a, b); }
+    static T window(Run&, T w) { return w; }
+    static T broadcast(const uint32_t* p) { return load(p); }
+    static T quotient(T v, const Div& d) { return quotientBy(v, d.reciprocal); }
+};
+
 namespace sse2 {
 #include "image/boxpipe.inc"
 }  // namespace sse2
@@ -179,7 +228,9 @@ MORVANE_TARGET_BEGIN("avx2")
 
 // Four pixels a vector.
 struct Avx2 {
+    static constexpr bool kEdgeLanes = false;
     typedef __m256i T;
+    typedef uint16_t E;
     static constexpr int kPx = 4;
     struct Div {
         T magic, power;
@@ -236,6 +287,61 @@ struct Avx2 {
     }
 };
 
+// Two pixels a vector, 32-bit sums.
+struct Avx2Wide {
+    typedef __m256i T;
+    typedef uint32_t E;
+    static constexpr int kPx = 2;
+    static constexpr bool kEdgeLanes = true;
+    // 1 / n for n, n + step: IEEE division, so each lane is boxReciprocal's.
+    static __m256 reciprocals(int n, int step) {
+        const __m256 sizes = _mm256_cvtepi32_ps(_mm256_add_epi32(
+            _mm256_set1_epi32(n), _mm256_mullo_epi32(_mm256_set1_epi32(step),
+                                                     _mm256_set_epi32(1, 1, 1, 1, 0, 0, 0, 0))));
+        return _mm256_div_ps(_mm256_set1_ps(1.0f), sizes);
+    }
+    static T quotientBy(T v, __m256 reciprocal) {
+        return _mm256_cvttps_epi32(
+            _mm256_mul_ps(_mm256_add_ps(_mm256_cvtepi32_ps(v), _mm256_set1_ps(0.5f)), reciprocal));
+    }
+    struct Div {
+        __m256 reciprocal;
+        explicit Div(int n) : reciprocal(_mm256_set1_ps(boxReciprocal(n))) {}
+    };
+    struct Run {
+        T w;
+        Run() : w(zero()) {}
+    };
+    static T zero() { return _mm256_setzero_si256(); }
+    static void leave() { _mm256_zeroupper(); }
+    static T widen(const Rgba* p) {
+        return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+    }
+    static void put(Rgba* p, T v) {
+        const __m128i x =
+            _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(x, x));
+    }
+    static void put(uint32_t* p, T v) { store(p, v); }
+    static void putPair(Rgba* p, T a, T b) {
+        put(p, a);
+        put(p + kPx, b);
+    }
+    static T load(const uint32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const T*>(p)); }
+    static void store(uint32_t* p, T v) { _mm256_storeu_si256(reinterpret_cast<T*>(p), v); }
+    static T add(T a, T b) { return _mm256_add_epi32(a, b); }
+    static T sub(T a, T b) { return _mm256_sub_epi32(a, b); }
+    static T window(Run& run, T w) {
+        const T d2 = add(w, _mm256_permute2x128_si256(run.w, w, 0x21));
+        run.w = w;
+        return d2;
+    }
+    static T broadcast(const uint32_t* p) {
+        return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    }
+    static T quotient(T v, const Div& d) { return quotientBy(v, d.reciprocal); }
+};
+
 namespace avx2 {
 #include "image/boxpipe.inc"
 }  // namespace avx2
@@ -246,7 +352,9 @@ MORVANE_TARGET_BEGIN("avx2,avx512f,avx512bw")
 
 // Eight pixels a vector.
 struct Avx512 {
+    static constexpr bool kEdgeLanes = false;
     typedef __m512i T;
+    typedef uint16_t E;
     static constexpr int kPx = 8;
     struct Div {
         T magic, power;
@@ -304,31 +412,101 @@ struct Avx512 {
     }
 };
 
+// Four pixels a vector, 32-bit sums.
+struct Avx512Wide {
+    typedef __m512i T;
+    typedef uint32_t E;
+    static constexpr int kPx = 4;
+    static constexpr bool kEdgeLanes = true;
+    // 1 / n for n .. n + 3 step: IEEE division, so each lane is boxReciprocal's.
+    static __m512 reciprocals(int n, int step) {
+        const __m512i lanes = _mm512_set_epi32(3, 3, 3, 3, 2, 2, 2, 2, 1, 1, 1, 1, 0, 0, 0, 0);
+        const __m512i sizes =
+            _mm512_add_epi32(_mm512_set1_epi32(n), _mm512_mullo_epi32(_mm512_set1_epi32(step), lanes));
+        return _mm512_div_ps(_mm512_set1_ps(1.0f), _mm512_maskz_cvtepi32_ps(0xffff, sizes));
+    }
+    struct Div {
+        __m512 reciprocal;
+        explicit Div(int n) : reciprocal(_mm512_set1_ps(boxReciprocal(n))) {}
+    };
+    struct Run {
+        T w, d2;
+        Run() : w(zero()), d2(zero()) {}
+    };
+    static T zero() { return _mm512_setzero_si512(); }
+    static void leave() { _mm256_zeroupper(); }
+    static T widen(const Rgba* p) {
+        return _mm512_maskz_cvtepu8_epi32(0xffff,
+                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    }
+    static void put(Rgba* p, T v) { _mm512_mask_cvtepi32_storeu_epi8(p, 0xffff, v); }
+    static void put(uint32_t* p, T v) { store(p, v); }
+    static void putPair(Rgba* p, T a, T b) {
+        put(p, a);
+        put(p + kPx, b);
+    }
+    static T load(const uint32_t* p) { return _mm512_loadu_si512(p); }
+    static void store(uint32_t* p, T v) { _mm512_storeu_si512(p, v); }
+    static T add(T a, T b) { return _mm512_add_epi32(a, b); }
+    static T sub(T a, T b) { return _mm512_sub_epi32(a, b); }
+    // Moved up by one and by two pixels (two and four 64-bit words).
+    static T window(Run& run, T w) {
+        const T d2 = add(w, _mm512_maskz_alignr_epi64(0xff, w, run.w, 6));
+        const T d4 = add(d2, _mm512_maskz_alignr_epi64(0xff, d2, run.d2, 4));
+        run.w = w;
+        run.d2 = d2;
+        return d4;
+    }
+    static T broadcast(const uint32_t* p) {
+        return _mm512_maskz_broadcast_i32x4(0xffff,
+                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    }
+    // (The masked forms here and above: the plain ones trip a false
+    // uninitialised warning.)
+    static T quotientBy(T v, __m512 reciprocal) {
+        const __m512 f = _mm512_add_ps(_mm512_maskz_cvtepi32_ps(0xffff, v), _mm512_set1_ps(0.5f));
+        return _mm512_maskz_cvttps_epi32(0xffff, _mm512_mul_ps(f, reciprocal));
+    }
+    static T quotient(T v, const Div& d) { return quotientBy(v, d.reciprocal); }
+};
+
 namespace avx512 {
 #include "image/boxpipe.inc"
 }  // namespace avx512
 
 MORVANE_TARGET_END
 
+// The kernels for sums of type E.
+template <class E>
 struct Kernels {
     int lanes;  // pixels a vector
-    void (*widenRow)(const Rgba*, uint16_t*, int);
-    void (*rowPass)(const uint16_t*, Rgba*, int, int, int, int, int, int, uint16_t*);
-    void (*columnStep)(const Rgba*, const Rgba*, uint16_t*, uint16_t*, int, int);
-    void (*lastColumnStep)(const Rgba*, const Rgba*, Rgba*, uint16_t*, int, int);
+    void (*widenRow)(const Rgba*, E*, int);
+    void (*rowPass)(const E*, Rgba*, int, int, int, int, int, int, E*);
+    void (*columnStep)(const Rgba*, const Rgba*, E*, E*, int, int);
+    void (*lastColumnStep)(const Rgba*, const Rgba*, Rgba*, E*, int, int);
 };
 
-#define MORVANE_BOX_KERNELS(ns, V)                                                       \
-    Kernels{V::kPx,                                                                \
-            ns::widenRow<V>,                                                        \
-            ns::rowPass<V>,                                                         \
-            ns::columnStep<V, uint16_t>,                                            \
-            ns::columnStep<V, Rgba>}
+#define MORVANE_BOX_KERNELS(ns, V)                                                        \
+    Kernels<V::E> {                                                                    \
+        V::kPx, ns::widenRow<V>, ns::rowPass<V>, ns::columnStep<V, V::E>,                \
+            ns::columnStep<V, Rgba>                                                     \
+    }
 
-Kernels kernels() {
+template <class E>
+Kernels<E> kernels();
+
+template <>
+Kernels<uint16_t> kernels() {
     if (simdLevel() >= Simd::avx512) return MORVANE_BOX_KERNELS(avx512, Avx512);
     if (simdLevel() >= Simd::avx2) return MORVANE_BOX_KERNELS(avx2, Avx2);
     return MORVANE_BOX_KERNELS(sse2, Sse2);
+}
+
+template <>
+Kernels<uint32_t> kernels() {
+    if (simdLevel() >= Simd::avx512) return MORVANE_BOX_KERNELS(avx512, Avx512Wide);
+    if (simdLevel() >= Simd::avx2) return MORVANE_BOX_KERNELS(avx2, Avx2Wide);
+    return MORVANE_BOX_KERNELS(sse2, Sse2Wide);
 }
 
 #undef MORVANE_BOX_KERNELS
@@ -341,11 +519,13 @@ struct Region {
     int height() const { return y2 - y1 + 1; }
 };
 
-// One strip's pass pairs: the columns each pass makes, and its rows.
+// One strip's pass pairs: the columns each pass makes, and its rows; sums
+// of type E.
+template <class E>
 class Strip {
   public:
     // Columns ca..cb are the strip's own.
-    Strip(const Kernels& k, ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, Region g,
+    Strip(const Kernels<E>& k, ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, Region g,
           const std::vector<boxPassPair>& passes, int ca, int cb)
         : k_(k), temp_(temp), target_(target), src_(src), g_(g), ca_(ca), cb_(cb) {
         int reach = 0;
@@ -374,7 +554,7 @@ class Strip {
     size_t bytes() const {
         size_t rows = 0;
         for (const Stage& s : stages_) rows += s.slots;
-        return rows * ringRow() * sizeof(Rgba) + (stages_.size() + 2) * wideRow() * sizeof(uint16_t);
+        return rows * ringRow() * sizeof(Rgba) + (stages_.size() + 2) * wideRow() * sizeof(E);
     }
 
     int haloLeft() const { return ca_ - ea_; }
@@ -384,11 +564,11 @@ class Strip {
     // the left part before the right; none reads all of it from src.
     void setHalo(const Rgba* halo) { halo_ = halo; }
 
-    void run(std::vector<uint16_t>& work) {
-        work.resize(bytes() / sizeof(uint16_t) + 1);
-        uint16_t* p = work.data();
+    void run(std::vector<uint32_t>& work) {
+        work.resize(bytes() / sizeof(uint32_t) + 1);
+        E* p = reinterpret_cast<E*>(work.data());
         auto take = [&p, this]() {
-            uint16_t* q = p;
+            E* q = p;
             p += wideRow();
             return q;
         };
@@ -397,7 +577,7 @@ class Strip {
         prefix_ = take();
         for (Stage& s : stages_) {
             s.ring = reinterpret_cast<Rgba*>(p);
-            p += s.slots * ringRow() * sizeof(Rgba) / sizeof(uint16_t);
+            p += s.slots * ringRow() * sizeof(Rgba) / sizeof(E);
         }
 
         const int last = static_cast<int>(stages_.size()) - 1;
@@ -430,7 +610,7 @@ class Strip {
         int oa = 0, ob = 0;  // the columns this pass makes
         int slots = 0;
         Rgba* ring = nullptr;
-        uint16_t* sums = nullptr;
+        E* sums = nullptr;
         int next = 0, have = 0;  // the next row to make; the last row the row pass made
     };
 
@@ -476,13 +656,13 @@ class Strip {
     }
 
     // Column pass i's row y into the line or into target.
-    void columnPass(int i, int y, uint16_t* wide, Rgba* bytes) {
+    void columnPass(int i, int y, E* wide, Rgba* bytes) {
         Stage& s = stages_[i];
         const int off = s.oa - ea_, count = s.ob - s.oa + 1;
         auto row = [&](int t) { return stageRow(i, t) + off; };
         const int r = s.down;
         if (y == g_.y1) {
-            std::memset(s.sums, 0, wideRow() * sizeof(uint16_t));
+            std::memset(s.sums, 0, wideRow() * sizeof(E));
             for (int t = g_.y1, hi = std::min(g_.y2, g_.y1 + r); t <= hi; ++t)
                 k_.columnStep(row(t), nullptr, nullptr, s.sums, count, 1);
         }
@@ -497,7 +677,7 @@ class Strip {
         }
     }
 
-    const Kernels k_;
+    const Kernels<E> k_;
     ImageRGBA* const temp_;
     ImageRGBA* const target_;
     const ImageRGBA* const src_;
@@ -506,30 +686,22 @@ class Strip {
     const Rgba* halo_ = nullptr;
     int ea_ = 0, eb_ = 0, width_ = 0;
     std::vector<Stage> stages_;
-    uint16_t* line_ = nullptr;
-    uint16_t* prefix_ = nullptr;
+    E* line_ = nullptr;
+    E* prefix_ = nullptr;
 };
 
-}  // namespace
-
-bool streamBoxPasses(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, int x1, int y1,
-                     int x2, int y2, const std::vector<boxPassPair>& passes) {
-    if (passes.empty()) return true;
-    const Region g{x1, y1, x2, y2};
-    const int64_t w = x2 - x1 + 1, h = y2 - y1 + 1;
-    int reach = 0;
-    for (const boxPassPair& p : passes) {
-        if (std::min<int64_t>(2 * int64_t(p.across) + 1, w) > kNarrowBoxWindow) return false;
-        if (std::min<int64_t>(2 * int64_t(p.down) + 1, h) > kNarrowBoxWindow) return false;
-        reach += p.across;
-    }
-    // Two strips where the halos stay small beside them.
-    const int strips = bandThreads >= 2 && w >= 16 * int64_t(reach) && w * h >= (1 << 16) ? 2 : 1;
-    const Kernels k = kernels();
+// The passes in strips with sums of type E.
+template <class E>
+bool streamWith(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, Region g,
+                const std::vector<boxPassPair>& passes, int reach) {
+    const int64_t w = g.x2 - g.x1 + 1, h = g.y2 - g.y1 + 1;
+    // Two strips where each, halo and all, is well under the whole width.
+    const int strips = bandThreads >= 2 && w >= 4 * int64_t(reach) && w * h >= (1 << 16) ? 2 : 1;
+    const Kernels<E> k = kernels<E>();
     std::vector<int> cut(strips + 1);
-    for (int s = 0; s <= strips; ++s) cut[s] = x1 + static_cast<int>(w * s / strips);
+    for (int s = 0; s <= strips; ++s) cut[s] = g.x1 + static_cast<int>(w * s / strips);
 
-    std::vector<Strip> plans;
+    std::vector<Strip<E>> plans;
     size_t bytes = 0;
     for (int s = 0; s < strips; ++s) {
         plans.emplace_back(k, temp, target, src, g, passes, cut[s], cut[s + 1] - 1);
@@ -539,25 +711,47 @@ bool streamBoxPasses(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, i
     // The halos, copied before either strip overwrites them.
     std::vector<std::vector<Rgba>> halos(strips);
     for (int s = 0; s < strips && src->data == target->data; ++s) {
-        const Strip& p = plans[s];
+        Strip<E>& p = plans[s];
         const int left = p.haloLeft(), right = p.haloRight();
         if (left + right == 0) continue;
         std::vector<Rgba>& halo = halos[s];
         halo.resize(size_t(h) * (left + right));
         Rgba* o = halo.data();
         const int ea = p.firstColumn(), cb = cut[s + 1] - 1;
-        for (int y = y1; y <= y2; ++y) {
+        for (int y = g.y1; y <= g.y2; ++y) {
             const Rgba* row = target->data + size_t(y) * target->width;
             o = std::copy(row + ea, row + ea + left, o);
             o = std::copy(row + cb + 1, row + cb + 1 + right, o);
         }
-        plans[s].setHalo(halo.data());
+        p.setHalo(halo.data());
     }
     inBands(0, strips - 1, double(w) * h * passes.size(), [&plans](int from, int to) {
-        thread_local std::vector<uint16_t> work;
+        thread_local std::vector<uint32_t> work;
         for (int s = from; s <= to; ++s) plans[s].run(work);
     });
     return true;
+}
+
+}  // namespace
+
+bool streamBoxPasses(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, int x1, int y1,
+                     int x2, int y2, const std::vector<boxPassPair>& passes) {
+    if (passes.empty()) return true;
+    const Region g{x1, y1, x2, y2};
+    const int64_t w = x2 - x1 + 1, h = y2 - y1 + 1;
+    int reach = 0;
+    int64_t widest = 1;
+    for (const boxPassPair& p : passes) {
+        widest = std::max(widest, std::min<int64_t>(2 * int64_t(p.across) + 1, w));
+        widest = std::max(widest, std::min<int64_t>(2 * int64_t(p.down) + 1, h));
+        reach += p.across;
+    }
+    // 16-bit sums while every window sum fits them, else 32-bit ones.
+    if (widest <= kNarrowBoxWindow)
+        return streamWith<uint16_t>(temp, target, src, g, passes, reach);
+    if (widest <= kMediumBoxWindow)
+        return streamWith<uint32_t>(temp, target, src, g, passes, reach);
+    return false;
 }
 
 #else
