@@ -375,7 +375,11 @@ struct Avx512 {
     static T widen(const Rgba* p) {
         return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
     }
-    static void put(Rgba* p, T v) { _mm512_mask_cvtepi16_storeu_epi8(p, ~__mmask32(0), v); }
+    // Narrowed in a register, then stored: a narrowing store to memory is far
+    // slower where it overlaps the store before it.
+    static void put(Rgba* p, T v) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_maskz_cvtepi16_epi8(~0u, v));
+    }
     static void put(uint16_t* p, T v) { store(p, v); }
     // packus works within 128-bit quarters: the 2-pixel pieces go back in order.
     static void putPair(Rgba* p, T a, T b) {
@@ -439,7 +443,9 @@ struct Avx512Wide {
         return _mm512_maskz_cvtepu8_epi32(0xffff,
                                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
     }
-    static void put(Rgba* p, T v) { _mm512_mask_cvtepi32_storeu_epi8(p, 0xffff, v); }
+    static void put(Rgba* p, T v) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm512_maskz_cvtepi32_epi8(0xffff, v));
+    }
     static void put(uint32_t* p, T v) { store(p, v); }
     static void putPair(Rgba* p, T a, T b) {
         put(p, a);
@@ -482,14 +488,16 @@ struct Kernels {
     int lanes;  // pixels a vector
     void (*widenRow)(const Rgba*, E*, int);
     void (*rowPass)(const E*, Rgba*, int, int, int, int, int, int, E*);
+    void (*meansRow)(const E*, Rgba*, int, int, int, int, int, int);
     void (*columnStep)(const Rgba*, const Rgba*, E*, E*, int, int);
+    void (*columnPrefix)(const Rgba*, const Rgba*, E*, int, int, E*);
     void (*lastColumnStep)(const Rgba*, const Rgba*, Rgba*, E*, int, int);
 };
 
 #define MORVANE_BOX_KERNELS(ns, V)                                                        \
     Kernels<V::E> {                                                                    \
-        V::kPx, ns::widenRow<V>, ns::rowPass<V>, ns::columnStep<V, V::E>,                \
-            ns::columnStep<V, Rgba>                                                     \
+        V::kPx, ns::widenRow<V>, ns::rowPass<V>, ns::meansRow<V>, ns::columnStep<V, V::E>, \
+            ns::columnPrefix<V>, ns::columnStep<V, Rgba>                                 \
     }
 
 template <class E>
@@ -594,10 +602,11 @@ class Strip {
                 }
                 const int row = s.next++;
                 if (i == last) {
-                    columnPass(i, row, nullptr, targetRow(row));
+                    columnPass(i, row, targetRow(row));
                 } else {
-                    columnPass(i, row, line_, nullptr);
-                    rowPass(i + 1, row);
+                    // The row goes straight into the next row pass's prefix sums.
+                    columnPass(i, row, nullptr);
+                    meansPass(i + 1, row);
                     ++i;
                 }
             }
@@ -648,15 +657,21 @@ class Strip {
         rowPass(0, y);
     }
 
-    // Row pass i on the line into its ring, the last one into temp.
+    // Row pass i on the line into its ring, the last one into temp; or its
+    // second half, from the prefix sums a column pass left.
     void rowPass(int i, int y) {
         Stage& s = stages_[i];
         k_.rowPass(line_, stageRow(i, y), ea_, s.oa, s.ob, g_.x1, g_.x2, s.across, prefix_);
         s.have = y;
     }
+    void meansPass(int i, int y) {
+        Stage& s = stages_[i];
+        k_.meansRow(prefix_, stageRow(i, y), ea_, s.oa, s.ob, g_.x1, g_.x2, s.across);
+        s.have = y;
+    }
 
-    // Column pass i's row y into the line or into target.
-    void columnPass(int i, int y, E* wide, Rgba* bytes) {
+    // Column pass i's row y into target, or (bytes null) into the prefix sums.
+    void columnPass(int i, int y, Rgba* bytes) {
         Stage& s = stages_[i];
         const int off = s.oa - ea_, count = s.ob - s.oa + 1;
         auto row = [&](int t) { return stageRow(i, t) + off; };
@@ -673,7 +688,7 @@ class Strip {
             k_.lastColumnStep(in, out, bytes + off, s.sums, count, n);
         } else {
             const int whole = (count + k_.lanes - 1) / k_.lanes * k_.lanes;
-            k_.columnStep(in, out, wide + 4 * off, s.sums, whole, n);
+            k_.columnPrefix(in, out, s.sums, whole, n, prefix_);
         }
     }
 
