@@ -43,6 +43,32 @@ BENCHMARK_TEMPLATE(BM_Filter, halfblur)->Apply([](auto* b) { modes(b, 2); });
 BENCHMARK_TEMPLATE(BM_Filter, whiteblur)->Apply([](auto* b) { modes(b, 2); });
 BENCHMARK_TEMPLATE(BM_Filter, blackblur)->Apply([](auto* b) { modes(b, 2); });
 
+// Blur modes 1 to 4 at other radii: modes 1, 3 and 4 make one pass (pair)
+// whatever the radius; mode 2 makes more pass pairs as its radius grows.
+void BM_BlurAtRadius(benchmark::State& state) {
+    bench::EffectImages images(kSide, kSide);
+    {
+        blur f(images.image, images.backup, images.scratch, images.hud, images.icons, false,
+               point(), point());
+        f.changeMode(static_cast<char>(state.range(0)));
+        f.value1 = static_cast<float>(state.range(1));
+        bench::measure(state, kPixels, kSide, kSide, [&] { f.reapply(); });
+        images.image = f.image;
+        images.scratch = f.scratch;
+    }
+}
+BENCHMARK(BM_BlurAtRadius)
+    ->Args({1, 250})
+    ->Args({2, 2})
+    ->Args({2, 10})
+    ->Args({2, 20})
+    ->Args({2, 50})
+    ->Args({2, 100})
+    ->Args({3, 250})
+    ->Args({4, 250})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 // The area convolution over the whole picture on one thread, with a kernel
 // of the given radius without zero cells.
 void BM_AreaConvolution(benchmark::State& state) {
