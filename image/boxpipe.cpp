@@ -11,13 +11,14 @@
 
 #if MORVANE_SSE2
 
-// The lanes are the 16-bit channel sums of whole pixels, four to a pixel.
-
 // Pass pairs run as a pipeline: pass i's column pass can write row y once its
 // row pass has made row y + r, so every pass follows the one before it a
 // fixed number of rows behind, and only those rows need keeping. Each pass's
 // rows go into a ring of 2r + 2 rows; the last row pass writes temp, which
-// must hold it anyway, and the last column pass writes target.
+// must hold it anyway, and the last column pass writes target. A column pass
+// before another row pass hands that pass its prefix sums directly.
+//
+// Sums are 16 bits a channel while every window's sum fits, else 32 bits.
 //
 // On two cores the region splits into two strips of columns. A row pass
 // needs r columns beyond the ones it makes, so each strip works on its
@@ -521,6 +522,8 @@ Kernels<uint32_t> kernels() {
 
 // Past this the rows to keep would no longer stay in the caches.
 constexpr size_t kMostWorkBytes = size_t(64) << 20;
+// What each thread keeps for the next blur.
+constexpr size_t kKeptWorkBytes = size_t(8) << 20;
 
 struct Region {
     int x1, y1, x2, y2;
@@ -536,10 +539,10 @@ class Strip {
     Strip(const Kernels<E>& k, ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, Region g,
           const std::vector<boxPassPair>& passes, int ca, int cb)
         : k_(k), temp_(temp), target_(target), src_(src), g_(g), ca_(ca), cb_(cb) {
-        int reach = 0;
+        int64_t reach = 0;
         for (const boxPassPair& p : passes) reach += p.across;
-        ea_ = std::max(g.x1, ca - reach);
-        eb_ = std::min(g.x2, cb + reach);
+        ea_ = static_cast<int>(std::max<int64_t>(g.x1, ca - reach));
+        eb_ = static_cast<int>(std::min<int64_t>(g.x2, cb + reach));
         width_ = eb_ - ea_ + 1;
         // Each row pass makes the columns the later ones still need.
         for (const boxPassPair& p : passes) {
@@ -547,8 +550,8 @@ class Strip {
             Stage s;
             s.across = p.across;
             s.down = p.down;
-            s.oa = std::max(g.x1, ca - reach);
-            s.ob = std::min(g.x2, cb + reach);
+            s.oa = static_cast<int>(std::max<int64_t>(g.x1, ca - reach));
+            s.ob = static_cast<int>(std::min<int64_t>(g.x2, cb + reach));
             s.slots = std::min(2 * p.down + 2, g.height());
             s.next = g.y1;
             s.have = g.y1 - 1;
@@ -708,10 +711,10 @@ class Strip {
 // The passes in strips with sums of type E.
 template <class E>
 bool streamWith(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, Region g,
-                const std::vector<boxPassPair>& passes, int reach) {
+                const std::vector<boxPassPair>& passes, int64_t reach) {
     const int64_t w = g.x2 - g.x1 + 1, h = g.y2 - g.y1 + 1;
     // Two strips where each, halo and all, is well under the whole width.
-    const int strips = bandThreads >= 2 && w >= 4 * int64_t(reach) && w * h >= (1 << 16) ? 2 : 1;
+    const int strips = bandThreads >= 2 && w >= 4 * reach && w * h >= (1 << 16) ? 2 : 1;
     const Kernels<E> k = kernels<E>();
     std::vector<int> cut(strips + 1);
     for (int s = 0; s <= strips; ++s) cut[s] = g.x1 + static_cast<int>(w * s / strips);
@@ -741,8 +744,10 @@ bool streamWith(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, Region
         p.setHalo(halo.data());
     }
     inBands(0, strips - 1, double(w) * h * passes.size(), [&plans](int from, int to) {
+        // Kept from call to call, unless a rare large blur made it large.
         thread_local std::vector<uint32_t> work;
         for (int s = from; s <= to; ++s) plans[s].run(work);
+        if (work.size() * sizeof(uint32_t) > kKeptWorkBytes) std::vector<uint32_t>().swap(work);
     });
     return true;
 }
@@ -754,8 +759,7 @@ bool streamBoxPasses(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, i
     if (passes.empty()) return true;
     const Region g{x1, y1, x2, y2};
     const int64_t w = x2 - x1 + 1, h = y2 - y1 + 1;
-    int reach = 0;
-    int64_t widest = 1;
+    int64_t reach = 0, widest = 1;
     for (const boxPassPair& p : passes) {
         widest = std::max(widest, std::min<int64_t>(2 * int64_t(p.across) + 1, w));
         widest = std::max(widest, std::min<int64_t>(2 * int64_t(p.down) + 1, h));

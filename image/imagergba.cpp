@@ -1156,37 +1156,52 @@ void vertical_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int 
 
 namespace {
 
-// The pass radii of gaussian, in order; empty where it does nothing.
-std::vector<float> gaussianRadii(float R, int mode) {
-    std::vector<float> radii;
-    if (!(R > 0)) return radii;
-    const int passes = mode != 2 ? 1 : R >= 2147483647.0f ? INT_MAX : static_cast<int>(R);
-    for (int i = 0; i < passes; ++i) {
-        // trunc in float: the same whole number as a cast through int, and
-        // defined for radii past the int range too.
-        const float passRadius =
-            i == 0 ? R
-                   : std::trunc(R * std::exp(-static_cast<float>(static_cast<int64_t>(i) * i) / R));
+// Radius of gaussian's pass i (0 from the first that is 0 on).
+float passRadius(float R, int i) {
+    // trunc in float: the same whole number as a cast through int, and
+    // defined for radii past the int range too.
+    return i == 0 ? R
+                  : std::trunc(R * std::exp(-static_cast<float>(static_cast<int64_t>(i) * i) / R));
+}
+
+int passCount(float R, int mode) {
+    if (!(R > 0)) return 0;
+    return mode != 2 ? 1 : R >= 2147483647.0f ? INT_MAX : static_cast<int>(R);
+}
+
+// More passes than this are run one by one (they would not stream in the
+// cache anyway), without listing them first.
+constexpr size_t kMostStreamedPasses = 4096;
+
+// The pass radii of gaussian, in order, or false where there are too many.
+bool listRadii(float R, int mode, std::vector<float>& radii) {
+    for (int i = 0, n = passCount(R, mode); i < n; ++i) {
+        const float r = passRadius(R, i);
         // The radii only shrink: once one is 0, so are the rest.
-        if (!(passRadius > 0)) break;
-        radii.push_back(passRadius);
+        if (!(r > 0)) break;
+        if (radii.size() == kMostStreamedPasses) return false;
+        radii.push_back(r);
     }
-    return radii;
+    return true;
 }
 
 // Replacing passes streamed through the cache together, the first reading
-// src; false where they cannot be.
+// src; false where they cannot be, or where there are none.
 bool streamGaussian(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, int x1, int y1,
-                    int x2, int y2, const std::vector<float>& radii) {
-    if (!fitRegion(temp, target, x1, y1, x2, y2)) return false;
+                    int x2, int y2, float R, int mode) {
+    std::vector<float> radii;
+    if (!listRadii(R, mode, radii) || radii.empty() || !fitRegion(temp, target, x1, y1, x2, y2))
+        return false;
     std::vector<boxPassPair> pairs;
     for (float r : radii) pairs.push_back({windowRadius(r, x2 - x1), windowRadius(r, y2 - y1)});
     return streamBoxPasses(temp, target, src, x1, y1, x2, y2, pairs);
 }
 
-void gaussianPasses(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, int y2,
-                    const std::vector<float>& radii, int mode, unsigned char blend) {
-    for (float r : radii) {
+void gaussianPasses(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, int y2, float R,
+                    int mode, unsigned char blend) {
+    for (int i = 0, n = passCount(R, mode); i < n; ++i) {
+        const float r = passRadius(R, i);
+        if (!(r > 0)) break;
         horizontal_blur(temp, target, x1, y1, x2, y2, r, mode, blend);
         vertical_blur(target, temp, x1, y1, x2, y2, r, mode, blend);
     }
@@ -1212,24 +1227,21 @@ void copyAround(const ImageRGBA* src, ImageRGBA* dest, int x1, int y1, int x2, i
 
 void gaussian(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, int y2, float radius,
               int mode, unsigned char blend) {
-    const std::vector<float> radii = gaussianRadii(radius, mode);
-    if (radii.empty()) return;
-    if (blend != 2 && streamGaussian(temp, target, target, x1, y1, x2, y2, radii)) return;
-    gaussianPasses(temp, target, x1, y1, x2, y2, radii, mode, blend);
+    if (blend != 2 && streamGaussian(temp, target, target, x1, y1, x2, y2, radius, mode)) return;
+    gaussianPasses(temp, target, x1, y1, x2, y2, radius, mode, blend);
 }
 
 void gaussianOfCopy(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, int x1, int y1,
                     int x2, int y2, float radius, int mode) {
     MORVANE_CHECK(src->height == target->height && src->width == target->width, kSource);
-    const std::vector<float> radii = gaussianRadii(radius, mode);
-    if (!radii.empty() && src->data != target->data && src->data != temp->data &&
-        streamGaussian(temp, target, src, x1, y1, x2, y2, radii)) {
+    if (src->data != target->data && src->data != temp->data &&
+        streamGaussian(temp, target, src, x1, y1, x2, y2, radius, mode)) {
         fitRegion(temp, target, x1, y1, x2, y2);
         copyAround(src, target, x1, y1, x2, y2);
         return;
     }
     imageRgbaCopy(src, target);
-    gaussianPasses(temp, target, x1, y1, x2, y2, radii, mode, 1);
+    gaussianPasses(temp, target, x1, y1, x2, y2, radius, mode, 1);
 }
 
 namespace {

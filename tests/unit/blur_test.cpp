@@ -190,7 +190,7 @@ TEST(Gaussian, PassRadii) {
 // two strips with overlapping edges. Against the passes one by one: every
 // instruction set, one and two threads, in place and from a separate source,
 // windows up to the widest the 16-bit sums take and past it, regions one
-// pixel wide or tall, and radii far beyond the region.
+// pixel wide or tall, radii far beyond the region, and none.
 TEST(Gaussian, StreamedEqualsPassByPass) {
     const int savedThreads = bandThreads;
     unsigned seed = 400;
@@ -203,12 +203,13 @@ TEST(Gaussian, StreamedEqualsPassByPass) {
         const int x1 = whole ? 0 : static_cast<int>(seed % w), y1 = whole ? 0 : seed * 3 % h;
         const int x2 = whole ? w - 1 : x1 + static_cast<int>(seed * 5 % (w - x1));
         const int y2 = whole ? h - 1 : y1 + static_cast<int>(seed * 11 % (h - y1));
-        const float radius = trial % 10 == 1   ? 128.5f                     // widest 16-bit window
-                             : trial % 10 == 7 ? 129                        // one past it
-                             : trial % 10 == 9 ? 5000                       // far past the region
+        const float radius = trial % 10 == 1   ? 128.5f  // widest 16-bit window
+                             : trial % 10 == 7 ? 129     // one past it
+                             : trial % 10 == 9 ? 5000    // far past the region
+                             : trial % 10 == 3 ? 0       // no pass at all
                                                : 1 + seed % 12 + (seed % 10) / 10.0f;
         const int mode = trial % 4 == 3 ? 1 : 2;
-        const bool fromCopy = trial % 5 == 2;
+        const bool fromCopy = trial % 5 == 2 || trial % 10 == 3;
         simdCap(static_cast<Simd>(trial % 3));
         bandThreads = trial % 4 == 1 ? 1 : 2;
 
