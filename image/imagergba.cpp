@@ -1189,6 +1189,8 @@ bool listRadii(float R, int mode, std::vector<float>& radii) {
 // src; false where they cannot be, or where there are none.
 bool streamGaussian(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, int x1, int y1,
                     int x2, int y2, float R, int mode) {
+    // Streaming keeps temp's and target's rows apart.
+    if (temp->data == target->data) return false;
     std::vector<float> radii;
     if (!listRadii(R, mode, radii) || radii.empty() || !fitRegion(temp, target, x1, y1, x2, y2))
         return false;
