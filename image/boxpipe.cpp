@@ -713,8 +713,15 @@ template <class E>
 bool streamWith(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, Region g,
                 const std::vector<boxPassPair>& passes, int64_t reach) {
     const int64_t w = g.x2 - g.x1 + 1, h = g.y2 - g.y1 + 1;
-    // Two strips where each, halo and all, is well under the whole width.
-    const int strips = bandThreads >= 2 && w >= 4 * reach && w * h >= (1 << 16) ? 2 : 1;
+    // Two strips where each, halos and all, makes well under what one strip
+    // of the whole width would: columns widened plus columns of each pass.
+    int64_t half = w / 2 + reach, whole = w, left = reach;
+    for (const boxPassPair& p : passes) {
+        left -= p.across;
+        half += w / 2 + left;
+        whole += w;
+    }
+    const int strips = bandThreads >= 2 && 5 * half < 4 * whole && w * h >= (1 << 16) ? 2 : 1;
     const Kernels<E> k = kernels<E>();
     std::vector<int> cut(strips + 1);
     for (int s = 0; s <= strips; ++s) cut[s] = g.x1 + static_cast<int>(w * s / strips);
