@@ -256,7 +256,8 @@ struct Avx2 {
     }
     static void put(Rgba* p, T v) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
-                         _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
+                         _mm_packus_epi16(_mm256_castsi256_si128(v),
+                                          _mm256_extracti128_si256(v, 1)));
     }
     static void put(uint16_t* p, T v) { store(p, v); }
     // packus works within 128-bit halves: the 2-pixel pieces go back in order.
@@ -385,7 +386,8 @@ struct Avx512 {
     // packus works within 128-bit quarters: the 2-pixel pieces go back in order.
     static void putPair(Rgba* p, T a, T b) {
         const T order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
-        _mm512_storeu_si512(p, _mm512_maskz_permutexvar_epi64(0xff, order, _mm512_packus_epi16(a, b)));
+        const T packed = _mm512_packus_epi16(a, b);
+        _mm512_storeu_si512(p, _mm512_maskz_permutexvar_epi64(0xff, order, packed));
     }
     static T load(const uint16_t* p) { return _mm512_loadu_si512(p); }
     static void store(uint16_t* p, T v) { _mm512_storeu_si512(p, v); }
@@ -427,7 +429,8 @@ struct Avx512Wide {
     static __m512 reciprocals(int n, int step) {
         const __m512i lanes = _mm512_set_epi32(3, 3, 3, 3, 2, 2, 2, 2, 1, 1, 1, 1, 0, 0, 0, 0);
         const __m512i sizes =
-            _mm512_add_epi32(_mm512_set1_epi32(n), _mm512_mullo_epi32(_mm512_set1_epi32(step), lanes));
+            _mm512_add_epi32(_mm512_set1_epi32(n),
+                             _mm512_mullo_epi32(_mm512_set1_epi32(step), lanes));
         return _mm512_div_ps(_mm512_set1_ps(1.0f), _mm512_maskz_cvtepi32_ps(0xffff, sizes));
     }
     struct Div {

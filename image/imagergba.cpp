@@ -1213,7 +1213,8 @@ void gaussianPasses(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, 
 void copyAround(const ImageRGBA* src, ImageRGBA* dest, int x1, int y1, int x2, int y2) {
     const size_t w = src->width;
     auto rows = [&](int from, int to) {
-        if (from < to) std::memcpy(dest->data + from * w, src->data + from * w, (to - from) * w * sizeof(Rgba));
+        if (from >= to) return;
+        std::memcpy(dest->data + from * w, src->data + from * w, (to - from) * w * sizeof(Rgba));
     };
     rows(0, y1);
     rows(y2 + 1, src->height);
