@@ -169,6 +169,8 @@ class Sweep {
     }
 
     __attribute__((target("avx2"))) void fastLanes(int from, int to, int k);
+    __attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl"))) void wideLanes(int from,
+                                                                                    int to, int k);
 
     MotionLines lines_;
     Geometry g_;
@@ -226,7 +228,12 @@ void Sweep::run() {
             for (int l = lo; l < fastFrom; ++l) laneStep(l, k);
             from = fastFrom;
         }
-        if (from <= hi) fastLanes(from, hi, k);
+        if (from > hi) continue;
+        if (simdLevel() >= Simd::avx512) {
+            wideLanes(from, hi, k);
+        } else {
+            fastLanes(from, hi, k);
+        }
     }
 }
 
@@ -322,6 +329,67 @@ __attribute__((target("avx2"))) void Sweep::fastLanes(int from, int to, int k) {
             _mm256_and_si256(_mm256_set1_epi32(static_cast<int>(bits)), select), select);
         _mm256_maskstore_epi32(reinterpret_cast<int*>(out + A0), mask, packed);
     }
+}
+
+// What fastLanes does, sixteen lanes at once and without its per-lane masks,
+// for the lanes whose entering, leaving and written pixels all lie in the
+// region at a step where every line moves (or none does); the rest go
+// through fastLanes. The sums and counts, and each write's boxMean, are the
+// same operations lane by lane. Within a step the lines write different
+// pixels, so handling the lanes in pieces changes nothing.
+__attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl"))) void Sweep::wideLanes(int from,
+                                                                                       int to,
+                                                                                       int k) {
+    const int de = k + L_, dl = k - L_;
+    const bool hasL = dl >= 0, hasW = k >= 0;
+    if (!hasL || !hasW) return fastLanes(from, to, k);
+    const int Be = B_[de], Bl = B_[dl], Bw = B_[k];
+    if (!inB(Be) || !inB(Bl) || !inB(Bw)) return fastLanes(from, to, k);
+    const bool rowMoved = k == 0 || B_[k - 1] != Bw;
+    const bool moves = rowMoved || (clean_[k - 1] && F_[k] != F_[k - 1]);
+    // Otherwise some lines may move and others not: fastLanes sorts them out.
+    if (!moves && !clean_[k - 1]) return fastLanes(from, to, k);
+    const int e0 = lines_.first + F_[de], l0 = lines_.first + F_[dl], w0 = lines_.first + F_[k];
+    const int ia = std::max({from, g_.a1 - e0, g_.a1 - l0, g_.a1 - w0});
+    const int ib = std::min({to, g_.a2 - e0, g_.a2 - l0, g_.a2 - w0});
+    if (ib - ia + 1 < 16) return fastLanes(from, to, k);
+    if (from < ia) fastLanes(from, ia - 1, k);
+    const Rgba* srcE = srcRow(Be) + e0;
+    const Rgba* srcL = srcRow(Bl) + l0;
+    Rgba* out = dstRow(Bw) + w0;
+    const __m512i kv = _mm512_set1_epi32(k), bytes = _mm512_set1_epi32(0xff);
+    int c0 = ia;
+    for (; c0 + 15 <= ib; c0 += 16) {
+        const __m512i ends = _mm512_loadu_si512(&end_[c0]);
+        if (_mm512_cmpgt_epi32_mask(ends, kv) != 0xffff) {
+            fastLanes(c0, c0 + 15, k);
+            continue;
+        }
+        const __m512i pxE = _mm512_loadu_si512(srcE + c0), pxL = _mm512_loadu_si512(srcL + c0);
+        for (int c = 0; c < 4; ++c) {
+            int* sv = &sum_[c][c0];
+            const __m512i enters = _mm512_and_si512(_mm512_maskz_srli_epi32(0xffff, pxE, 8 * c), bytes);
+            const __m512i leaves = _mm512_and_si512(_mm512_maskz_srli_epi32(0xffff, pxL, 8 * c), bytes);
+            _mm512_storeu_si512(sv, _mm512_add_epi32(_mm512_loadu_si512(sv),
+                                                     _mm512_sub_epi32(enters, leaves)));
+        }
+        if (!moves) continue;
+        unsigned bits = 0xffff;
+        if (firstWins_) bits = take(w0 + c0, 0xff) | (take(w0 + c0 + 8, 0xff) << 8);
+        if (!bits) continue;
+        const __m512 n = _mm512_maskz_cvtepi32_ps(0xffff, _mm512_loadu_si512(&n_[c0]));
+        const __m512 reciprocal = _mm512_div_ps(_mm512_set1_ps(1.0f), n);
+        __m512i packed = _mm512_setzero_si512();
+        for (int c = 0; c < 4; ++c) {
+            const __m512 f = _mm512_add_ps(
+                _mm512_maskz_cvtepi32_ps(0xffff, _mm512_loadu_si512(&sum_[c][c0])),
+                _mm512_set1_ps(0.5f));
+            const __m512i mean = _mm512_maskz_cvttps_epi32(0xffff, _mm512_mul_ps(f, reciprocal));
+            packed = _mm512_or_si512(packed, _mm512_maskz_slli_epi32(0xffff, mean, 8 * c));
+        }
+        _mm512_mask_storeu_epi32(out + c0, static_cast<__mmask16>(bits), packed);
+    }
+    if (c0 <= to) fastLanes(c0, to, k);
 }
 
 }  // namespace
