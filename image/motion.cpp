@@ -88,7 +88,7 @@ class Sweep {
             clean_[d] = part == 0 || std::min(part, 1 - part) > slack;
             B_[d] = static_cast<int>(m.across + static_cast<float>(d) * m.over);
         }
-        taken_.assign((g.a2 - g.a1 + 1 + 16) / 8 + 16, 0);
+        taken_.assign((g.a2 - g.a1 + 1 + 24) / 8 + 16, 0);
     }
 
     // All lines step together, so every step reads and writes whole rows.
@@ -115,8 +115,8 @@ class Sweep {
         row_ = B;
     }
 
-    // Of the eight pixels from lane coordinate A0 on, those in `bits` not yet
-    // written on this row; marks them written.
+    // Of the (up to sixteen) pixels from lane coordinate A0 on, those in
+    // `bits` not yet written on this row; marks them written.
     unsigned take(int A0, unsigned bits) {
         const int p = A0 - g_.a1 + 8;
         uint64_t w;
@@ -125,7 +125,7 @@ class Sweep {
         w |= static_cast<uint64_t>(free) << (p & 7);
         std::memcpy(&taken_[p >> 3], &w, 8);
         touchedLow_ = std::min(touchedLow_, p);
-        touchedHigh_ = std::max(touchedHigh_, p + 7);
+        touchedHigh_ = std::max(touchedHigh_, p + 15);
         return free;
     }
 
@@ -375,7 +375,7 @@ __attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl"))) void Sweep::w
         }
         if (!moves) continue;
         unsigned bits = 0xffff;
-        if (firstWins_) bits = take(w0 + c0, 0xff) | (take(w0 + c0 + 8, 0xff) << 8);
+        if (firstWins_) bits = take(w0 + c0, 0xffff);
         if (!bits) continue;
         const __m512 n = _mm512_maskz_cvtepi32_ps(0xffff, _mm512_loadu_si512(&n_[c0]));
         const __m512 reciprocal = _mm512_div_ps(_mm512_set1_ps(1.0f), n);
