@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 #if MORVANE_SSE2
 
@@ -43,7 +42,6 @@ namespace {
 // The scalar rest of the kernels, shared by every instruction set and both
 // sum widths E (the exact quotient is the plain integer one).
 
-inline Rgba* pixel(Rgba* row, int i) { return row + i; }
 template <class E>
 E* pixel(E* row, int i) {
     return row + 4 * i;
@@ -83,8 +81,8 @@ void windowMean(const E* prefix, Rgba* dst, int x, int pa, int x1, int x2, int r
     putPixel(dst, q[0], q[1], q[2], q[3]);
 }
 
-template <class E, class Out>
-void columnRest(const Rgba* in, const Rgba* out, Out* dst, E* sums, int k, int count, int n) {
+template <class E>
+void columnRest(const Rgba* in, const Rgba* out, Rgba* dst, E* sums, int k, int count, int n) {
     for (; k < count; ++k) {
         E* s = sums + 4 * k;
         if (in) {
@@ -100,7 +98,7 @@ void columnRest(const Rgba* in, const Rgba* out, Out* dst, E* sums, int k, int c
             s[3] = static_cast<E>(s[3] - out[k].a);
         }
         const unsigned d = static_cast<unsigned>(n);
-        if (dst) putPixel(pixel(dst, k), s[0] / d, s[1] / d, s[2] / d, s[3] / d);
+        if (dst) putPixel(dst + k, s[0] / d, s[1] / d, s[2] / d, s[3] / d);
     }
 }
 
@@ -493,15 +491,14 @@ struct Kernels {
     void (*widenRow)(const Rgba*, E*, int);
     void (*rowPass)(const E*, Rgba*, int, int, int, int, int, int, E*);
     void (*meansRow)(const E*, Rgba*, int, int, int, int, int, int);
-    void (*columnStep)(const Rgba*, const Rgba*, E*, E*, int, int);
+    void (*columnStep)(const Rgba*, const Rgba*, Rgba*, E*, int, int);
     void (*columnPrefix)(const Rgba*, const Rgba*, E*, int, int, E*);
-    void (*lastColumnStep)(const Rgba*, const Rgba*, Rgba*, E*, int, int);
 };
 
 #define MORVANE_BOX_KERNELS(ns, V)                                                        \
     Kernels<V::E> {                                                                    \
-        V::kPx, ns::widenRow<V>, ns::rowPass<V>, ns::meansRow<V>, ns::columnStep<V, V::E>, \
-            ns::columnPrefix<V>, ns::columnStep<V, Rgba>                                 \
+        V::kPx, ns::widenRow<V>, ns::rowPass<V>, ns::meansRow<V>, ns::columnStep<V>,      \
+            ns::columnPrefix<V>                                                         \
     }
 
 template <class E>
@@ -629,7 +626,6 @@ class Strip {
         int next = 0, have = 0;  // the next row to make; the last row the row pass made
     };
 
-    // A wide row, with room for the prefix sums' leading zero.
     // Rows have room past the last column for a column pass between two row
     // passes to run whole vectors over the end: those columns' values are
     // never read.
@@ -691,7 +687,7 @@ class Strip {
         const Rgba* out = y > g_.y1 && y - r - 1 >= g_.y1 ? row(y - r - 1) : nullptr;
         const int n = std::min(g_.y2, y + r) - std::max(g_.y1, y - r) + 1;
         if (bytes) {
-            k_.lastColumnStep(in, out, bytes + off, s.sums, count, n);
+            k_.columnStep(in, out, bytes + off, s.sums, count, n);
         } else {
             const int whole = (count + k_.lanes - 1) / k_.lanes * k_.lanes;
             k_.columnPrefix(in, out, s.sums, whole, n, prefix_);

@@ -1186,9 +1186,10 @@ bool listRadii(float R, int mode, std::vector<float>& radii) {
 }
 
 // Replacing passes streamed through the cache together, the first reading
-// src; false where they cannot be, or where there are none.
-bool streamGaussian(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, int x1, int y1,
-                    int x2, int y2, float R, int mode) {
+// src; false where they cannot be, or where there are none. The region is
+// left limited to the images.
+bool streamGaussian(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, int& x1, int& y1,
+                    int& x2, int& y2, float R, int mode) {
     // Streaming keeps temp's and target's rows apart.
     if (temp->data == target->data) return false;
     std::vector<float> radii;
@@ -1230,17 +1231,18 @@ void copyAround(const ImageRGBA* src, ImageRGBA* dest, int x1, int y1, int x2, i
 
 void gaussian(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, int y2, float radius,
               int mode, unsigned char blend) {
-    if (blend != 2 && streamGaussian(temp, target, target, x1, y1, x2, y2, radius, mode)) return;
+    int fx1 = x1, fy1 = y1, fx2 = x2, fy2 = y2;
+    if (blend != 2 && streamGaussian(temp, target, target, fx1, fy1, fx2, fy2, radius, mode)) return;
     gaussianPasses(temp, target, x1, y1, x2, y2, radius, mode, blend);
 }
 
 void gaussianOfCopy(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, int x1, int y1,
                     int x2, int y2, float radius, int mode) {
     MORVANE_CHECK(src->height == target->height && src->width == target->width, kSource);
+    int fx1 = x1, fy1 = y1, fx2 = x2, fy2 = y2;
     if (src->data != target->data && src->data != temp->data &&
-        streamGaussian(temp, target, src, x1, y1, x2, y2, radius, mode)) {
-        fitRegion(temp, target, x1, y1, x2, y2);
-        copyAround(src, target, x1, y1, x2, y2);
+        streamGaussian(temp, target, src, fx1, fy1, fx2, fy2, radius, mode)) {
+        copyAround(src, target, fx1, fy1, fx2, fy2);
         return;
     }
     imageRgbaCopy(src, target);
