@@ -1232,7 +1232,8 @@ void copyAround(const ImageRGBA* src, ImageRGBA* dest, int x1, int y1, int x2, i
 void gaussian(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, int y2, float radius,
               int mode, unsigned char blend) {
     int fx1 = x1, fy1 = y1, fx2 = x2, fy2 = y2;
-    if (blend != 2 && streamGaussian(temp, target, target, fx1, fy1, fx2, fy2, radius, mode)) return;
+    if (blend != 2 && streamGaussian(temp, target, target, fx1, fy1, fx2, fy2, radius, mode))
+        return;
     gaussianPasses(temp, target, x1, y1, x2, y2, radius, mode, blend);
 }
 

@@ -5,6 +5,8 @@
 // declare huge pictures. Combinations libtiff refuses to write are skipped.
 #include <tiffio.h>
 
+#include "tests/raw_strip.h"
+
 #include <sys/stat.h>
 
 #include <cstdarg>
@@ -116,18 +118,9 @@ bool writeOne(const std::string& path, const Format& f, uint16_t compression, in
 // A directory and a few bytes of data declaring a huge picture.
 void writeDeclaredHuge(const std::string& path, uint32_t width, uint32_t height,
                        uint16_t compression, uint16_t bits) {
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
-    if (!tif) return;
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
-    unsigned char bytes[] = {0x78, 0x9c, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
-    TIFFWriteRawStrip(tif, 0, bytes, sizeof bytes);
-    TIFFClose(tif);
+    const unsigned char bytes[] = {0x78, 0x9c, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
+    writeRawStrip(path.c_str(), width, height, bits, compression, PHOTOMETRIC_MINISWHITE, bytes,
+                  sizeof bytes);
 }
 
 }  // namespace

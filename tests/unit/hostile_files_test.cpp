@@ -1,5 +1,6 @@
 // Files a hostile or careless user may hand the program: each is refused or
 // handled with a reason, and nothing hangs, swaps or is lost.
+#include "tests/raw_strip.h"
 #include "tests/unit/test_support.h"
 
 #include <tiffio.h>
@@ -27,26 +28,11 @@ protected:
     }
 };
 
-// A grey picture of one strip whose bytes are written as they are.
-template <size_t N>
-void writeRawStrip(const char* name, int width, int height, int bits, int compression,
-                   const unsigned char (&strip)[N]) {
-    TIFF* tif = TIFFOpen(name, "w");
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
-    TIFFWriteRawStrip(tif, 0, const_cast<unsigned char*>(strip), N);
-    TIFFClose(tif);
-}
-
 // A header and a few bytes of Deflate strip declaring 20000 by 20000 pixels.
 void writeBomb(const char* name) {
     const unsigned char deflated[] = {0x78, 0x9c, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
-    writeRawStrip(name, 20000, 20000, 8, COMPRESSION_ADOBE_DEFLATE, deflated);
+    writeRawStrip(name, 20000, 20000, 8, COMPRESSION_ADOBE_DEFLATE, PHOTOMETRIC_MINISBLACK,
+                  deflated, sizeof deflated);
 }
 
 TEST_F(HostileFiles, APictureBeyondTheLimitsIsRefusedBeforeItIsAllocated) {
@@ -101,7 +87,8 @@ TEST_F(HostileFiles, AJbigStreamLargerThanItsPictureIsRefused) {
     // 128 planes of 52735 by 3976002814 pixels
     const unsigned char stream[] = {0x00, 0x00, 0x80, 0x00, 0x00, 0x00, 0xcd, 0xff, 0xec, 0xfc,
                                     0xfc, 0xfe, 0x08, 0x9e, 0xd7, 0x40, 0x10, 0x00, 0xc0, 0x38};
-    writeRawStrip("jbig.tif", 19, 21, 1, COMPRESSION_JBIG, stream);
+    writeRawStrip("jbig.tif", 19, 21, 1, COMPRESSION_JBIG, PHOTOMETRIC_MINISBLACK, stream,
+                  sizeof stream);
     std::string reason;
     EXPECT_EQ(imageRgbaReadTIFF("jbig.tif", &reason), nullptr);
     EXPECT_NE(reason.find("JBIG"), std::string::npos) << reason;
