@@ -1412,13 +1412,22 @@ __attribute__((target("avx2"), always_inline)) inline __m256i inside(__m256i x, 
 // line's write still comes after the earlier one's, as one line after the
 // other would have it. The first position a line examines is its start,
 // outside the region, so no line depends on the one before it.
+//
+// A line crosses a row every step or two, which no hardware prefetcher
+// foresees: each position is worked out kAhead steps before its sample
+// enters, its pixels are fetched then, and it is kept until it is examined.
 __attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int* js, int count) {
     const int reach = static_cast<int>(length_);
     const int window = 2 * reach;  // a sample leaves 2 * reach steps after it entered
     constexpr int kLag = 4;
+    constexpr int kAhead = 16;
+    const int kept = kAhead + reach + 1;  // a position is examined reach steps after it entered
     // Per step the entering pixels and whether each was in the region.
     static thread_local std::vector<int> ring;
     ring.assign(16 * static_cast<size_t>(window), 0);
+    // Per step x, y, whether inside the region, and the places in src and dest.
+    static thread_local std::vector<int> seen;
+    seen.assign(40 * static_cast<size_t>(kept), 0);
 
     alignas(32) int ends[8], starts[8];
     alignas(32) float fi[8], fj[8];
@@ -1440,6 +1449,10 @@ __attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int*
     const __m256i y1 = _mm256_set1_epi32(y1_ - 1), y2 = _mm256_set1_epi32(y2_ + 1);
     const __m256i srcWidth = _mm256_set1_epi32(src_->width),
                   destWidth = _mm256_set1_epi32(dest_->width);
+    // Places of positions outside either image are pulled in; they are
+    // fetched but never used.
+    const __m256i srcLast = _mm256_set1_epi32(src_->width * src_->height - 1),
+                  destLast = _mm256_set1_epi32(dest_->width * dest_->height - 1);
     const __m256i bytes = _mm256_set1_epi32(0xff), none = _mm256_setzero_si256();
     const __m256i reachV = _mm256_set1_epi32(reach), minusOne = _mm256_set1_epi32(-1);
     // Where a position has left the region for good (see leftForGood).
@@ -1449,32 +1462,61 @@ __attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int*
     const __m256i goneDown = _mm256_set1_epi32(dy >= 0 ? -1 : 0),
                   goneUp = _mm256_set1_epi32(dy <= 0 ? -1 : 0);
     const int* source = reinterpret_cast<const int*>(src_->data);
+    Rgba* out = dest_->data;
 
     __m256i sums[4] = {none, none, none, none}, n = none, done = none;
     // No previous position: every line's first is outside the region anyway.
     __m256i prevX = _mm256_set1_epi32(INT32_MIN), prevY = prevX;
-    alignas(32) int means[4][8], places[8];
+    // 1 / n, worked out again only where some n changed.
+    __m256i reciprocalOf = none;
+    __m256 reciprocal = _mm256_setzero_ps();
+    alignas(32) int means[4][8];
     alignas(32) uint32_t written[8];
 
-    int turn = 0;  // g modulo window
-    for (int g = 0; g < gEnd; ++g) {
+    int turn = 0;               // g modulo window
+    int now = 0, examined = 0;  // g and g - reach modulo kept
+    int ahead = kAhead % kept;  // g + kAhead modulo kept
+    for (int g = -kAhead; g < gEnd; ++g) {
+        {
+            // Step g + kAhead: where each lane will be, and its pixels fetched.
+            int* slot = &seen[40 * static_cast<size_t>(g < 0 ? g + kAhead : ahead)];
+            const __m256 uf =
+                _mm256_cvtepi32_ps(_mm256_sub_epi32(_mm256_set1_epi32(g + kAhead), start));
+            const __m256i ax = _mm256_cvttps_epi32(_mm256_sub_ps(fiv, _mm256_mul_ps(uf, sv)));
+            const __m256i ay = _mm256_cvttps_epi32(_mm256_add_ps(fjv, _mm256_mul_ps(uf, cv)));
+            const __m256i at = _mm256_min_epi32(
+                _mm256_max_epi32(_mm256_add_epi32(_mm256_mullo_epi32(ay, srcWidth), ax), none),
+                srcLast);
+            const __m256i to = _mm256_min_epi32(
+                _mm256_max_epi32(_mm256_add_epi32(_mm256_mullo_epi32(ay, destWidth), ax), none),
+                destLast);
+            __m256i* v = reinterpret_cast<__m256i*>(slot);
+            _mm256_storeu_si256(v, ax);
+            _mm256_storeu_si256(v + 1, ay);
+            _mm256_storeu_si256(v + 2, inside(ax, ay, x1, x2, y1, y2));
+            _mm256_storeu_si256(v + 3, at);
+            _mm256_storeu_si256(v + 4, to);
+            for (int l = 0; l < 8; ++l) {
+                _mm_prefetch(reinterpret_cast<const char*>(source + slot[24 + l]), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(out + slot[32 + l]), _MM_HINT_T0);
+            }
+            if (g < 0) continue;
+            if (++ahead == kept) ahead = 0;
+        }
         const __m256i u = _mm256_sub_epi32(_mm256_set1_epi32(g), start);
         const __m256i active = _mm256_andnot_si256(
             done, _mm256_and_si256(_mm256_cmpgt_epi32(u, minusOne), _mm256_cmpgt_epi32(end, u)));
         // The sample entering at distance k + length.
-        const __m256 uf = _mm256_cvtepi32_ps(u);
-        const __m256i ax = _mm256_cvttps_epi32(_mm256_sub_ps(fiv, _mm256_mul_ps(uf, sv)));
-        const __m256i ay = _mm256_cvttps_epi32(_mm256_add_ps(fjv, _mm256_mul_ps(uf, cv)));
-        const __m256i in = _mm256_and_si256(active, inside(ax, ay, x1, x2, y1, y2));
+        const int* entering = &seen[40 * static_cast<size_t>(now)];
+        if (++now == kept) now = 0;
+        const __m256i in = _mm256_and_si256(
+            active, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(entering + 16)));
         // Lane by lane: gathers are slow on many processors. A lane outside
-        // the region reads the first pixel and drops it.
-        _mm256_store_si256(
-            reinterpret_cast<__m256i*>(places),
-            _mm256_and_si256(in, _mm256_add_epi32(_mm256_mullo_epi32(ay, srcWidth), ax)));
+        // the region drops what it read.
+        const int* at = entering + 24;
         const __m256i pixel = _mm256_and_si256(
-            in, _mm256_setr_epi32(source[places[0]], source[places[1]], source[places[2]],
-                                  source[places[3]], source[places[4]], source[places[5]],
-                                  source[places[6]], source[places[7]]));
+            in, _mm256_setr_epi32(source[at[0]], source[at[1]], source[at[2]], source[at[3]],
+                                  source[at[4]], source[at[5]], source[at[6]], source[at[7]]));
         __m256i* slot = reinterpret_cast<__m256i*>(&ring[16 * static_cast<size_t>(turn)]);
         if (++turn == window) turn = 0;
         const __m256i leaving = _mm256_loadu_si256(slot), wasIn = _mm256_loadu_si256(slot + 1);
@@ -1487,27 +1529,34 @@ __attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int*
         }
         n = _mm256_add_epi32(_mm256_sub_epi32(n, in), wasIn);
 
-        // The position at distance k, from k = 0 on.
+        // The position at distance k, from k = 0 on: the one that entered
+        // reach steps ago.
         const __m256i k = _mm256_sub_epi32(u, reachV);
-        const __m256i examined = _mm256_and_si256(active, _mm256_cmpgt_epi32(k, minusOne));
-        if (_mm256_testz_si256(examined, examined)) {
+        const __m256i looked = _mm256_and_si256(active, _mm256_cmpgt_epi32(k, minusOne));
+        const int* q = &seen[40 * static_cast<size_t>(examined)];
+        if (g >= reach && ++examined == kept) examined = 0;
+        if (_mm256_testz_si256(looked, looked)) {
             if (g >= starts[count - 1] && _mm256_testz_si256(active, active)) break;
             continue;
         }
-        const __m256 kf = _mm256_cvtepi32_ps(k);
-        const __m256i qx = _mm256_cvttps_epi32(_mm256_sub_ps(fiv, _mm256_mul_ps(kf, sv)));
-        const __m256i qy = _mm256_cvttps_epi32(_mm256_add_ps(fjv, _mm256_mul_ps(kf, cv)));
+        const __m256i qx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+        const __m256i qy = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 8));
         const __m256i same =
             _mm256_and_si256(_mm256_cmpeq_epi32(qx, prevX), _mm256_cmpeq_epi32(qy, prevY));
-        const __m256i moved = _mm256_andnot_si256(same, examined);
+        const __m256i moved = _mm256_andnot_si256(same, looked);
         prevX = _mm256_blendv_epi8(prevX, qx, moved);
         prevY = _mm256_blendv_epi8(prevY, qy, moved);
         const __m256i writes = _mm256_and_si256(
-            _mm256_and_si256(moved, inside(qx, qy, x1, x2, y1, y2)), _mm256_cmpgt_epi32(n, none));
+            _mm256_and_si256(moved, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 16))),
+            _mm256_cmpgt_epi32(n, none));
         int lanesToWrite = _mm256_movemask_ps(_mm256_castsi256_ps(writes));
         if (lanesToWrite) {
             // boxMean lane by lane.
-            const __m256 reciprocal = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(n));
+            const __m256i unchanged = _mm256_cmpeq_epi32(n, reciprocalOf);
+            if (_mm256_movemask_ps(_mm256_castsi256_ps(unchanged)) != 0xff) {
+                reciprocal = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(n));
+                reciprocalOf = n;
+            }
             __m256i packed = none;
             for (int c = 0; c < 4; ++c) {
                 const __m256 f = _mm256_add_ps(_mm256_cvtepi32_ps(sums[c]), _mm256_set1_ps(0.5f));
@@ -1516,22 +1565,20 @@ __attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int*
                 packed = _mm256_or_si256(packed, _mm256_slli_epi32(mean, 8 * c));
             }
             _mm256_store_si256(reinterpret_cast<__m256i*>(written), packed);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(places),
-                               _mm256_add_epi32(_mm256_mullo_epi32(qy, destWidth), qx));
-            Rgba* out = dest_->data;
+            const int* to = q + 32;
             // Lanes in line order: of two writes at once the later line's stays.
             if (blend_) {
                 while (lanesToWrite) {
                     const int l = __builtin_ctz(static_cast<unsigned>(lanesToWrite));
                     lanesToWrite &= lanesToWrite - 1;
                     const int m[4] = {means[0][l], means[1][l], means[2][l], means[3][l]};
-                    out[places[l]] = blendOver(out[places[l]], m);
+                    out[to[l]] = blendOver(out[to[l]], m);
                 }
             } else {
                 while (lanesToWrite) {
                     const int l = __builtin_ctz(static_cast<unsigned>(lanesToWrite));
                     lanesToWrite &= lanesToWrite - 1;
-                    std::memcpy(out + places[l], &written[l], sizeof(Rgba));
+                    std::memcpy(out + to[l], &written[l], sizeof(Rgba));
                 }
             }
         }
@@ -1540,7 +1587,7 @@ __attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int*
                                             _mm256_and_si256(_mm256_cmpgt_epi32(x1, qx), goneLeft)),
                             _mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(qy, y2), goneDown),
                                             _mm256_and_si256(_mm256_cmpgt_epi32(y1, qy), goneUp)));
-        done = _mm256_or_si256(done, _mm256_and_si256(examined, gone));
+        done = _mm256_or_si256(done, _mm256_and_si256(looked, gone));
     }
 }
 
