@@ -1427,7 +1427,7 @@ __attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int*
     ring.assign(16 * static_cast<size_t>(window), 0);
     // Per step x, y, whether inside the region, and the places in src and dest.
     static thread_local std::vector<int> seen;
-    seen.assign(40 * static_cast<size_t>(kept), 0);
+    seen.resize(40 * static_cast<size_t>(kept));  // each step is written before it is read
 
     alignas(32) int ends[8], starts[8];
     alignas(32) float fi[8], fj[8];
