@@ -549,37 +549,8 @@ TEST(MatrixFilters, RaysAndRingsFromAFarPointer) {
 // The strided angle walk of the ring gap fill against single steps: starts on
 // both sides of zero, steps that tie, walks that stall or cross binades.
 TEST(MatrixFilters, StridedAngleWalkEqualsSingleSteps) {
-    std::mt19937 gen(17);
-    std::uniform_real_distribution<double> unit(0, 1);
-    for (int i = 0; i < 3000; ++i) {
-        const float step = static_cast<float>(std::ldexp(1 + unit(gen), -8 - int(gen() % 28)));
-        float a0;
-        switch (i % 4) {
-            case 0:  // across zero
-                a0 = static_cast<float>((unit(gen) - 0.5) * step * 4e4);
-                break;
-            case 1:  // near where the step is lost
-                a0 = static_cast<float>(step * std::ldexp(0.4 + unit(gen), 23));
-                break;
-            case 2:
-                a0 = static_cast<float>(unit(gen) * 12);
-                break;
-            default: {  // a step of n and a half grid spaces: sums that tie
-                a0 = static_cast<float>(1 + unit(gen));
-                const float u = std::nextafter(a0, 4.0f) - a0;
-                const float tie = (static_cast<float>(gen() % 40) + 0.5f) * u;
-                a0 = -a0;
-                float plain = a0, fast = a0;
-                const double until = a0 + double(tie) * (gen() % 100000);
-                bool p = true;
-                while (plain < until && (p = plain + tie > plain)) plain += tie;
-                const bool f = stepAngle(fast, tie, until);
-                ASSERT_EQ(p, f) << "tie " << tie << " from " << a0;
-                ASSERT_EQ(plain, fast) << "tie " << tie << " from " << a0;
-                continue;
-            }
-        }
-        const double until = a0 + double(step) * (gen() % 200000) * (i % 8 == 1 ? 2 : 1);
+    // Single steps while below `until`, stopping where a step is lost.
+    auto check = [](float a0, float step, double until) {
         float plain = a0, fast = a0;
         bool p = true;
         while (plain < until) {
@@ -593,6 +564,35 @@ TEST(MatrixFilters, StridedAngleWalkEqualsSingleSteps) {
         const bool f = stepAngle(fast, step, until);
         ASSERT_EQ(p, f) << "step " << step << " from " << a0 << " until " << until;
         ASSERT_EQ(plain, fast) << "step " << step << " from " << a0 << " until " << until;
+    };
+    std::mt19937 gen(17);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int i = 0; i < 3000; ++i) {
+        float step = static_cast<float>(std::ldexp(1 + unit(gen), -8 - int(gen() % 28)));
+        float a0;
+        double until;
+        switch (i % 4) {
+            case 0:  // across zero
+                a0 = static_cast<float>((unit(gen) - 0.5) * step * 4e4);
+                break;
+            case 1:  // near where the step is lost
+                a0 = static_cast<float>(step * std::ldexp(0.4 + unit(gen), 23));
+                break;
+            case 2:
+                a0 = static_cast<float>(unit(gen) * 12);
+                break;
+            default: {  // a step of n and a half grid spaces: sums that tie
+                a0 = static_cast<float>(1 + unit(gen));
+                const float u = std::nextafter(a0, 4.0f) - a0;
+                step = (static_cast<float>(gen() % 40) + 0.5f) * u;
+                a0 = -a0;
+                until = a0 + double(step) * (gen() % 100000);
+                check(a0, step, until);
+                continue;
+            }
+        }
+        until = a0 + double(step) * (gen() % 200000) * (i % 8 == 1 ? 2 : 1);
+        check(a0, step, until);
     }
 }
 
