@@ -732,8 +732,9 @@ bool streamWith(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, Region
         bytes += plans.back().bytes();
     }
     if (bytes > kMostWorkBytes) return false;
-    // The halos, copied before either strip overwrites them.
-    std::vector<std::vector<Rgba>> halos(strips);
+    // The halos, copied before either strip overwrites them; kept from call
+    // to call like the work rows.
+    static thread_local std::vector<Rgba> halos[2];
     for (int s = 0; s < strips && src->data == target->data; ++s) {
         Strip<E>& p = plans[s];
         const int left = p.haloLeft(), right = p.haloRight();
@@ -755,6 +756,9 @@ bool streamWith(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, Region
         for (int s = from; s <= to; ++s) plans[s].run(work);
         if (work.size() * sizeof(uint32_t) > kKeptWorkBytes) std::vector<uint32_t>().swap(work);
     });
+    for (std::vector<Rgba>& halo : halos) {
+        if (halo.size() * sizeof(Rgba) > kKeptWorkBytes) std::vector<Rgba>().swap(halo);
+    }
     return true;
 }
 

@@ -1192,10 +1192,12 @@ bool streamGaussian(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, in
                     int& x2, int& y2, float R, int mode) {
     // Streaming keeps temp's and target's rows apart.
     if (temp->data == target->data) return false;
-    std::vector<float> radii;
+    static thread_local std::vector<float> radii;
+    static thread_local std::vector<boxPassPair> pairs;
+    radii.clear();
+    pairs.clear();
     if (!listRadii(R, mode, radii) || radii.empty() || !fitRegion(temp, target, x1, y1, x2, y2))
         return false;
-    std::vector<boxPassPair> pairs;
     for (float r : radii) pairs.push_back({windowRadius(r, x2 - x1), windowRadius(r, y2 - y1)});
     return streamBoxPasses(temp, target, src, x1, y1, x2, y2, pairs);
 }
@@ -1326,7 +1328,8 @@ class MotionWalk {
     bool sweepFromAbove() {
         if (blend_) return false;
         const int length = static_cast<int>(length_);
-        std::vector<int> steps(static_cast<size_t>(x2_ - x1_) + 3);
+        static thread_local std::vector<int> steps;
+        steps.resize(static_cast<size_t>(x2_ - x1_) + 3);
         for (size_t l = 0; l < steps.size(); ++l) steps[l] = this->steps(x1_ - 1 + int(l));
         const MotionLines lines{x1_ - 1, int(steps.size()), static_cast<float>(y1_ - 1), -sin_,
                                 cos_,    steps.data()};

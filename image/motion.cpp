@@ -68,6 +68,18 @@ Geometry geometryOf(const MotionLines& m, int x1, int y1, int x2, int y2, int le
     return g;
 }
 
+// The sweep's working rows, kept from call to call.
+struct SweepRows {
+    std::vector<float> f;
+    std::vector<int> F, B;
+    std::vector<unsigned char> clean, taken;
+    std::vector<int> sum[4], n, end;
+};
+SweepRows& sweepRows() {
+    static thread_local SweepRows rows;
+    return rows;
+}
+
 class Sweep {
   public:
     Sweep(ImageRGBA* dest, const ImageRGBA* src, const Geometry& g, int length,
@@ -178,11 +190,16 @@ class Sweep {
     bool firstWins_, column0_;
     ImageRGBA* dest_;
     const ImageRGBA* src_;
-    std::vector<float> f_;
-    std::vector<int> F_, B_;
-    std::vector<unsigned char> clean_, taken_;
+    SweepRows& rows_ = sweepRows();
+    std::vector<float>& f_ = rows_.f;
+    std::vector<int>& F_ = rows_.F;
+    std::vector<int>& B_ = rows_.B;
+    std::vector<unsigned char>& clean_ = rows_.clean;
+    std::vector<unsigned char>& taken_ = rows_.taken;
     // Per line: window sums, sample counts, steps examined.
-    std::vector<int> sum_[4], n_, end_;
+    std::vector<int> (&sum_)[4] = rows_.sum;
+    std::vector<int>& n_ = rows_.n;
+    std::vector<int>& end_ = rows_.end;
     int touchedLow_ = INT_MAX, touchedHigh_ = INT_MIN, owner0_ = INT_MIN, row_ = INT_MIN;
 };
 
