@@ -1,7 +1,7 @@
 #include "morvane.h"
 
-#include "effects/classes.h"
 #include "effects/artistic.h"
+#include "effects/classes.h"
 #include "effects/color.h"
 #include "effects/distort.h"
 #include "effects/geometric.h"
@@ -9,6 +9,7 @@
 #include "effects/tools.h"
 #include "framewk/framewk.h"
 #include "image/imagergba.h"
+#include "image/tiff.h"
 
 #include <tiffio.h>
 

@@ -2,6 +2,7 @@
 // left-button application each, beside a separable box blur of the same
 // picture (x_box: the filter's time as a multiple of that blur's).
 #include "effects/artistic.h"
+#include "image/boxblur.h"
 
 #include "bench/bench_support.h"
 

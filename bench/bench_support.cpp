@@ -1,5 +1,7 @@
 #include "bench/bench_support.h"
 
+#include "image/tiff.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <map>

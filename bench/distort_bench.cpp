@@ -2,6 +2,7 @@
 // rand() loops that lines and noise cannot beat.
 #include "effects/distort.h"
 #include "effects/geometric.h"
+#include "image/tiff.h"
 
 #include "bench/bench_support.h"
 

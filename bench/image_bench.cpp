@@ -1,6 +1,9 @@
 // Image library kernels on 1024 and 4096 square pictures, each reported as
 // nanoseconds per pixel and as a multiple of a plain copy of the picture.
 #include "bench/bench_support.h"
+#include "image/boxblur.h"
+#include "image/motion.h"
+#include "image/sampling.h"
 
 #include <map>
 

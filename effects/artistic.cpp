@@ -1,7 +1,11 @@
 #include "effects/artistic.h"
 
 #include "image/bands.h"
+#include "image/boxblur.h"
 #include "image/boxmean.h"
+#include "image/draw.h"
+#include "image/motion.h"
+#include "image/sampling.h"
 #include "image/simd.h"
 #include "morvane.h"
 

@@ -2,7 +2,10 @@
 
 #include "framewk/framewk.h"
 #include "image/bands.h"
+#include "image/check.h"
+#include "image/draw.h"
 #include "image/rows.h"
+#include "image/sampling.h"
 #include "image/simd.h"
 #include "morvane.h"
 

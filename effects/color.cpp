@@ -1,6 +1,7 @@
 #include "effects/color.h"
 
 #include "image/lanes.h"
+#include "image/sampling.h"
 
 // The weighted sums and quotients below are single precision, the precision of
 // value1 and of Hsva. It also keeps gray's weights, which add up to one,

@@ -1,6 +1,8 @@
 #include "effects/geometric.h"
 
 #include "image/bands.h"
+#include "image/draw.h"
+#include "image/sampling.h"
 
 #include <algorithm>
 #include <cmath>

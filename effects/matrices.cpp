@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "image/bands.h"
+#include "image/boxblur.h"
 #include "image/boxmean.h"
+#include "image/motion.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 #include "effects/tools.h"
 
 #include "framewk/framewk.h"
+#include "image/draw.h"
+#include "image/sampling.h"
 #include "morvane.h"
 
 #include <algorithm>

@@ -10,6 +10,25 @@
 #include "image/boxmean.h"
 #include "image/simd.h"
 
+// The lines from above the region, for whole lengths that replace the
+// destination, can be walked all at once (the sweep): every line takes step
+// k together, so the pixels that enter, leave and are written at that step
+// lie side by side in a row.
+
+namespace {
+
+// Lines start at (first + l, across), l = 0..count - 1. At distance d a line
+// is at column trunc(start + d * along) and row trunc(across + d * over),
+// each product and sum rounded to single precision as the line walk rounds
+// them.
+struct MotionLines {
+    int first, count;
+    float across, along, over;
+    const int* steps;  // per line: how many steps (k = 0 ..) it examines
+};
+
+}  // namespace
+
 // Why sweeping gives the same pixels as walking line after line.
 //
 // Call `a + f(d)` the exact column of the line that starts in column a, at
@@ -409,8 +428,9 @@ __attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl"))) void Sweep::w
     if (c0 <= to) fastLanes(c0, to, k);
 }
 
-}  // namespace
-
+// Whether the lines can be swept without changing a pixel: lines from
+// different steps can then meet in a pixel only in the order that makes the
+// later line's write the lasting one (see above).
 bool motionSweepFits(const MotionLines& m, int x1, int y1, int x2, int y2, int length) {
     if (simdLevel() < Simd::avx2 || length < 1 || m.count < 1) return false;
     const Geometry g = geometryOf(m, x1, y1, x2, y2, length);
@@ -419,14 +439,407 @@ bool motionSweepFits(const MotionLines& m, int x1, int y1, int x2, int y2, int l
     return m.along == 0 || std::fabs(double(m.along)) > 8 * halfUlp(g.bound);
 }
 
+// Does what walking the lines one after another with `length` (whole, 1 up)
+// and no blending does, over the region x1..x2, y1..y2 of two different
+// images.
 void motionSweep(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2, int length,
                  const MotionLines& lines) {
     Sweep(dest, src, geometryOf(lines, x1, y1, x2, y2, length), length, lines).run();
 }
 
+}  // namespace
+
 #else
 
+namespace {
 bool motionSweepFits(const MotionLines&, int, int, int, int, int) { return false; }
 void motionSweep(ImageRGBA*, const ImageRGBA*, int, int, int, int, int, const MotionLines&) {}
+}  // namespace
 
 #endif
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Box filter along parallel lines. Sample positions are single precision
+// like every sample position in the program.
+class MotionWalk {
+  public:
+    MotionWalk(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2, float length,
+               float theta, bool blend)
+        : dest_(dest),
+          src_(src),
+          x1_(x1),
+          y1_(y1),
+          x2_(x2),
+          y2_(y2),
+          length_(length),
+          theta_(theta),
+          sin_(std::sin(theta)),
+          cos_(std::cos(theta)),
+          tan_(std::tan(theta)),
+          blend_(blend) {}
+
+    // Steps 0 .. steps(i) - 1 of the line that starts in column i are examined.
+    int steps(int i) const {
+        int L = theta_ < 0 ? (x2_ - i) + 10 : theta_ > 0 ? i + 10 : x2_ + 10;
+        L = std::min(L, x2_ + 10);
+        // At theta 0 the quotient is infinite; the limit gives it its size.
+        const float limit = static_cast<float>(y2_ + 10);
+        float m = 10 + static_cast<float>(L) / tan_;
+        if (m > limit) m = limit;
+        if (!(m >= -limit)) m = -limit;
+        const int M = static_cast<int>(m);
+        const double len = std::sqrt(static_cast<double>(L) * L + static_cast<double>(M) * M);
+        return static_cast<int>(1 + len);
+    }
+
+    void line(int i, int j) {
+        WideSum sum;
+        int n = 0;
+        const int kEnd = steps(i);
+        for (int k = static_cast<int>(-length_); k < kEnd; ++k) {
+            const float back = static_cast<float>(k) - length_;
+            if (back >= 0) {
+                const Pos p = at(i, j, back);
+                if (inRegion(p)) {
+                    sum.sub(pixel(p));
+                    --n;
+                }
+            }
+            const Pos ahead = at(i, j, static_cast<float>(k) + length_);
+            if (inRegion(ahead)) {
+                sum.add(pixel(ahead));
+                ++n;
+            }
+            if (k < 0) continue;
+            const Pos q = at(i, j, static_cast<float>(k));
+            if (!havePrev_ || q.x != prev_.x || q.y != prev_.y) {
+                prev_ = q;
+                havePrev_ = true;
+                if (inRegion(q) && n > 0) write(q, sum, n);
+            }
+            if (leftForGood(q)) {
+                // Nothing more is written on this line; only the last position
+                // it would have examined matters to the next line.
+                prev_ = at(i, j, static_cast<float>(kEnd - 1));
+                break;
+            }
+        }
+    }
+
+    // The lines from above, all at once, when the blur replaces the
+    // destination (see lanesFit); false when it does not.
+    bool sweepFromAbove() {
+        if (blend_) return false;
+        const int length = static_cast<int>(length_);
+        static thread_local std::vector<int> steps;
+        steps.resize(static_cast<size_t>(x2_ - x1_) + 3);
+        for (size_t l = 0; l < steps.size(); ++l) steps[l] = this->steps(x1_ - 1 + int(l));
+        const MotionLines lines{x1_ - 1, int(steps.size()), static_cast<float>(y1_ - 1), -sin_,
+                                cos_,    steps.data()};
+        if (!motionSweepFits(lines, x1_, y1_, x2_, y2_, length)) return false;
+        motionSweep(dest_, src_, x1_, y1_, x2_, y2_, length, lines);
+        return true;
+    }
+
+#if MORVANE_SSE2
+    // Whether `lanes` can walk this blur: a whole length of at most
+    // kMaxLanesReach, lines that run downward, and a source that is not the
+    // destination (lines read what other lines have not written yet).
+    static constexpr int kMaxLanesReach = 1024;
+    bool lanesFit() const {
+        return length_ >= 1 && length_ <= kMaxLanesReach && length_ == std::trunc(length_) &&
+               cos_ >= 0 && src_->data != dest_->data && simdLevel() >= Simd::avx2;
+    }
+    void lanes(const int* is, const int* js, int count);
+#endif
+
+  private:
+    struct Pos {
+        int x, y;
+    };
+
+    Pos at(int i, int j, float d) const {
+        return Pos{static_cast<int>(static_cast<float>(i) - d * sin_),
+                   static_cast<int>(static_cast<float>(j) + d * cos_)};
+    }
+
+    bool inRegion(Pos p) const { return p.x >= x1_ && p.x <= x2_ && p.y >= y1_ && p.y <= y2_; }
+
+    // Both coordinates move monotonically along a line, so a position past the
+    // region in the direction of travel (or beside it, not moving) stays out.
+    bool leftForGood(Pos p) const {
+        const float dx = -sin_, dy = cos_;
+        return (p.x > x2_ && dx >= 0) || (p.x < x1_ && dx <= 0) || (p.y > y2_ && dy >= 0) ||
+               (p.y < y1_ && dy <= 0);
+    }
+
+    Rgba pixel(Pos p) const { return src_->data[static_cast<size_t>(p.y) * src_->width + p.x]; }
+
+    // A negative length can leave sums out of 0..255·n, where only an integer
+    // division is exact (and the limits catch the result).
+    void write(Pos q, const WideSum& sum, int n) {
+        int m[4];
+        bool usual = n <= kMediumBoxWindow;
+        for (int c = 0; c < 4; ++c) usual = usual && sum.v[c] >= 0 && sum.v[c] <= 255 * n;
+        const float reciprocal = boxReciprocal(n);
+        for (int c = 0; c < 4; ++c) {
+            m[c] = usual ? boxMean(static_cast<int>(sum.v[c]), reciprocal)
+                         : static_cast<int>(sum.v[c] / n);
+        }
+        Rgba& d = dest_->data[static_cast<size_t>(q.y) * dest_->width + q.x];
+        d = blend_ ? blendOver(d, m)
+                   : Rgba{clampByte(m[0]), clampByte(m[1]), clampByte(m[2]), clampByte(m[3])};
+    }
+
+    ImageRGBA* dest_;
+    const ImageRGBA* src_;
+    int x1_, y1_, x2_, y2_;
+    float length_, theta_, sin_, cos_, tan_;
+    bool blend_;
+    bool havePrev_ = false;
+    Pos prev_{0, 0};
+};
+
+#if MORVANE_SSE2
+
+// Lanes whose x and y lie strictly between the bounds.
+__attribute__((target("avx2"), always_inline)) inline __m256i inside(__m256i x, __m256i y,
+                                                                     __m256i x1, __m256i x2,
+                                                                     __m256i y1, __m256i y2) {
+    return _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi32(x, x1), _mm256_cmpgt_epi32(x2, x)),
+                            _mm256_and_si256(_mm256_cmpgt_epi32(y, y1), _mm256_cmpgt_epi32(y2, y)));
+}
+
+// Eight consecutive lines side by side, one per lane; every lane does what
+// `line` does, with the same single-precision positions and the same sums.
+// Each lane runs four steps behind the one before it. Two lines of a group
+// meet in a pixel only where the later line reaches it fewer than four
+// steps (per line between them) before the earlier one does, so the later
+// line's write still comes after the earlier one's, as one line after the
+// other would have it. The first position a line examines is its start,
+// outside the region, so no line depends on the one before it.
+//
+// A line crosses a row every step or two, which no hardware prefetcher
+// foresees: each position is worked out kAhead steps before its sample
+// enters, its pixels are fetched then, and it is kept until it is examined.
+__attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int* js, int count) {
+    const int reach = static_cast<int>(length_);
+    const int window = 2 * reach;  // a sample leaves 2 * reach steps after it entered
+    constexpr int kLag = 4;
+    constexpr int kAhead = 16;
+    const int kept = kAhead + reach + 1;  // a position is examined reach steps after it entered
+    // Per step the entering pixels and whether each was in the region.
+    static thread_local std::vector<int> ring;
+    ring.assign(16 * static_cast<size_t>(window), 0);
+    // Per step x, y, whether inside the region, and the places in src and dest.
+    static thread_local std::vector<int> seen;
+    seen.resize(40 * static_cast<size_t>(kept));  // each step is written before it is read
+
+    alignas(32) int ends[8], starts[8];
+    alignas(32) float fi[8], fj[8];
+    int gEnd = 0;
+    for (int l = 0; l < 8; ++l) {
+        const bool used = l < count;
+        // Lane step u = k + reach runs from 0 while k < steps.
+        ends[l] = used ? steps(is[l]) + reach : 0;
+        starts[l] = l * kLag;
+        fi[l] = static_cast<float>(used ? is[l] : 0);
+        fj[l] = static_cast<float>(used ? js[l] : 0);
+        if (used) gEnd = std::max(gEnd, ends[l] + starts[l]);
+    }
+    const __m256i end = _mm256_load_si256(reinterpret_cast<const __m256i*>(ends));
+    const __m256i start = _mm256_load_si256(reinterpret_cast<const __m256i*>(starts));
+    const __m256 fiv = _mm256_load_ps(fi), fjv = _mm256_load_ps(fj);
+    const __m256 sv = _mm256_set1_ps(sin_), cv = _mm256_set1_ps(cos_);
+    const __m256i x1 = _mm256_set1_epi32(x1_ - 1), x2 = _mm256_set1_epi32(x2_ + 1);
+    const __m256i y1 = _mm256_set1_epi32(y1_ - 1), y2 = _mm256_set1_epi32(y2_ + 1);
+    const __m256i srcWidth = _mm256_set1_epi32(src_->width),
+                  destWidth = _mm256_set1_epi32(dest_->width);
+    // Places of positions outside either image are pulled in; they are
+    // fetched but never used.
+    const __m256i srcLast = _mm256_set1_epi32(src_->width * src_->height - 1),
+                  destLast = _mm256_set1_epi32(dest_->width * dest_->height - 1);
+    const __m256i bytes = _mm256_set1_epi32(0xff), none = _mm256_setzero_si256();
+    const __m256i reachV = _mm256_set1_epi32(reach), minusOne = _mm256_set1_epi32(-1);
+    // Where a position has left the region for good (see leftForGood).
+    const float dx = -sin_, dy = cos_;
+    const __m256i goneRight = _mm256_set1_epi32(dx >= 0 ? -1 : 0),
+                  goneLeft = _mm256_set1_epi32(dx <= 0 ? -1 : 0);
+    const __m256i goneDown = _mm256_set1_epi32(dy >= 0 ? -1 : 0),
+                  goneUp = _mm256_set1_epi32(dy <= 0 ? -1 : 0);
+    const int* source = reinterpret_cast<const int*>(src_->data);
+    Rgba* out = dest_->data;
+
+    __m256i sums[4] = {none, none, none, none}, n = none, done = none;
+    // No previous position: every line's first is outside the region anyway.
+    __m256i prevX = _mm256_set1_epi32(INT32_MIN), prevY = prevX;
+    // 1 / n, worked out again only where some n changed.
+    __m256i reciprocalOf = none;
+    __m256 reciprocal = _mm256_setzero_ps();
+    alignas(32) int means[4][8];
+    alignas(32) uint32_t written[8];
+
+    int turn = 0;               // g modulo window
+    int now = 0, examined = 0;  // g and g - reach modulo kept
+    int ahead = kAhead % kept;  // g + kAhead modulo kept
+    for (int g = -kAhead; g < gEnd; ++g) {
+        {
+            // Step g + kAhead: where each lane will be, and its pixels fetched.
+            int* slot = &seen[40 * static_cast<size_t>(g < 0 ? g + kAhead : ahead)];
+            const __m256 uf =
+                _mm256_cvtepi32_ps(_mm256_sub_epi32(_mm256_set1_epi32(g + kAhead), start));
+            const __m256i ax = _mm256_cvttps_epi32(_mm256_sub_ps(fiv, _mm256_mul_ps(uf, sv)));
+            const __m256i ay = _mm256_cvttps_epi32(_mm256_add_ps(fjv, _mm256_mul_ps(uf, cv)));
+            const __m256i at = _mm256_min_epi32(
+                _mm256_max_epi32(_mm256_add_epi32(_mm256_mullo_epi32(ay, srcWidth), ax), none),
+                srcLast);
+            const __m256i to = _mm256_min_epi32(
+                _mm256_max_epi32(_mm256_add_epi32(_mm256_mullo_epi32(ay, destWidth), ax), none),
+                destLast);
+            __m256i* v = reinterpret_cast<__m256i*>(slot);
+            _mm256_storeu_si256(v, ax);
+            _mm256_storeu_si256(v + 1, ay);
+            _mm256_storeu_si256(v + 2, inside(ax, ay, x1, x2, y1, y2));
+            _mm256_storeu_si256(v + 3, at);
+            _mm256_storeu_si256(v + 4, to);
+            for (int l = 0; l < 8; ++l) {
+                _mm_prefetch(reinterpret_cast<const char*>(source + slot[24 + l]), _MM_HINT_T0);
+                _mm_prefetch(reinterpret_cast<const char*>(out + slot[32 + l]), _MM_HINT_T0);
+            }
+            if (g < 0) continue;
+            if (++ahead == kept) ahead = 0;
+        }
+        const __m256i u = _mm256_sub_epi32(_mm256_set1_epi32(g), start);
+        const __m256i active = _mm256_andnot_si256(
+            done, _mm256_and_si256(_mm256_cmpgt_epi32(u, minusOne), _mm256_cmpgt_epi32(end, u)));
+        // The sample entering at distance k + length.
+        const int* entering = &seen[40 * static_cast<size_t>(now)];
+        if (++now == kept) now = 0;
+        const __m256i in = _mm256_and_si256(
+            active, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(entering + 16)));
+        // Lane by lane: gathers are slow on many processors. A lane outside
+        // the region drops what it read.
+        const int* at = entering + 24;
+        const __m256i pixel = _mm256_and_si256(
+            in, _mm256_setr_epi32(source[at[0]], source[at[1]], source[at[2]], source[at[3]],
+                                  source[at[4]], source[at[5]], source[at[6]], source[at[7]]));
+        __m256i* slot = reinterpret_cast<__m256i*>(&ring[16 * static_cast<size_t>(turn)]);
+        if (++turn == window) turn = 0;
+        const __m256i leaving = _mm256_loadu_si256(slot), wasIn = _mm256_loadu_si256(slot + 1);
+        _mm256_storeu_si256(slot, pixel);
+        _mm256_storeu_si256(slot + 1, in);
+        for (int c = 0; c < 4; ++c) {
+            const __m256i enters = _mm256_and_si256(_mm256_srli_epi32(pixel, 8 * c), bytes);
+            const __m256i leaves = _mm256_and_si256(_mm256_srli_epi32(leaving, 8 * c), bytes);
+            sums[c] = _mm256_add_epi32(sums[c], _mm256_sub_epi32(enters, leaves));
+        }
+        n = _mm256_add_epi32(_mm256_sub_epi32(n, in), wasIn);
+
+        // The position at distance k, from k = 0 on: the one that entered
+        // reach steps ago.
+        const __m256i k = _mm256_sub_epi32(u, reachV);
+        const __m256i looked = _mm256_and_si256(active, _mm256_cmpgt_epi32(k, minusOne));
+        const int* q = &seen[40 * static_cast<size_t>(examined)];
+        if (g >= reach && ++examined == kept) examined = 0;
+        if (_mm256_testz_si256(looked, looked)) {
+            if (g >= starts[count - 1] && _mm256_testz_si256(active, active)) break;
+            continue;
+        }
+        const __m256i qx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+        const __m256i qy = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 8));
+        const __m256i same =
+            _mm256_and_si256(_mm256_cmpeq_epi32(qx, prevX), _mm256_cmpeq_epi32(qy, prevY));
+        const __m256i moved = _mm256_andnot_si256(same, looked);
+        prevX = _mm256_blendv_epi8(prevX, qx, moved);
+        prevY = _mm256_blendv_epi8(prevY, qy, moved);
+        const __m256i writes = _mm256_and_si256(
+            _mm256_and_si256(moved, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 16))),
+            _mm256_cmpgt_epi32(n, none));
+        int lanesToWrite = _mm256_movemask_ps(_mm256_castsi256_ps(writes));
+        if (lanesToWrite) {
+            // boxMean lane by lane.
+            const __m256i unchanged = _mm256_cmpeq_epi32(n, reciprocalOf);
+            if (_mm256_movemask_ps(_mm256_castsi256_ps(unchanged)) != 0xff) {
+                reciprocal = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(n));
+                reciprocalOf = n;
+            }
+            __m256i packed = none;
+            for (int c = 0; c < 4; ++c) {
+                const __m256 f = _mm256_add_ps(_mm256_cvtepi32_ps(sums[c]), _mm256_set1_ps(0.5f));
+                const __m256i mean = _mm256_cvttps_epi32(_mm256_mul_ps(f, reciprocal));
+                _mm256_store_si256(reinterpret_cast<__m256i*>(means[c]), mean);
+                packed = _mm256_or_si256(packed, _mm256_slli_epi32(mean, 8 * c));
+            }
+            _mm256_store_si256(reinterpret_cast<__m256i*>(written), packed);
+            const int* to = q + 32;
+            // Lanes in line order: of two writes at once the later line's stays.
+            if (blend_) {
+                while (lanesToWrite) {
+                    const int l = __builtin_ctz(static_cast<unsigned>(lanesToWrite));
+                    lanesToWrite &= lanesToWrite - 1;
+                    const int m[4] = {means[0][l], means[1][l], means[2][l], means[3][l]};
+                    out[to[l]] = blendOver(out[to[l]], m);
+                }
+            } else {
+                while (lanesToWrite) {
+                    const int l = __builtin_ctz(static_cast<unsigned>(lanesToWrite));
+                    lanesToWrite &= lanesToWrite - 1;
+                    std::memcpy(out + to[l], &written[l], sizeof(Rgba));
+                }
+            }
+        }
+        const __m256i gone =
+            _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(qx, x2), goneRight),
+                                            _mm256_and_si256(_mm256_cmpgt_epi32(x1, qx), goneLeft)),
+                            _mm256_or_si256(_mm256_and_si256(_mm256_cmpgt_epi32(qy, y2), goneDown),
+                                            _mm256_and_si256(_mm256_cmpgt_epi32(y1, qy), goneUp)));
+        done = _mm256_or_si256(done, _mm256_and_si256(looked, gone));
+    }
+}
+
+#endif  // MORVANE_SSE2
+
+}  // namespace
+
+void motion_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2, float length,
+                 float angle, int mode, unsigned char blend) {
+    (void)mode;
+    if (!fitRegion(dest, src, x1, y1, x2, y2)) return;
+    // Beyond int range the walk has no defined start.
+    if (!(std::fabs(length) < 1e9f) || !std::isfinite(angle)) return;
+    const float theta = static_cast<float>(angle * kPi / 180 - kPi / 2);
+    MotionWalk walk(dest, src, x1, y1, x2, y2, length, theta, blend == 2);
+#if MORVANE_SSE2
+    if (walk.lanesFit()) {
+        // The lines from above (all at once where they can be), then those
+        // from the side, eight at a time and never mixing the two.
+        int is[8], js[8];
+        if (!walk.sweepFromAbove()) {
+            for (int i = x1 - 1; i <= x2 + 1; i += 8) {
+                const int count = std::min(8, x2 + 2 - i);
+                for (int l = 0; l < count; ++l) is[l] = i + l, js[l] = y1 - 1;
+                walk.lanes(is, js, count);
+            }
+        }
+        if (theta != 0) {
+            const int side = theta < 0 ? x1 - 1 : x2 + 1;
+            for (int j = y1 - 1; j <= y2 + 1; j += 8) {
+                const int count = std::min(8, y2 + 2 - j);
+                for (int l = 0; l < count; ++l) is[l] = side, js[l] = j + l;
+                walk.lanes(is, js, count);
+            }
+        }
+        return;
+    }
+#endif
+    for (int i = x1 - 1; i <= x2 + 1; ++i) walk.line(i, y1 - 1);
+    if (theta < 0) {
+        for (int j = y1 - 1; j <= y2 + 1; ++j) walk.line(x1 - 1, j);
+    }
+    if (theta > 0) {
+        for (int j = y1 - 1; j <= y2 + 1; ++j) walk.line(x2 + 1, j);
+    }
+}

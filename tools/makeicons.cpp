@@ -22,7 +22,10 @@
 //   6 dots    4 by 4 round bumps
 //   7 puzzle  2 by 2 jigsaw pieces with grooves between them
 //   8 custom  one gentle pillow, a plain start for a user's own map
+#include "image/draw.h"
 #include "image/imagergba.h"
+#include "image/sampling.h"
+#include "image/tiff.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

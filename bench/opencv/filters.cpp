@@ -9,6 +9,8 @@
 #include "bench/bench_support.h"
 #include "effects/classes.h"
 #include "image/bands.h"
+#include "image/boxblur.h"
+#include "image/motion.h"
 
 namespace {
 

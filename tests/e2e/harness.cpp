@@ -1,5 +1,7 @@
 #include "tests/e2e/harness.h"
 
+#include "image/tiff.h"
+
 #include <gtest/gtest.h>
 // After gtest: Xlib defines macros (None, Bool, Status) that gtest's headers use as names.
 #include <X11/Xlib.h>

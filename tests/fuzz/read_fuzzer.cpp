@@ -1,6 +1,7 @@
 // libFuzzer target for the picture reader: the bytes as a file, read; a
 // picture that reads must write, and read back with the same pixels.
 #include "image/imagergba.h"
+#include "image/tiff.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

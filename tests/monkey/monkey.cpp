@@ -12,6 +12,7 @@
 //   monkey --replay FILE
 #include "framewk/framewk.h"
 #include "image/imagergba.h"
+#include "image/tiff.h"
 #include "morvane.h"
 #include "tests/unit/fake_platform.h"
 

@@ -1,4 +1,7 @@
 #include "effects/artistic.h"
+#include "image/boxblur.h"
+#include "image/motion.h"
+#include "image/sampling.h"
 #include "tests/unit/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // Batch mode in-process: what reaches the effects, what is written, and how
 // bad command lines, pictures and outputs fail.
 #include "batch.h"
+#include "image/tiff.h"
 #include "tests/unit/test_support.h"
 
 #include <sys/stat.h>

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "image/bands.h"
+#include "image/boxblur.h"
 #include "image/boxmean.h"
+#include "image/motion.h"
 #include "image/simd.h"
 #include "tests/unit/image_fixtures.h"
 

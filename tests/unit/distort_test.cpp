@@ -1,5 +1,6 @@
 #include "effects/distort.h"
 #include "effects/geometric.h"
+#include "image/sampling.h"
 #include "tests/unit/test_support.h"
 
 #include <gtest/gtest.h>

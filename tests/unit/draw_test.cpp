@@ -6,6 +6,7 @@
 #include <set>
 #include <utility>
 
+#include "image/draw.h"
 #include "tests/unit/image_fixtures.h"
 
 using namespace fixtures;

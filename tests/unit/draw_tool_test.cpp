@@ -1,4 +1,5 @@
 #include "effects/tools.h"
+#include "image/tiff.h"
 #include "tests/unit/test_support.h"
 
 #include <climits>

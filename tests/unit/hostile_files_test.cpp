@@ -1,5 +1,6 @@
 // Files a hostile or careless user may hand the program: each is refused or
 // handled with a reason, and nothing hangs, swaps or is lost.
+#include "image/tiff.h"
 #include "tests/raw_strip.h"
 #include "tests/unit/test_support.h"
 

@@ -1,4 +1,5 @@
 #include "image/imagergba.h"
+#include "image/tiff.h"
 #include "morvane.h"
 #include "tests/unit/test_support.h"
 

@@ -1,4 +1,6 @@
+#include "image/draw.h"
 #include "image/imagergba.h"
+#include "image/tiff.h"
 #include "tests/unit/test_support.h"
 
 #include <gtest/gtest.h>

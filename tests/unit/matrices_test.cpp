@@ -2,6 +2,7 @@
 // formulas, the fast area convolution against applyMatrix, the kernels'
 // shapes, and their lifetime.
 #include "effects/matrices.h"
+#include "image/motion.h"
 
 #include <climits>
 #include <cmath>

@@ -1,6 +1,8 @@
 #include "effects/classes.h"
 #include "effects/color.h"
 #include "framewk/framewk.h"
+#include "image/sampling.h"
+#include "image/tiff.h"
 #include "morvane.h"
 #include "tests/unit/fake_platform.h"
 #include "tests/unit/test_support.h"

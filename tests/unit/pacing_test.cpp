@@ -1,5 +1,6 @@
 // Frame pacing through the recording platform: frame after frame the texture
 // holds what the program shows, and frames stop when nothing happens.
+#include "image/tiff.h"
 #include "tests/unit/test_support.h"
 
 #include <gtest/gtest.h>

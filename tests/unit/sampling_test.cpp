@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "image/sampling.h"
 #include "tests/unit/image_fixtures.h"
 
 using namespace fixtures;

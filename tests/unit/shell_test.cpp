@@ -1,5 +1,6 @@
 #include "effects/classes.h"
 #include "framewk/framewk.h"
+#include "image/tiff.h"
 #include "morvane.h"
 #include "tests/unit/fake_platform.h"
 #include "tests/unit/test_support.h"

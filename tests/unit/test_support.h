@@ -4,6 +4,7 @@
 #include "effects/classes.h"
 #include "framewk/framewk.h"
 #include "image/imagergba.h"
+#include "image/tiff.h"
 #include "morvane.h"
 #include "tests/unit/fake_platform.h"
 #include "tests/unit/image_fixtures.h"

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "effects/geometric.h"
+#include "image/sampling.h"
 #include "tests/unit/test_support.h"
 
 namespace {

@@ -1,0 +1,293 @@
+#include "image/tiff.h"
+
+#include "image/check.h"
+
+#include <tiffio.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char* const kSource = "image/tiff";
+
+// libtiff reports through handlers; ours keep the latest error, the one that
+// ended a failed call (earlier ones are often unrelated complaints libtiff
+// recovered from), and drop warnings (every file we write, the icons
+// included, draws one for its undeclared fourth sample).
+int keepLastError(TIFF*, void* user, const char*, const char* fmt, va_list ap) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, fmt, ap);
+    *static_cast<std::string*>(user) = text;
+    return 1;  // handled: libtiff's global handler stays quiet
+}
+
+int dropWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+struct TiffOptions {
+    TIFFOpenOptions* opts;
+    std::string lastError;
+    explicit TiffOptions(size_t maxSingleAlloc = 0) : opts(TIFFOpenOptionsAlloc()) {
+        if (opts) {
+            TIFFOpenOptionsSetErrorHandlerExtR(opts, keepLastError, &lastError);
+            TIFFOpenOptionsSetWarningHandlerExtR(opts, dropWarning, nullptr);
+            TIFFOpenOptionsSetMaxSingleMemAlloc(opts, static_cast<tmsize_t>(maxSingleAlloc));
+        }
+    }
+    ~TiffOptions() {
+        if (opts) TIFFOpenOptionsFree(opts);
+    }
+    TiffOptions(const TiffOptions&) = delete;
+    TiffOptions& operator=(const TiffOptions&) = delete;
+};
+
+void setReason(std::string* reason, const std::string& text) {
+    if (reason && reason->empty()) *reason = text;
+}
+
+// libtiff's last word on a failure when it had one, else ours. It often
+// starts with the file name, which the caller names anyway.
+void setFailure(std::string* reason, const TiffOptions& options, const char* filename,
+                const std::string& fallback) {
+    std::string text = options.lastError;
+    const std::string prefix = std::string(filename) + ": ";
+    if (text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
+    setReason(reason, text.empty() ? fallback : text);
+}
+
+const char* kindOfFile(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "not a regular file";
+}
+
+bool hostIsBigEndian() {
+    uint16_t v;
+    std::memcpy(&v, "12", 2);
+    return v == 0x3132;
+}
+
+inline Rgba byteReversed(Rgba p) { return Rgba{p.a, p.b, p.g, p.r}; }
+
+// libtiff delivers the bottom row first; the record wants row 0 at the top.
+void flipRows(ImageRGBA* img, bool reverseBytes) {
+    const int w = img->width;
+    if (w == 0 || img->height == 0) return;
+    Rgba* first = img->data;
+    Rgba* last = img->data + static_cast<size_t>(img->height - 1) * w;
+    while (first < last) {
+        for (int x = w - 1; x >= 0; --x) {
+            Rgba a = first[x], b = last[x];
+            first[x] = reverseBytes ? byteReversed(b) : b;
+            last[x] = reverseBytes ? byteReversed(a) : a;
+        }
+        first += w;
+        last -= w;
+    }
+    if (reverseBytes && first == last) {
+        for (int x = 0; x < w; ++x) first[x] = byteReversed(first[x]);
+    }
+}
+
+// libjbig sizes its buffers from the stream's own header, beyond libtiff's
+// allocation cap, and ends the process when that fails: the header of every
+// strip must describe no more than the picture does.
+bool jbigStreamsFit(TIFF* tif, uint32_t width, uint32_t height) {
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
+    if (compression != COMPRESSION_JBIG) return true;
+    auto bigEndian32 = [](const unsigned char* b) {
+        return static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
+               static_cast<uint32_t>(b[2]) << 8 | b[3];
+    };
+    for (uint32_t strip = 0; strip < TIFFNumberOfStrips(tif); ++strip) {
+        unsigned char header[20];  // planes at 2, width at 4, height at 8
+        if (TIFFReadRawStrip(tif, strip, header, sizeof header) != sizeof header) return false;
+        if (header[2] < 1 || header[2] > 8 || bigEndian32(header + 4) > width ||
+            bigEndian32(header + 8) > height) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason,
+                             const TiffReadLimits* limits) {
+    std::string local;
+    std::string* why = reason ? reason : &local;
+    why->clear();
+    // Without O_NONBLOCK a named pipe would hold us in open() until a writer came.
+    const int fd = open(filename, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        setReason(why, std::strerror(errno));
+        return nullptr;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0) {
+        setReason(why, std::strerror(errno));
+    } else if (!S_ISREG(info.st_mode)) {
+        setReason(why, std::string("it is ") + kindOfFile(info.st_mode) + ", not a picture file");
+    }
+    if (!why->empty()) {
+        close(fd);
+        return nullptr;
+    }
+    TiffOptions options(limits ? limits->maxSingleAlloc : 0);
+    TIFF* tif = TIFFFdOpenExt(fd, filename, "r", options.opts);
+    if (!tif) {
+        close(fd);
+        setFailure(why, options, filename, "cannot open the file");
+        return nullptr;
+    }
+    uint32_t width = 0, height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    ImageRGBA* img = nullptr;
+    if (limits && limits->accept && !limits->accept(width, height, why)) {
+        setReason(why, "the picture is refused");
+    } else if (width > static_cast<uint32_t>(INT_MAX) || height > static_cast<uint32_t>(INT_MAX)) {
+        setReason(why, "the picture is too large (" + std::to_string(width) + " by " +
+                           std::to_string(height) + " pixels)");
+    } else if (!jbigStreamsFit(tif, width, height)) {
+        setReason(why, "its JBIG data describes a larger picture than the file declares");
+    } else {
+        img = imageRgbaNew(static_cast<int>(width), static_cast<int>(height));
+        if (!img) {
+            setReason(why, "not enough memory for a picture of " + std::to_string(width) + " by " +
+                               std::to_string(height) + " pixels");
+        } else if (!TIFFReadRGBAImage(tif, width, height, reinterpret_cast<uint32_t*>(img->data), 0)) {
+            setFailure(why, options, filename, "the picture data cannot be decoded");
+            imageRgbaFree(img);
+            img = nullptr;
+        } else {
+            flipRows(img, hostIsBigEndian());
+        }
+    }
+    TIFFClose(tif);  // closes fd
+    return img;
+}
+
+namespace {
+
+bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
+    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, img->width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, img->height);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 4);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_PACKBITS);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_DOCUMENTNAME, filename);
+    TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, "Created With My Personal Morvane Application :-)");
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 64);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 75.0);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 75.0);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    int rows = 0;
+    for (int y = 0; y < img->height; ++y) {
+        if (TIFFWriteScanline(tif, img->data + static_cast<size_t>(y) * img->width, y, 0) < 0) break;
+        ++rows;
+    }
+    // The directory and the last strip are written here; a full disk shows up now.
+    return rows == img->height && TIFFFlush(tif) == 1;
+}
+
+// The file a save replaces: `filename` itself, or the end of its chain of
+// links, so that the link stays and its target gets the picture.
+std::string followLinks(const std::string& filename) {
+    std::string path = filename;
+    for (int hops = 0; hops < 40; ++hops) {
+        char target[4096];
+        const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+        if (n < 0) break;  // not a link (or gone): this is the file
+        target[n] = '\0';
+        const size_t slash = path.rfind('/');
+        if (target[0] == '/' || slash == std::string::npos) {
+            path = target;
+        } else {
+            path = path.substr(0, slash + 1) + target;
+        }
+    }
+    return path;
+}
+
+// Write permission is what a user sets to keep a file; root passes access()
+// anyway, so the permission bits decide as well.
+bool readOnly(const std::string& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    return (info.st_mode & 0222) == 0 || (access(path.c_str(), W_OK) != 0 && errno == EACCES);
+}
+
+}  // namespace
+
+int imageRgbaWriteTIFF(const char* filename, const ImageRGBA* img, std::string* reason) {
+    MORVANE_CHECK(img->bytesPerPixel == sizeof(Rgba), kSource);
+    std::string local;
+    std::string* why = reason ? reason : &local;
+    why->clear();
+
+    const std::string target = followLinks(filename);
+    if (readOnly(target)) {
+        setReason(why, target == filename ? "it is read-only" : "its target " + target + " is read-only");
+        return 1;
+    }
+    std::string temp = target + ".XXXXXX";
+    int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        setReason(why, std::string("cannot create a file beside it: ") + std::strerror(errno));
+        return 1;
+    }
+    // mkstemp makes the file private; keep the permissions of the file being
+    // replaced, or give those a new file gets.
+    struct stat existing;
+    if (stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        fchmod(fd, existing.st_mode & 07777);
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+    }
+
+    TiffOptions options;
+    TIFF* tif = TIFFFdOpenExt(fd, filename, "w", options.opts);
+    if (!tif) {
+        close(fd);
+        unlink(temp.c_str());
+        setFailure(why, options, filename, "cannot start a TIFF file");
+        return 1;
+    }
+    errno = 0;
+    const bool complete = writeTiffStream(tif, filename, img);
+    const int writeError = errno;  // what the system said, before closing can change it
+    TIFFClose(tif);  // closes fd
+    if (!complete) {
+        unlink(temp.c_str());
+        if (writeError != 0) {
+            setReason(why, std::string("writing failed: ") + std::strerror(writeError));
+        } else {
+            setFailure(why, options, filename, "the file could not be written completely");
+        }
+        return 1;
+    }
+    if (std::rename(temp.c_str(), target.c_str()) != 0) {
+        setReason(why, std::string("cannot replace it: ") + std::strerror(errno));
+        unlink(temp.c_str());
+        return 1;
+    }
+    return 0;
+}

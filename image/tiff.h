@@ -1,0 +1,22 @@
+// TIFF files: reading a picture into a new record, writing one safely.
+#pragma once
+
+#include "image/imagergba.h"
+
+#include <cstddef>
+#include <string>
+
+// What a read may take on. `accept` sees the declared size before any pixel
+// memory is taken and refuses it by returning false with a reason.
+struct TiffReadLimits {
+    size_t maxSingleAlloc;  // libtiff's cap on any one of its allocations; 0: none
+    bool (*accept)(unsigned width, unsigned height, std::string* reason);
+};
+
+// Null (read) or 1 (write) on failure; `reason`, when given, receives why.
+// Only regular files are read. Writing goes to a temporary file renamed over
+// `filename` only when complete, so a failed save leaves an earlier file
+// intact; a link is followed and its target replaced, a read-only file is not.
+ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason = nullptr,
+                             const TiffReadLimits* limits = nullptr);
+int imageRgbaWriteTIFF(const char* filename, const ImageRGBA* img, std::string* reason = nullptr);
