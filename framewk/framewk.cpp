@@ -2,14 +2,34 @@
 
 #include "framewk/platform.h"
 #include "image/check.h"
+#include "image/imagergba.h"
 #include "morvane.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <type_traits>
+
+// The shell hands ImageRGBA records to fwkSetDisplayImage, read here as Image.
+static_assert(std::is_standard_layout_v<Image> && std::is_standard_layout_v<ImageRGBA>,
+              "both records are read through each other's fields");
+static_assert(sizeof(Image) == sizeof(ImageRGBA), "Image and ImageRGBA differ in size");
+static_assert(offsetof(Image, width) == offsetof(ImageRGBA, width) &&
+                  offsetof(Image, height) == offsetof(ImageRGBA, height) &&
+                  offsetof(Image, bytesPerPixel) == offsetof(ImageRGBA, bytesPerPixel) &&
+                  offsetof(Image, data) == offsetof(ImageRGBA, data),
+              "Image and ImageRGBA place their fields differently");
+template <class A, class B>
+constexpr bool kSameType = std::is_same_v<A, B>;
+static_assert(kSameType<decltype(Image::width), decltype(ImageRGBA::width)> &&
+                  kSameType<decltype(Image::height), decltype(ImageRGBA::height)> &&
+                  kSameType<decltype(Image::bytesPerPixel), decltype(ImageRGBA::bytesPerPixel)> &&
+                  sizeof(Image::data) == sizeof(ImageRGBA::data),
+              "Image and ImageRGBA give their fields different types");
 
 namespace {
 
