@@ -6,7 +6,7 @@
 #include "image/draw.h"
 #include "image/motion.h"
 #include "image/sampling.h"
-#include "image/simd.h"
+#include "image/lanes.h"
 #include "morvane.h"
 
 #include <algorithm>
@@ -478,7 +478,7 @@ private:
 
     // Bit k: entry k of the sixteen from `alpha` on is free, its alpha not 0.
     static unsigned freeMask(const unsigned char* alpha) {
-#if MORVANE_SSE2
+#if MORVANE_SIMD
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha));
         return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128()))) & 0xffffu;
 #else
@@ -492,7 +492,7 @@ private:
     static unsigned nearMask(const unsigned char* R, const unsigned char* G, const unsigned char* B,
                              int from, int i, int tol) {
         if (tol < 0) return 0;
-#if MORVANE_SSE2
+#if MORVANE_SIMD
         const __m128i t = _mm_set1_epi8(static_cast<char>(std::min(tol, 255)));
         auto over = [&](const unsigned char* ch) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ch + from));

@@ -6,7 +6,7 @@
 #include "image/draw.h"
 #include "image/rows.h"
 #include "image/sampling.h"
-#include "image/simd.h"
+#include "image/lanes.h"
 #include "morvane.h"
 
 #include <algorithm>

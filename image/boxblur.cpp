@@ -4,7 +4,7 @@
 #include "image/boxmean.h"
 #include "image/boxpipe.h"
 #include "image/check.h"
-#include "image/simd.h"
+#include "image/lanes.h"
 
 #include <algorithm>
 #include <climits>
@@ -55,7 +55,7 @@ void wideLines(const Rgba* src, Rgba* dst, size_t srcAcross, size_t srcAlong, si
     }
 }
 
-#if MORVANE_SSE2
+#if MORVANE_SIMD
 
 // Four pixels' window sums side by side, in two widths. step() lets one
 // pixel per lane enter and one leave; means() gives the four means as bytes.
@@ -286,7 +286,7 @@ void blurRows(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int
     }
 }
 
-#endif  // MORVANE_SSE2
+#endif  // MORVANE_SIMD
 
 
 // trunc(radius) for a window: one past the region changes nothing, and a
@@ -304,7 +304,7 @@ void boxPass(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int 
     const int span = dir == Direction::rows ? x2 - x1 : y2 - y1;
     const int64_t window =
         std::min(2 * static_cast<int64_t>(r) + 1, static_cast<int64_t>(span) + 1);
-#if MORVANE_SSE2
+#if MORVANE_SIMD
     if (window <= NarrowLanes::kMaxWindow) {
         if (dir == Direction::rows)
             return blurRows<NarrowLanes, Blend>(dest, src, x1, y1, x2, y2, r);

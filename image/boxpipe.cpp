@@ -2,13 +2,13 @@
 
 #include "image/bands.h"
 #include "image/boxmean.h"
-#include "image/simd.h"
+#include "image/lanes.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
-#if MORVANE_SSE2
+#if MORVANE_SIMD
 
 // Pass pairs run as a pipeline: pass i's column pass can write row y once its
 // row pass has made row y + r, so every pass follows the one before it a
@@ -25,17 +25,6 @@
 // only its own. Where the blur is in place, the halo's first pass reads the
 // other strip's target columns, which that strip overwrites while running:
 // they are copied aside before either starts.
-
-// Everything defined between these two is built for the given instructions.
-#define MORVANE_PRAGMA(x) _Pragma(#x)
-#ifdef __clang__
-#define MORVANE_TARGET_BEGIN(isa) \
-    MORVANE_PRAGMA(clang attribute push(__attribute__((target(isa))), apply_to = function))
-#define MORVANE_TARGET_END MORVANE_PRAGMA(clang attribute pop)
-#else
-#define MORVANE_TARGET_BEGIN(isa) MORVANE_PRAGMA(GCC push_options) MORVANE_PRAGMA(GCC target(isa))
-#define MORVANE_TARGET_END MORVANE_PRAGMA(GCC pop_options)
-#endif
 
 namespace {
 

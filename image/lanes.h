@@ -1,25 +1,72 @@
-// Pixels in lanes: the row kernels work on N pixels at once in GCC vector
-// types, with the scalar code's arithmetic operation for operation, so every
-// result is bit for bit the per-pixel one. The bodies are templates over N,
-// inlined into a baseline function (4 lanes) and AVX2 and AVX-512 ones (8
-// lanes); `runLanes` picks by what the processor has.
+// The vector layer. One switch, MORVANE_NO_SIMD, builds the plain code
+// instead of every vector kernel. Otherwise kernels are compiled once per
+// instruction set (target attributes or regions below) and chosen at run
+// time by simdLevel().
+//
+// Pixels in lanes: row kernels work on N pixels at once in GCC vector types,
+// with the scalar code's arithmetic operation for operation, so every result
+// is bit for bit the per-pixel one. The bodies are templates over N, inlined
+// into a baseline function (4 lanes) and AVX2 and AVX-512 ones (8 lanes);
+// `runLanes` picks by what the processor has. Kernels that need an
+// instruction the lane types cannot name (multiply-high, packs, permutes,
+// masked loads) use the intrinsics of <immintrin.h> inside the same target
+// attributes and regions, under the same switch.
 #pragma once
 
 #include "image/imagergba.h"
-#include "image/simd.h"
 
 #include <cstdint>
 #include <cstring>
 
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__) && !defined(MORVANE_NO_SIMD)
+#define MORVANE_SIMD 1
+#include <immintrin.h>
+#else
+#define MORVANE_SIMD 0
+#endif
+
+// The widest kernels in use: the processor's best unless lowered for tests,
+// and the baseline in a MORVANE_NO_SIMD build. avx512vbmi adds byte permutes
+// to avx512.
+enum class Simd { baseline, avx2, avx512, avx512vbmi };
+Simd simdLevel();
+// Lowers (or restores) the level, so tests can run the narrower kernels too.
+void simdCap(Simd most);
+
 #define MORVANE_LANES_INLINE __attribute__((always_inline)) inline
-#if defined(__x86_64__) || defined(__i386__)
-#define MORVANE_X86 1
+
+#if MORVANE_SIMD
+// One function built for an instruction set.
 #define MORVANE_AVX2 __attribute__((target("avx2")))
 // 8 lanes still, but compares into mask registers and one-instruction blends.
 #define MORVANE_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl")))
 #define MORVANE_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+// Everything defined between these two is built for the given instructions.
+#define MORVANE_PRAGMA(x) _Pragma(#x)
+#ifdef __clang__
+#define MORVANE_TARGET_BEGIN(isa) \
+    MORVANE_PRAGMA(clang attribute push(__attribute__((target(isa))), apply_to = function))
+#define MORVANE_TARGET_END MORVANE_PRAGMA(clang attribute pop)
+#else
+#define MORVANE_TARGET_BEGIN(isa) MORVANE_PRAGMA(GCC push_options) MORVANE_PRAGMA(GCC target(isa))
+#define MORVANE_TARGET_END MORVANE_PRAGMA(GCC pop_options)
 #endif
 
+// One pixel in the lowest lane and back, without a trip through memory.
+inline __m128i pixelVector(Rgba p) {
+    int w;
+    std::memcpy(&w, &p, sizeof p);
+    return _mm_cvtsi32_si128(w);
+}
+
+inline Rgba vectorPixel(__m128i v) {
+    const int w = _mm_cvtsi128_si32(v);
+    Rgba p;
+    std::memcpy(&p, &w, sizeof p);
+    return p;
+}
+#endif
 
 // Lane code is all inlined, so the calling convention for wide vectors that
 // GCC warns about never applies; silenced for every file with lane code.
@@ -133,7 +180,7 @@ void runLanesNarrow(const Rgba* src, Rgba* dst, int count, Args... args) {
     for (int i = 0; i < count; i += 4) Kernel::template run<4>(src + i, dst + i, args...);
 }
 
-#ifdef MORVANE_X86
+#if MORVANE_SIMD
 template <class Kernel, class... Args>
 MORVANE_AVX2 void runLanesAvx2(const Rgba* src, Rgba* dst, int count, Args... args) {
     for (int i = 0; i < count; i += 8) Kernel::template run<8>(src + i, dst + i, args...);
@@ -151,7 +198,7 @@ template <class Kernel, class... Args>
 void runLanes(const Rgba* src, Rgba* dst, int count, Args... args) {
     if (count <= 0) return;
     const int whole = count & ~7;
-#ifdef MORVANE_X86
+#if MORVANE_SIMD
     if (simdLevel() >= Simd::avx512) {
         runLanesAvx512<Kernel>(src, dst, whole, args...);
     } else if (simdLevel() >= Simd::avx2) {

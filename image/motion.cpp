@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "image/boxmean.h"
-#include "image/simd.h"
+#include "image/lanes.h"
 
 // The lines from above the region, for whole lengths that replace the
 // destination, can be walked all at once (the sweep): every line takes step
@@ -56,8 +56,7 @@ struct MotionLines {
 // the later line's. At column 0 (both sums in (-1, 1)) neither holds, and
 // the highest line to write it keeps it.
 
-#if MORVANE_SSE2
-#include <immintrin.h>
+#if MORVANE_SIMD
 
 namespace {
 
@@ -199,9 +198,8 @@ class Sweep {
                             static_cast<unsigned char>(boxMean(sum_[3][l], reciprocal))};
     }
 
-    __attribute__((target("avx2"))) void fastLanes(int from, int to, int k);
-    __attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl"))) void wideLanes(int from,
-                                                                                    int to, int k);
+    MORVANE_AVX2 void fastLanes(int from, int to, int k);
+    MORVANE_AVX512 void wideLanes(int from, int to, int k);
 
     MotionLines lines_;
     Geometry g_;
@@ -273,7 +271,7 @@ void Sweep::run() {
     }
 }
 
-__attribute__((target("avx2"))) void Sweep::fastLanes(int from, int to, int k) {
+MORVANE_AVX2 void Sweep::fastLanes(int from, int to, int k) {
     const int de = k + L_, dl = k - L_;
     const bool hasL = dl >= 0, hasW = k >= 0;
     const int Be = B_[de], Bl = hasL ? B_[dl] : 0, Bw = hasW ? B_[k] : 0;
@@ -294,7 +292,7 @@ __attribute__((target("avx2"))) void Sweep::fastLanes(int from, int to, int k) {
     const __m256i none = _mm256_setzero_si256(), bytes = _mm256_set1_epi32(0xff);
     const __m256i kv = _mm256_set1_epi32(k), lowLane = _mm256_set1_epi32(from - 1),
                   highLane = _mm256_set1_epi32(to + 1);
-    auto inRegion = [below, above](__m256i A) __attribute__((target("avx2"), always_inline)) {
+    auto inRegion = [below, above](__m256i A) MORVANE_AVX2 __attribute__((always_inline)) {
         return _mm256_and_si256(_mm256_cmpgt_epi32(A, below), _mm256_cmpgt_epi32(above, A));
     };
     const Rgba* srcE = inBe ? srcRow(Be) : nullptr;
@@ -373,9 +371,7 @@ __attribute__((target("avx2"))) void Sweep::fastLanes(int from, int to, int k) {
 // through fastLanes. The sums and counts, and each write's boxMean, are the
 // same operations lane by lane. Within a step the lines write different
 // pixels, so handling the lanes in pieces changes nothing.
-__attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl"))) void Sweep::wideLanes(int from,
-                                                                                       int to,
-                                                                                       int k) {
+MORVANE_AVX512 void Sweep::wideLanes(int from, int to, int k) {
     const int de = k + L_, dl = k - L_;
     const bool hasL = dl >= 0, hasW = k >= 0;
     if (!hasL || !hasW) return fastLanes(from, to, k);
@@ -544,7 +540,7 @@ class MotionWalk {
         return true;
     }
 
-#if MORVANE_SSE2
+#if MORVANE_SIMD
     // Whether `lanes` can walk this blur: a whole length of at most
     // kMaxLanesReach, lines that run downward, and a source that is not the
     // destination (lines read what other lines have not written yet).
@@ -603,12 +599,11 @@ class MotionWalk {
     Pos prev_{0, 0};
 };
 
-#if MORVANE_SSE2
+#if MORVANE_SIMD
 
 // Lanes whose x and y lie strictly between the bounds.
-__attribute__((target("avx2"), always_inline)) inline __m256i inside(__m256i x, __m256i y,
-                                                                     __m256i x1, __m256i x2,
-                                                                     __m256i y1, __m256i y2) {
+MORVANE_AVX2 MORVANE_LANES_INLINE __m256i inside(__m256i x, __m256i y, __m256i x1, __m256i x2,
+                                                 __m256i y1, __m256i y2) {
     return _mm256_and_si256(_mm256_and_si256(_mm256_cmpgt_epi32(x, x1), _mm256_cmpgt_epi32(x2, x)),
                             _mm256_and_si256(_mm256_cmpgt_epi32(y, y1), _mm256_cmpgt_epi32(y2, y)));
 }
@@ -625,7 +620,7 @@ __attribute__((target("avx2"), always_inline)) inline __m256i inside(__m256i x, 
 // A line crosses a row every step or two, which no hardware prefetcher
 // foresees: each position is worked out kAhead steps before its sample
 // enters, its pixels are fetched then, and it is kept until it is examined.
-__attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int* js, int count) {
+MORVANE_AVX2 void MotionWalk::lanes(const int* is, const int* js, int count) {
     const int reach = static_cast<int>(length_);
     const int window = 2 * reach;  // a sample leaves 2 * reach steps after it entered
     constexpr int kLag = 4;
@@ -800,7 +795,7 @@ __attribute__((target("avx2"))) void MotionWalk::lanes(const int* is, const int*
     }
 }
 
-#endif  // MORVANE_SSE2
+#endif  // MORVANE_SIMD
 
 }  // namespace
 
@@ -812,7 +807,7 @@ void motion_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2
     if (!(std::fabs(length) < 1e9f) || !std::isfinite(angle)) return;
     const float theta = static_cast<float>(angle * kPi / 180 - kPi / 2);
     MotionWalk walk(dest, src, x1, y1, x2, y2, length, theta, blend == 2);
-#if MORVANE_SSE2
+#if MORVANE_SIMD
     if (walk.lanesFit()) {
         // The lines from above (all at once where they can be), then those
         // from the side, eight at a time and never mixing the two.

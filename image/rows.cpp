@@ -5,12 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#ifdef MORVANE_X86
-#include <immintrin.h>
-#endif
-
 namespace {
-
 
 void mapChannelsScalar(const Rgba* src, Rgba* dst, int count, const channelTables& t) {
     for (int i = 0; i < count; ++i) {
@@ -20,7 +15,7 @@ void mapChannelsScalar(const Rgba* src, Rgba* dst, int count, const channelTable
     }
 }
 
-#ifdef MORVANE_X86
+#if MORVANE_SIMD
 // A 256-entry byte table in four registers; each byte of x looks itself up.
 struct byteTable {
     __m512i part[4];
@@ -70,7 +65,7 @@ MORVANE_VBMI void mapChannelsVbmi(const Rgba* src, Rgba* dst, int width, int hei
 void mapChannels(const Rgba* src, Rgba* dst, int width, int height, size_t stride,
                  const channelTables& tables) {
     if (width <= 0) return;
-#ifdef MORVANE_X86
+#if MORVANE_SIMD
     if (simdLevel() >= Simd::avx512vbmi) {
         mapChannelsVbmi(src, dst, width, height, stride, tables);
         return;

@@ -1,6 +1,6 @@
 #include "image/sampling.h"
 
-#include "image/simd.h"
+#include "image/lanes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@ namespace {
 
 // Two-stage bilinear blend of r, g, b: each stage truncates and keeps the low
 // byte (a negative weight can push a stage out of 0..255).
-#if MORVANE_SSE2
+#if MORVANE_SIMD
 inline Rgba bilinear(float fx, float fy, Rgba c00, Rgba c10, Rgba c01, Rgba c11) {
     const __m128i z = _mm_setzero_si128(), lowByte = _mm_set1_epi32(0xFF);
     auto floats = [z](Rgba p) {

@@ -12,7 +12,7 @@
 #include "image/boxblur.h"
 #include "image/boxmean.h"
 #include "image/motion.h"
-#include "image/simd.h"
+#include "image/lanes.h"
 #include "tests/unit/image_fixtures.h"
 
 using namespace fixtures;

@@ -1,11 +1,11 @@
-#include "image/simd.h"
+#include "image/lanes.h"
 
 #include <algorithm>
 
 namespace {
 
 Simd detectSimd() {
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(MORVANE_NO_SIMD)
+#if MORVANE_SIMD
     __builtin_cpu_init();  // this runs among the static constructors
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
         __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
