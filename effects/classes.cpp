@@ -926,8 +926,8 @@ inline __attribute__((always_inline)) void convolveRun(int n, int taps, const fl
     }
 }
 
-typedef float floats4 __attribute__((vector_size(16)));
-typedef int32_t ints4 __attribute__((vector_size(16)));
+typedef lanes::of<4>::f floats4;
+typedef lanes::of<4>::i ints4;
 
 void spreadPlain(const Rgba* src, int n, float* r, float* g, float* b) {
     spreadRun<floats4, ints4>(src, n, r, g, b);
@@ -941,18 +941,17 @@ void convolvePlain(int n, int taps, const float* weights, const float* const (*b
     }
 }
 
-#if defined(__x86_64__) && !defined(MORVANE_NO_SIMD)
+#if MORVANE_SIMD
 // Eight lanes where the processor has them; the operations per lane are the same.
-typedef float floats8 __attribute__((vector_size(32)));
-typedef int32_t ints8 __attribute__((vector_size(32)));
+typedef lanes::of<8>::f floats8;
+typedef lanes::of<8>::i ints8;
 
-__attribute__((target("avx2"))) void spreadWide(const Rgba* src, int n, float* r, float* g,
-                                                float* b) {
+MORVANE_AVX2 void spreadWide(const Rgba* src, int n, float* r, float* g, float* b) {
     spreadRun<floats8, ints8>(src, n, r, g, b);
 }
-__attribute__((target("avx2"))) void convolveWide(int n, int taps, const float* weights,
-                                                  const float* const (*bases)[kMaxTaps],
-                                                  float divisor, bool scale, Rgba* out) {
+MORVANE_AVX2 void convolveWide(int n, int taps, const float* weights,
+                               const float* const (*bases)[kMaxTaps], float divisor, bool scale,
+                               Rgba* out) {
     if (scale) {
         convolveRun<floats8, ints8, true>(n, taps, weights, bases, divisor, out);
     } else {

@@ -1,16 +1,13 @@
 #include "effects/distort.h"
 
 #include "image/bands.h"
+#include "image/lanes.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -123,7 +120,7 @@ using ColumnSums = std::vector<uint32_t>;
 // Adds a row of pixels to the column sums.
 inline void addRow(const Rgba* row, int w, uint32_t* sums) {
     int x = 0;
-#if defined(__SSE2__)
+#if MORVANE_SIMD
     const __m128i zero = _mm_setzero_si128();
     for (; x + 4 <= w; x += 4) {
         const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
