@@ -212,7 +212,7 @@ TEST(Gaussian, StreamedEqualsPassByPass) {
                                                : 1 + seed % 12 + (seed % 10) / 10.0f;
         const int mode = trial % 4 == 3 ? 1 : 2;
         const bool fromCopy = trial % 5 == 2 || trial % 10 == 3;
-        simdCap(static_cast<Simd>((trial + trial / 3) % 3));  // each level on wide ones too
+        simdCap(static_cast<Simd>((trial + trial / 3) % 4));  // each level on wide ones too
         bandThreads = trial % 4 == 1 ? 1 : 2;
 
         Image want = cloneOf(start.get()), wantTemp = cloneOf(temp.get());
@@ -315,20 +315,23 @@ TEST(MotionBlur, StraightDownAveragesFromOneAboveToTwoBelow) {
 }
 
 TEST(MotionBlur, EqualsTheSlowWalk) {
-    unsigned seed = 40;
-    for (float angle : {0.0f, 30.0f, 45.0f, 90.0f, 135.0f, 160.0f, 179.0f, 250.0f, -20.0f}) {
-        for (float length : {1.0f, 2.5f, 4.0f, 7.0f, -2.5f}) {
-            const bool blend = seed % 2 == 0;
-            Image src = randomImage(17, 13, ++seed), dest = randomImage(17, 13, ++seed);
-            Image want = expectedMotion(dest.get(), src.get(), 2, 1, 13, 10, length, angle, blend);
-            if (length > 0) {
-                EXPECT_FALSE(sameImage(dest.get(), want.get())) << "nothing to blur";
+    atEverySimdLevel([](Simd level) {
+        unsigned seed = 40;
+        for (float angle : {0.0f, 30.0f, 45.0f, 90.0f, 135.0f, 160.0f, 179.0f, 250.0f, -20.0f}) {
+            for (float length : {1.0f, 2.5f, 4.0f, 7.0f, -2.5f}) {
+                const bool blend = seed % 2 == 0;
+                Image src = randomImage(17, 13, ++seed), dest = randomImage(17, 13, ++seed);
+                Image want =
+                    expectedMotion(dest.get(), src.get(), 2, 1, 13, 10, length, angle, blend);
+                if (length > 0) {
+                    EXPECT_FALSE(sameImage(dest.get(), want.get())) << "nothing to blur";
+                }
+                motion_blur(dest.get(), src.get(), 2, 1, 13, 10, length, angle, 5, blend ? 2 : 1);
+                EXPECT_TRUE(sameImage(dest.get(), want.get()))
+                    << "angle " << angle << " length " << length << " on " << simdName(level);
             }
-            motion_blur(dest.get(), src.get(), 2, 1, 13, 10, length, angle, 5, blend ? 2 : 1);
-            EXPECT_TRUE(sameImage(dest.get(), want.get()))
-                << "angle " << angle << " length " << length;
         }
-    }
+    });
 }
 
 }  // namespace
@@ -336,19 +339,21 @@ TEST(MotionBlur, EqualsTheSlowWalk) {
 // Whole lengths take the path that walks eight lines at once; where lines
 // cross the same pixel, the later line must still win.
 TEST(MotionBlur, WholeLengthsEqualTheSlowWalkAtEveryDirection) {
-    unsigned seed = 90;
-    for (float angle = 1; angle < 180; angle += 6.5f) {
-        for (float length : {1.0f, 3.0f, 6.0f}) {
-            const bool blend = seed % 3 == 0;
-            Image src = randomImage(41, 29, ++seed), dest = randomImage(41, 29, ++seed);
-            const int x1 = 1 + seed % 4, y1 = seed % 3, x2 = 38 - seed % 5, y2 = 27 - seed % 2;
-            Image want =
-                expectedMotion(dest.get(), src.get(), x1, y1, x2, y2, length, angle, blend);
-            motion_blur(dest.get(), src.get(), x1, y1, x2, y2, length, angle, 5, blend ? 2 : 1);
-            EXPECT_TRUE(sameImage(dest.get(), want.get()))
-                << "angle " << angle << " length " << length;
+    atEverySimdLevel([](Simd level) {
+        unsigned seed = 90;
+        for (float angle = 1; angle < 180; angle += 6.5f) {
+            for (float length : {1.0f, 3.0f, 6.0f}) {
+                const bool blend = seed % 3 == 0;
+                Image src = randomImage(41, 29, ++seed), dest = randomImage(41, 29, ++seed);
+                const int x1 = 1 + seed % 4, y1 = seed % 3, x2 = 38 - seed % 5, y2 = 27 - seed % 2;
+                Image want =
+                    expectedMotion(dest.get(), src.get(), x1, y1, x2, y2, length, angle, blend);
+                motion_blur(dest.get(), src.get(), x1, y1, x2, y2, length, angle, 5, blend ? 2 : 1);
+                EXPECT_TRUE(sameImage(dest.get(), want.get()))
+                    << "angle " << angle << " length " << length << " on " << simdName(level);
+            }
         }
-    }
+    });
 }
 
 // Whole lengths without blending sweep the lines from above all at once.
@@ -370,9 +375,13 @@ TEST(MotionBlur, SweepEqualsTheLineWalk) {
         Image want = cloneOf(dest.get());
         simdCap(Simd::baseline);
         motion_blur(want.get(), src.get(), x1, y1, x2, y2, length, angle, 5, 1);
-        simdCap(Simd::avx512vbmi);
+        // Each shape at every level above the baseline in turn.
+        const Simd level = static_cast<Simd>(1 + trial / 3 % 3);
+        simdCap(level);
         motion_blur(dest.get(), src.get(), x1, y1, x2, y2, length, angle, 5, 1);
+        simdCap(Simd::avx512vbmi);
         ASSERT_EQ(firstDifference(want.get(), dest.get()), "")
-            << w << "x" << h << " angle " << angle << " length " << length;
+            << w << "x" << h << " angle " << angle << " length " << length << " on "
+            << simdName(level);
     }
 }

@@ -15,8 +15,6 @@ namespace {
 
 using fixtures::cloneOf;
 
-const char* const kSimdNames[] = {"baseline", "avx2", "avx512", "avx512vbmi"};
-
 // The area through the effect's own actionArea and through `action` pixel by
 // pixel, both from the same pictures; empty when they agree.
 std::string fastAgainstRule(color& e, pixelRect area) {
@@ -95,10 +93,7 @@ TEST_F(ColourRows, EveryRuleAtEverySettingOnEveryByte) {
     };
     // The whole picture, rows that end off the vector width, one column.
     const pixelRect areas[] = {{0, 0, 255, 6}, {3, 1, 253, 5}, {5, 0, 5, 6}};
-    simdCap(Simd::avx512vbmi);
-    const Simd best = simdLevel();
-    for (int level = 0; level <= static_cast<int>(best); ++level) {
-        simdCap(static_cast<Simd>(level));
+    fixtures::atEverySimdLevel([&](Simd level) {
         for (const Case& c : cases) {
             std::unique_ptr<color> e = c.make(source.get());
             for (int mode = 1; mode <= c.modes; ++mode) {
@@ -108,12 +103,12 @@ TEST_F(ColourRows, EveryRuleAtEverySettingOnEveryByte) {
                     for (const pixelRect& area : areas) {
                         ASSERT_EQ(fastAgainstRule(*e, area), "")
                             << c.name << " mode " << mode << " value " << v << " on "
-                            << kSimdNames[level];
+                            << fixtures::simdName(level);
                     }
                 }
             }
         }
-    }
+    });
 }
 
 TEST_F(ColourRows, LanesGiveTheRuleForEveryColour) {
@@ -133,7 +128,7 @@ TEST_F(ColourRows, LanesGiveTheRuleForEveryColour) {
         std::unique_ptr<color> e = c.make(source.get());
         e->value1 = c.values[0];
         ASSERT_EQ(fastAgainstRule(*e, pixelRect{0, 0, 4095, 4095}), "")
-            << c.name << " on " << kSimdNames[static_cast<int>(simdLevel())];
+            << c.name << " on " << fixtures::simdName(simdLevel());
     }
 }
 

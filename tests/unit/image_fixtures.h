@@ -12,6 +12,7 @@
 #include <string>
 
 #include "image/imagergba.h"
+#include "image/lanes.h"
 
 inline ImageRGBA* flatImage(int width, int height, Rgba colour) {
     ImageRGBA* img = imageRgbaNew(width, height);
@@ -54,6 +55,25 @@ inline Rgba inverted(Rgba p) {
 }
 
 namespace fixtures {
+
+// The instruction sets by name, for messages.
+inline const char* simdName(Simd level) {
+    static const char* const names[] = {"baseline", "avx2", "avx512", "avx512vbmi"};
+    return names[static_cast<int>(level)];
+}
+
+// body(level) at every instruction-set level the processor has, lowest
+// first; the best is in force again afterwards.
+template <class Body>
+void atEverySimdLevel(Body body) {
+    simdCap(Simd::avx512vbmi);
+    const Simd best = simdLevel();
+    for (int level = 0; level <= static_cast<int>(best); ++level) {
+        simdCap(static_cast<Simd>(level));
+        body(static_cast<Simd>(level));
+    }
+    simdCap(Simd::avx512vbmi);
+}
 
 struct ImageDeleter {
     void operator()(ImageRGBA* img) const { imageRgbaFree(img); }

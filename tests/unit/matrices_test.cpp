@@ -624,25 +624,28 @@ TEST(AreaConvolution, EqualsApplyMatrixForEveryKernel) {
     const Rect areas[] = {{0, 0, 36, 12}, {5, 3, 30, 9},    {8, 2, 8, 10},
                           {2, 6, 4, 7},   {-4, -3, 50, 20}, {30, 0, 36, 12}};
     Picture src = randomImage(37, 13, 11);
-    for (const Kernel& k : kernels) {
-        std::vector<float> w = k.w;
-        matrix m(w.data(), static_cast<char>(k.r), static_cast<short>(k.divisor));
-        for (const Rect& a : areas) {
-            const int x0 = std::max(a.x0, 0), x1 = std::min(a.x1, 36);
-            convolution rows(src.get(), point(a.x0, a.y0), point(a.x1, a.y1), x0, x1);
-            std::vector<Rgba> out(x1 - x0 + 1);
-            for (int y = std::max(a.y0, 0); y <= std::min(a.y1, 12); ++y) {
-                const int xa = x0 + y % 3, xb = x1 - y % 2;  // parts of the span too
-                rows.row(&m, y, xa, xb, out.data());
-                for (int x = xa; x <= xb; ++x) {
-                    const Rgba want =
-                        applyMatrix(src.get(), &m, x, y, point(a.x0, a.y0), point(a.x1, a.y1));
-                    ASSERT_EQ(str(out[x - xa]), str(want))
-                        << "radius " << k.r << " divisor " << k.divisor << " at " << x << "," << y;
+    fixtures::atEverySimdLevel([&](Simd level) {
+        for (const Kernel& k : kernels) {
+            std::vector<float> w = k.w;
+            matrix m(w.data(), static_cast<char>(k.r), static_cast<short>(k.divisor));
+            for (const Rect& a : areas) {
+                const int x0 = std::max(a.x0, 0), x1 = std::min(a.x1, 36);
+                convolution rows(src.get(), point(a.x0, a.y0), point(a.x1, a.y1), x0, x1);
+                std::vector<Rgba> out(x1 - x0 + 1);
+                for (int y = std::max(a.y0, 0); y <= std::min(a.y1, 12); ++y) {
+                    const int xa = x0 + y % 3, xb = x1 - y % 2;  // parts of the span too
+                    rows.row(&m, y, xa, xb, out.data());
+                    for (int x = xa; x <= xb; ++x) {
+                        const Rgba want = applyMatrix(src.get(), &m, x, y, point(a.x0, a.y0),
+                                                      point(a.x1, a.y1));
+                        ASSERT_EQ(str(out[x - xa]), str(want))
+                            << "radius " << k.r << " divisor " << k.divisor << " at " << x << ","
+                            << y << " on " << fixtures::simdName(level);
+                    }
                 }
             }
         }
-    }
+    });
 }
 
 // ---------------------------------------------------------------------------
