@@ -10,10 +10,15 @@
 #include "image/boxmean.h"
 #include "image/lanes.h"
 
-// The lines from above the region, for whole lengths that replace the
-// destination, can be walked all at once (the sweep): every line takes step
-// k together, so the pixels that enter, leave and are written at that step
-// lie side by side in a row.
+// Three ways to walk the lines, all giving the same pixels; motion_blur at
+// the end picks. MotionWalk::line walks one line after another: any blur,
+// and the plain code. With AVX2 and a whole length, MotionWalk::lanes walks
+// eight lines side by side, and the lines from above, where the blur
+// replaces the destination, are swept all at once: every line takes step k
+// together, so the pixels that enter, leave and are written at that step lie
+// side by side in a row. Both fast ways earn their lines (bench/,
+// BM_MotionBlurLength10At45 and BM_Filter<blur>/5): without the sweep a blur
+// takes about half as long again, without the lanes four times as long.
 
 namespace {
 
