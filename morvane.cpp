@@ -41,6 +41,8 @@ const char* const helpText =
 namespace {
 
 unsigned long switchCount = 0;
+const int kNoRequest = -1;
+int requested = kNoRequest;  // the effect a menu click asked for
 ImageRGBA* iconAtlas = nullptr;
 // Whether input reached the effect since its last idle tick, and whether the
 // tick now running follows none and no button is held.
@@ -370,6 +372,7 @@ void morvaneShutdown() {
     logfile.clear();
     inputSinceIdle = true;
     quietIdle = false;
+    requested = kNoRequest;
     fwkReset();
 }
 
@@ -382,12 +385,17 @@ void changeEffect(int index) {
     delete E;
     E = nullptr;
     ++switchCount;
+    requested = kNoRequest;
     const catalogueEntry* entry = entryOfIndex(index);
     const effectMaker make = entry ? entry->make : build<effect>;
     E = make(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 unsigned long effectSwitchCount() { return switchCount; }
+
+void requestEffect(int index) { requested = index; }
+
+bool effectRequested() { return requested != kNoRequest; }
 
 namespace {
 std::string saveTarget = "out.tif";
@@ -473,6 +481,7 @@ void mouseCB(int button, int state, float x, float y) {
     E->setXY(x, y);
     if (button == 0) E->LB(state == 0);
     else if (button == 2) E->RB(state == 0);
+    if (effectRequested()) changeEffect(requested);
 }
 
 void motionCB(float x, float y) {

@@ -48,8 +48,12 @@ extern const int catalogueSize;
 
 // Replaces E by the effect with catalogue index `index`.
 void changeEffect(int index);
-// Counts the switches, so a caller can tell that the effect it ran on is gone.
+// Counts the switches.
 unsigned long effectSwitchCount();
+// An effect asks for another (a click on its menu icon) while it still runs;
+// the shell switches once the event that asked has been handled.
+void requestEffect(int index);
+bool effectRequested();
 
 // Writes the current picture to "out.tif" (or the file set below); reports a
 // failure on stderr. Returns 0 on success, 1 on failure.

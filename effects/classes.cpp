@@ -99,10 +99,9 @@ void effect::moveAction() {}
 void effect::LB(bool pressed) {
     bool consumed = false;
     if (menuOn && pressed) {
-        const unsigned long switches = effectSwitchCount();
         consumed = useMenu(true);
-        // An effect icon replaced this object; the new effect does not see the press.
-        if (effectSwitchCount() != switches) return;
+        // An effect icon asked for another effect; it does not see the press.
+        if (effectRequested()) return;
     }
     if (!consumed) leftDown = pressed;
     LBAction();
@@ -369,7 +368,7 @@ bool effect::useMenu(bool click) {
     for (int i = 0; i < catalogueSize; ++i) {
         const catalogueEntry& cell = catalogue[i];
         if (inCell(p, cell.menuX, cell.menuY)) {
-            changeEffect(cell.index);  // destroys this object: touch nothing after it
+            requestEffect(cell.index);  // the shell switches once the press is handled
             return true;
         }
     }

@@ -177,9 +177,8 @@ draw::~draw() {
 
 void draw::LB(bool down) {
     if (menuOn && down) {
-        const unsigned long switches = effectSwitchCount();
         const bool consumed = useMenu(true);
-        if (effectSwitchCount() != switches) return;  // an effect icon replaced this object
+        if (effectRequested()) return;  // an effect icon asked for another effect
         if (consumed || inPalette(cursor)) return;
     }
     if (down) {
