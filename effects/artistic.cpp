@@ -31,23 +31,23 @@ struct artisticRow {
 const Rgba kBlack = {0, 0, 0, 255};
 
 const artisticRow kChrome = {
-    {"Chrome", {"Simple", "Gaussian"}, {4, 1, 20, 1}, {4, 0, 100, 1}}, 0, false, kBlack, 2};
+    {&artistic::family, "Chrome", {"Simple", "Gaussian"}, {4, 1, 20, 1}, {4, 0, 100, 1}}, 0, false, kBlack, 2};
 const artisticRow kRelief = {
-    {"Relief", {"Simple", "Gaussian"}, {10, 0, 50, 1}, {10, 1, 50, 1}}, 0, true, kBlack, 1};
-const artisticRow kBw = {{"Black and White", {"Brightness", "Edge"}, {5, 0, 100, 1}, {200, 0, 255, 1}},
+    {&artistic::family, "Relief", {"Simple", "Gaussian"}, {10, 0, 50, 1}, {10, 1, 50, 1}}, 0, true, kBlack, 1};
+const artisticRow kBw = {{&artistic::family, "Black and White", {"Brightness", "Edge"}, {5, 0, 100, 1}, {200, 0, 255, 1}},
                          0, false, kBlack, 1};
-const artisticRow kStarlight = {{"Starlight",
+const artisticRow kStarlight = {{&artistic::family, "Starlight",
                                  {"Star", "Cross", "X", "Colorized Star", "Colorized Cross",
                                   "Colorized X"},
                                  {15, 0, 100, 1},
                                  {40, 0, 255, 1}},
                                 10, true, {255, 0, 128, 255}, 1};
 const artisticRow kShine = {
-    {"Shine", {"Normal", "Colorized"}, {15, 0, 200, 1}, {40, 0, 255, 1}}, 10, true, {230, 155, 0, 255}, 1};
-const artisticRow kBrush = {{"Brush", {}, {10, 5, 30, 1}, {2, 1, 5, 1}}, 0, false, kBlack, 0};
-const artisticRow kSpatter = {{"Spatter", {}, {15, 1, 50, 1}, {7, 1, 20, 1}}, 2, false, kBlack, 0};
-const artisticRow kCutout = {{"Cutout", {}, {3, 2, 100, 1}, {20, 5, 30, 1}}, 2, false, kBlack, 0};
-const artisticRow kStrokes = {{"Strokes", {}, {7, 2, 30, 1}, {3, 2, 15, 1}}, 2, false, kBlack, 0};
+    {&artistic::family, "Shine", {"Normal", "Colorized"}, {15, 0, 200, 1}, {40, 0, 255, 1}}, 10, true, {230, 155, 0, 255}, 1};
+const artisticRow kBrush = {{&artistic::family, "Brush", {}, {10, 5, 30, 1}, {2, 1, 5, 1}}, 0, false, kBlack, 0};
+const artisticRow kSpatter = {{&artistic::family, "Spatter", {}, {15, 1, 50, 1}, {7, 1, 20, 1}}, 2, false, kBlack, 0};
+const artisticRow kCutout = {{&artistic::family, "Cutout", {}, {3, 2, 100, 1}, {20, 5, 30, 1}}, 2, false, kBlack, 0};
+const artisticRow kStrokes = {{&artistic::family, "Strokes", {}, {7, 2, 30, 1}, {3, 2, 15, 1}}, 2, false, kBlack, 0};
 
 const float kReliefOpacity = 1.0f;  // param4 at the start: lines fully in the colour
 const float kOpacityStep = 0.1f;
@@ -101,10 +101,10 @@ void selectMode(effect& e, char m) {
     e.reapply();
 }
 
-void start(effect& e, const artisticRow& row, ImageRGBA* image, ImageRGBA* backup,
+void startFromRow(effect& e, const artisticRow& row, ImageRGBA* image, ImageRGBA* backup,
            ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin,
            point areaMax) {
-    e.begin(row.info, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    e.beginFromRow(row.info, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
     e.size = row.size;
     e.usesColor = row.usesColor;
     e.color = row.color;
@@ -671,7 +671,7 @@ randRun::~randRun() {}
     cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,    \
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {             \
         before;                                                                          \
-        start(*this, row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax); \
+        startFromRow(*this, row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax); \
     }
 
 MORVANE_ARTISTIC(chrome, kChrome, )

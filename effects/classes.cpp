@@ -35,10 +35,22 @@ int truncToInt(double v) {
     return static_cast<int>(v);
 }
 
+namespace {
+// The plain effect: no family, no settings, no title of its own.
+const familyInfo kNoFamily = {"", false, false, applied::later, false};
+const effectInfo kPlainEffect = {&kNoFamily, ""};
+}  // namespace
+
 effect::effect(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
-               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax)
+    : info(&kPlainEffect) {
     fwkSetWindowTitle("Morvane Application");
     startup(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
+
+effect::effect(const effectInfo& unnamed)
+    : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(), point()) {
+    info = &unnamed;
 }
 
 effect::~effect() {}
@@ -114,26 +126,57 @@ void effect::RB(bool pressed) {
     RBAction();
 }
 
-void effect::RBAction() {}
+void effect::RBAction() {
+    if (rightDown && info->family->undoes) imageRgbaCopy(backup, image);
+}
 
 void effect::colorChangeAction() {}
 
 void effect::key(unsigned char c) {
     busy = throttle;
     if (c == ' ') menuOn = !menuOn;
+    if (c == kKeyDelete && info->family->sizeKeys) changeValue(static_cast<char>(c));
 }
 
 void effect::specialKey(int k) {
     busy = throttle;
     if (modeCount >= k) changeMode(static_cast<char>(k));
-    if (k >= 100 && k <= 103) changeValue(static_cast<char>(k));
+    if (k >= kKeyLeft && k <= kKeyDown) changeValue(static_cast<char>(k));
+    if (k == kKeyPageDown && info->family->sizeKeys) changeValue(static_cast<char>(k));
 }
 
 void effect::setXY(float x, float y) { cursor.set(truncToInt(x), truncToInt(y)); }
 
-void effect::changeMode(char m) { mode = m; }
+void effect::changeMode(char m) {
+    mode = m;
+    if (m >= 1 && m <= info->modeCount()) {
+        if (info->modes[m - 1]) fwkSetWindowTitle(effectTitle(*info, m).c_str());
+        if (info->perMode) takeSettings(m);
+    }
+    if (info->modeCount() > 1) applyChange();
+}
 
-void effect::changeValue(char) {}
+void effect::changeValue(char c) {
+    const settingInfo& s1 = info->setting(1, mode);
+    const settingInfo& s2 = info->setting(2, mode);
+    // Each pair of arrows steps one setting; which one is the family's.
+    const bool upDown1 = info->family->upDownSetsValue1;
+    if (c == (upDown1 ? kKeyUp : kKeyRight)) value1 += s1.step;
+    if (c == (upDown1 ? kKeyDown : kKeyLeft)) value1 -= s1.step;
+    if (c == (upDown1 ? kKeyRight : kKeyUp)) value2 += s2.step;
+    if (c == (upDown1 ? kKeyLeft : kKeyDown)) value2 -= s2.step;
+    auto fit = [](float v, limit range, bool wraps) {
+        if (wraps) return wrapInto(v, static_cast<float>(range.min), static_cast<float>(range.max));
+        return static_cast<float>(range.intForceLimit(v));
+    };
+    value1 = fit(value1, value1Range, s1.wraps);
+    value2 = fit(value2, value2Range, s2.wraps);
+    if (info->family->sizeKeys) {
+        if (c == kKeyDelete) size = std::max(size - 1, 1);
+        if (c == kKeyPageDown) size = std::min(size + 1, 30);
+    }
+    if (c != 0 || info->clickApplies) applyChange();
+}
 
 void effect::showArea() {
     antsPhase = (antsPhase + 1) % 8;
@@ -479,9 +522,16 @@ pixelRect effect::areaInPicture() const {
 }
 
 int effectInfo::modeCount() const {
+    if (unnamedModes > 0) return unnamedModes;
     int n = 0;
     while (n < 8 && modes[n]) ++n;
     return n == 0 ? 1 : n;
+}
+
+const settingInfo& effectInfo::setting(int n, int m) const {
+    if (!perMode) return n == 1 ? value1 : value2;
+    const modeSettings& s = perMode[m >= 1 && m <= modeCount() ? m - 1 : 0];
+    return n == 1 ? s.value1 : s.value2;
 }
 
 std::string effectTitle(const effectInfo& info, int mode) {
@@ -492,9 +542,75 @@ std::string effectTitle(const effectInfo& info, int mode) {
     return title;
 }
 
-void effect::begin(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,
+void effect::begin(const effectInfo& d, ImageRGBA* image_, ImageRGBA* backup_,
                    ImageRGBA* scratch_, ImageRGBA* hud_, ImageRGBA* icons_, bool hasArea_,
                    point areaMin_, point areaMax_) {
+    setUp(d, image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
+    start();
+}
+
+void effect::setUp(const effectInfo& d, ImageRGBA* image_, ImageRGBA* backup_,
+                   ImageRGBA* scratch_, ImageRGBA* hud_, ImageRGBA* icons_, bool hasArea_,
+                   point areaMin_, point areaMax_) {
+    info = &d;
+    fwkSetWindowTitle(effectTitle(d).c_str());
+    startup(image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
+    modeCount = static_cast<int8_t>(d.modeCount());
+    takeSettings(1);
+    size = d.size;
+    usesColor = d.usesColor;
+    color = d.color;
+    throttle = !d.live;
+    if (d.keepsScratch) imageRgbaCopy(image, scratch);
+    if (d.commits) imageRgbaCopy(image, backup);
+}
+
+void effect::start() {
+    if (modeCount > 1) {
+        changeMode(info->startMode);
+    } else {
+        applyChange();
+    }
+}
+
+void effect::takeSettings(int m) {
+    const settingInfo& s1 = info->setting(1, m);
+    const settingInfo& s2 = info->setting(2, m);
+    value1 = s1.start;
+    value1Range.set(s1.min, upperEnd(s1));
+    if (s1.upper == rangeRule::halfSmallerSide) value1 = static_cast<float>(value1Range.max / 4);
+    value2 = s2.start;  // after value1: its upper end may follow value1
+    value2Range.set(s2.min, upperEnd(s2));
+}
+
+void effect::followValue1() {
+    const settingInfo& s2 = info->setting(2, mode);
+    value2Range.set(s2.min, upperEnd(s2));
+    value2 = static_cast<float>(value2Range.intForceLimit(value2));
+}
+
+int effect::upperEnd(const settingInfo& s) const {
+    const pixelRect a = areaInPicture();
+    const int w = a.x1 - a.x0 + 1, h = a.y1 - a.y0 + 1;
+    switch (s.upper) {
+        case rangeRule::fixed: break;
+        case rangeRule::largerSide: return std::max(w, h);
+        case rangeRule::fifthOfLargerSide: return std::max(w, h) / 5;
+        case rangeRule::halfSmallerSide: return std::max(0, std::min(w, h) / 2);
+        case rangeRule::halfDiagonal: {
+            const int hw = w / 2, hh = h / 2;
+            return static_cast<int>(std::sqrt(double(hw) * hw + double(hh) * hh) / 2);
+        }
+        case rangeRule::tileLessOne: return truncToInt(value1 - 1);
+        case rangeRule::halfTileLessOne: return truncToInt(value1 / 2 - 1);
+        case rangeRule::halfTile: return truncToInt(value1 / 2);
+    }
+    return s.max;
+}
+
+void effect::beginFromRow(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,
+                          ImageRGBA* scratch_, ImageRGBA* hud_, ImageRGBA* icons_, bool hasArea_,
+                          point areaMin_, point areaMax_) {
     info = &row;
     fwkSetWindowTitle(effectTitle(row).c_str());
     startup(image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
@@ -507,13 +623,12 @@ void effect::begin(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,
 
 void effect::showMode(char m) {
     mode = m;
-    if (info && m >= 1 && m <= info->modeCount() && info->modes[m - 1]) {
+    if (m >= 1 && m <= info->modeCount() && info->modes[m - 1]) {
         fwkSetWindowTitle(effectTitle(*info, m).c_str());
     }
 }
 
 void effect::stepValues(char c) {
-    if (!info) return;
     if (c == 'e') value1 += info->value1.step;
     if (c == 'g') value1 -= info->value1.step;
     if (c == 'f') value2 += info->value2.step;
@@ -530,27 +645,56 @@ void effect::clampValues() {
     value2 = static_cast<float>(value2Range.intForceLimit(value2));
 }
 
-void effect::reapply() {
+void effect::applyChange() {
+    switch (info->family->change) {
+        case applied::byClick: reapply(); break;
+        case applied::byFrame: renderOnce(); break;
+        case applied::later: break;
+    }
+}
+
+void effect::reapply() { withButtonHeld(&effect::LBAction); }
+
+void effect::renderOnce() { withButtonHeld(&effect::idleAction); }
+
+void effect::withButtonHeld(void (effect::*hook)()) {
     if (leftDown) {
-        LBAction();
+        (this->*hook)();
         return;
     }
     leftDown = true;
-    LBAction();
+    (this->*hook)();
     leftDown = false;
 }
 
 // ---------------------------------------------------------------------------
-// Tools family base
+// Family bases
+//
+// Each family's row: how --list names it, which arrows step which setting,
+// whether Delete and Page Down step the size, how a change shows, whether
+// the right button undoes.
 
-tools::tools()
-    : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(0, 0), point(0, 0)) {}
+const familyInfo tools::family = {"tool", false, false, applied::later, false};
+const familyInfo color::family = {"filter", true, false, applied::byClick, true};
+const familyInfo geometric::family = {"warp", false, false, applied::byFrame, true};
+const familyInfo distort::family = {"filter", false, false, applied::byClick, true};
+const familyInfo matrices::family = {"filter", true, false, applied::byClick, true};
+const familyInfo artistic::family = {"filter", true, false, applied::byClick, true};
 
+const effectInfo tools::unnamed = {&tools::family, ""};
+const effectInfo color::unnamed = {&color::family, ""};
+const effectInfo geometric::unnamed = {&geometric::family, ""};
+const effectInfo distort::unnamed = {&distort::family, ""};
+// The convolution family steps value1 by 1 and value2 by 3.
+const effectInfo matrices::unnamed = {&matrices::family, "", {}, {0, 0, 0, 1}, {0, 0, 0, 3}};
+const effectInfo artistic::unnamed = {&artistic::family, ""};
 
-// ---------------------------------------------------------------------------
-// Colour family base
-
-color::color() : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(), point()) {}
+tools::tools() : effect(unnamed) {}
+color::color() : effect(unnamed) {}
+geometric::geometric() : effect(unnamed) {}
+distort::distort() : effect(unnamed) {}
+artistic::artistic() : effect(unnamed) {}
+matrices::matrices() : effect(unnamed) {}
 
 void color::LBAction() {
     if (leftDown) actionArea(areaInPicture());
@@ -613,16 +757,10 @@ void color::changeValue(char key) {
 
 void color::action(int) {}
 
-// ---------------------------------------------------------------------------
-// Geometric family base
-
-geometric::geometric()
-    : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(), point()) {}
-
 void geometric::beginWarp(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,
                           ImageRGBA* scratch_, ImageRGBA* hud_, ImageRGBA* icons_, bool hasArea_,
                           point areaMin_, point areaMax_, bool live) {
-    begin(row, image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
+    beginFromRow(row, image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
     imageRgbaCopy(image, backup);
     warpToggle = false;
     throttle = !live;
@@ -640,10 +778,8 @@ void geometric::RBAction() {
 }
 
 void geometric::specialKey(int k) {
-    busy = throttle;
-    if (modeCount >= k) changeMode(static_cast<char>(k));
-    if (k >= 100 && k <= 103) changeValue(static_cast<char>(k));
-    if (k == 107) {
+    effect::specialKey(k);
+    if (k == kKeyEnd) {
         warpToggle = !warpToggle;
         renderOnce();
     }
@@ -665,34 +801,10 @@ void geometric::changeValue(char c) {
     if (c != 0) renderOnce();
 }
 
-void geometric::keyRIGHT() {
-    if (info) value1 = value1Range.forceLimit(value1 + info->value1.step);
-}
-void geometric::keyLEFT() {
-    if (info) value1 = value1Range.forceLimit(value1 - info->value1.step);
-}
-void geometric::keyUP() {
-    if (info) value2 = value2Range.forceLimit(value2 + info->value2.step);
-}
-void geometric::keyDOWN() {
-    if (info) value2 = value2Range.forceLimit(value2 - info->value2.step);
-}
-
-void geometric::renderOnce() {
-    if (leftDown) {
-        idleAction();
-        return;
-    }
-    leftDown = true;
-    idleAction();
-    leftDown = false;
-}
-
-// ---------------------------------------------------------------------------
-// Distortion family base
-
-distort::distort()
-    : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(), point()) {}
+void geometric::keyRIGHT() { value1 = value1Range.forceLimit(value1 + info->value1.step); }
+void geometric::keyLEFT() { value1 = value1Range.forceLimit(value1 - info->value1.step); }
+void geometric::keyUP() { value2 = value2Range.forceLimit(value2 + info->value2.step); }
+void geometric::keyDOWN() { value2 = value2Range.forceLimit(value2 - info->value2.step); }
 
 void distort::LBAction() {}
 
@@ -713,7 +825,7 @@ void distort::changeValue(char c) {
 void distort::beginOnArea(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,
                           ImageRGBA* scratch_, ImageRGBA* hud_, ImageRGBA* icons_, bool hasArea_,
                           point areaMin_, point areaMax_) {
-    begin(row, image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
+    beginFromRow(row, image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
     const pixelRect area = areaInPicture();
     const int side = std::max(area.x1 - area.x0 + 1, area.y1 - area.y0 + 1);
     for (limit* range : {&value1Range, &value2Range}) {
@@ -721,12 +833,6 @@ void distort::beginOnArea(const effectInfo& row, ImageRGBA* image_, ImageRGBA* b
         if (range->max == fifthOfLargerSide) range->max = side / 5;
     }
 }
-
-// ---------------------------------------------------------------------------
-// Artistic family base
-
-artistic::artistic()
-    : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(), point()) {}
 
 void artistic::RBAction() {
     if (rightDown) imageRgbaCopy(backup, image);

@@ -1,10 +1,10 @@
 // The effect base class, its shared types and the family bases.
 #pragma once
 
+#include "effects/descriptor.h"
 #include "image/imagergba.h"
 
 #include <cstdint>
-#include <string>
 
 struct point {
     int x;
@@ -41,30 +41,6 @@ struct limit {
 int truncToInt(double v);
 
 class matrix;
-
-// One setting as its family's table gives it: start value, range and the step
-// of its arrow keys.
-struct settingInfo {
-    float start;
-    int min;
-    int max;
-    float step;
-};
-
-// One effect as its family's table gives it: the family base reads titles,
-// modes and settings from here, so nothing of it is repeated in constructors
-// or key handlers.
-struct effectInfo {
-    const char* name;      // follows "Morvane Application | " in the title
-    const char* modes[8];  // mode names in order; the unused ones null
-    settingInfo value1;
-    settingInfo value2;
-    int modeCount() const;
-};
-
-// "Morvane Application | <name>", and " | Mode <m>: <mode name>" for a mode
-// from 1 to the row's mode count.
-std::string effectTitle(const effectInfo& info, int mode = 0);
 
 // An inclusive rectangle of pixels; empty when x0 > x1 or y0 > y1.
 struct pixelRect {
@@ -127,7 +103,7 @@ public:
     float param2{};
     float param3{};
     float param4{};
-    const effectInfo* info{};  // the family table's row; null for the plain effect
+    const effectInfo* info{};  // what this effect is: never null
     // What `hud` was last composed from, while it holds a composition of ours.
     overlaySource hudSource{};
     bool hudComposed{};
@@ -144,12 +120,23 @@ public:
     virtual void LB(bool pressed);
     virtual void LBAction();
     virtual void RB(bool pressed);
+    // The family's undo: the committed picture back into image.
     virtual void RBAction();
     virtual void colorChangeAction();
+    // Space toggles the menu; Delete steps the size where the family has one.
     virtual void key(unsigned char c);
+    // F1 to F<modeCount> select a mode; the arrows, and Page Down where the
+    // family has a size, step the settings.
     virtual void specialKey(int k);
     virtual void setXY(float x, float y);
+    // The mode, its title and, where modes bring their own, its settings;
+    // shown at once where the effect has several modes.
     virtual void changeMode(char m);
+    // The arrows step the settings as the family pairs them, each then
+    // wrapped or clamped (and truncated) into its range; Delete and Page Down
+    // step the size. Every code but 0 (the menu's slider click, whose press
+    // applies anyway) shows the change at once, and 0 too where the
+    // descriptor says so.
     virtual void changeValue(char c);
     virtual void showArea();
     virtual void showMenu();
@@ -160,41 +147,73 @@ public:
     // The area with each corner clamped into the picture: an area handed on
     // may reach beyond it, and nothing may be read or written outside.
     pixelRect areaInPicture() const;
-    // LBAction at once, as if the left button were held: how a changed
-    // setting is applied.
+    // LBAction (reapply) or idleAction (renderOnce) at once, as if the left
+    // button were held: how a changed setting shows.
     void reapply();
-    // What a concrete constructor does after its family base: its title,
-    // startup with the real arguments, then the mode count and both settings
-    // from its table row. Committing and the first application stay with the
-    // family.
-    void begin(const effectInfo& row, ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch,
+    void renderOnce();
+    // A concrete constructor: setUp, then whatever the effect prepares for
+    // its pixel work, then start; begin is both, for those with nothing to
+    // prepare.
+    void begin(const effectInfo& d, ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch,
                ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
-    // Stores the mode and puts up its title from the table row.
+    // The plain title, startup with the real arguments, then everything the
+    // descriptor starts with, the copies of the picture last.
+    void setUp(const effectInfo& d, ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch,
+               ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    // The start mode where there are several modes, else the first showing.
+    void start();
+    // Where value2's upper end follows value1: worked out again, and value2
+    // clamped into it.
+    void followValue1();
+
+    // The steps of the families not yet on their descriptors: the title,
+    // startup, the mode count and both settings from the row; the mode and
+    // its title; the arrows stepping value1 by Up and Down, value2 by Right
+    // and Left; Delete and Page Down stepping `size` within 1 to 30; both
+    // values clamped and truncated.
+    void beginFromRow(const effectInfo& row, ImageRGBA* image, ImageRGBA* backup,
+                      ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons, bool hasArea,
+                      point areaMin, point areaMax);
     void showMode(char m);
-    // Up and Down step value1, Right and Left value2, by the steps of the
-    // table row; nothing is clamped.
     void stepValues(char c);
-    // Delete and Page Down step `size` within 1 to 30.
     void stepSize(char c);
-    // Both values clamped into their ranges and truncated.
     void clampValues();
 
     effect(const effect&) = delete;
     effect& operator=(const effect&) = delete;
+
+protected:
+    // A family base's: no images yet (the member's constructor starts it),
+    // the family's keys.
+    explicit effect(const effectInfo& unnamed);
+
+private:
+    void takeSettings(int m);
+    int upperEnd(const settingInfo& s) const;
+    void applyChange();
+    void withButtonHeld(void (effect::*hook)());
 };
 
 // The menu's colour palette: the hue field and the brightness strip.
 bool inPalette(point p);
 
+// The family bases. Each holds what its members share: the family's row,
+// and a descriptor for a member that brings none of its own (it keys as the
+// family does and has no settings).
+
 // Tools family: groups scroll, selection, draw and telescope.
 class tools : public effect {
 public:
+    static const familyInfo family;
+    static const effectInfo unnamed;
     tools();
 };
 
 // Colour family: a per-pixel rule applied to the area, read from backup.
 class color : public effect {
 public:
+    static const familyInfo family;
+    static const effectInfo unnamed;
     color();
     void LBAction() override;
     void RBAction() override;
@@ -216,6 +235,8 @@ protected:
 // Geometric family: warps rendered live under the pointer from backup.
 class geometric : public effect {
 public:
+    static const familyInfo family;
+    static const effectInfo unnamed;
     geometric();
     void idleAction() override;
     void RBAction() override;
@@ -228,8 +249,6 @@ public:
     virtual void keyLEFT();
     virtual void keyUP();
     virtual void keyDOWN();
-    // idleAction at once, as if the left button were held.
-    void renderOnce();
     // A concrete constructor's steps before its first render: title,
     // startup, the row's settings, commit, nearest sampling; `live` warps
     // take every key and motion event.
@@ -249,6 +268,8 @@ public:
     static constexpr int largerSide = -1;
     static constexpr int fifthOfLargerSide = -2;
 
+    static const familyInfo family;
+    static const effectInfo unnamed;
     distort();
     void LBAction() override;
     void RBAction() override;
@@ -263,7 +284,7 @@ public:
     }
 
 protected:
-    // begin(), then the upper ends marked above taken from the area.
+    // beginFromRow(), then the upper ends marked above taken from the area.
     void beginOnArea(const effectInfo& row, ImageRGBA* image, ImageRGBA* backup,
                      ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons, bool hasArea,
                      point areaMin, point areaMax);
@@ -272,6 +293,8 @@ protected:
 // Artistic family: stylised pictures made from backup once per click or change.
 class artistic : public effect {
 public:
+    static const familyInfo family;
+    static const effectInfo unnamed;
     artistic();
     void RBAction() override;
     void key(unsigned char c) override;
@@ -327,6 +350,8 @@ private:
 // Convolution filter family.
 class matrices : public effect {
 public:
+    static const familyInfo family;
+    static const effectInfo unnamed;
     matrices();
     void LBAction() override;
     void RBAction() override;

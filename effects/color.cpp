@@ -10,16 +10,16 @@
 namespace {
 
 // The adjustments: name, modes and their one setting (start, range, arrow step).
-const effectInfo kBrightness = {"Brightness", {}, {20, -255, 255, 5}, {}};
-const effectInfo kContrast = {"Contrast", {}, {20, -255, 255, 5}, {}};
-const effectInfo kSaturation = {"Saturation", {}, {20, -255, 255, 5}, {}};
-const effectInfo kHue = {"Hue", {}, {20, 0, 359, 5}, {}};
-const effectInfo kColorize = {"Colorize", {}, {20, 0, 359, 5}, {}};
-const effectInfo kChannel = {"Channel", {"Red", "Green", "Blue"}, {20, -255, 255, 5}, {}};
-const effectInfo kGray = {"Gray", {}, {0, 0, 0, 0}, {}};
-const effectInfo kInvert = {"Invert", {}, {0, 0, 0, 0}, {}};
-const effectInfo kPosterize = {"Posterize", {}, {8, 1, 255, 5}, {}};
-const effectInfo kSolarize = {"Solarize", {}, {150, 0, 255, 5}, {}};
+const effectInfo kBrightness = {&color::family, "Brightness", {}, {20, -255, 255, 5}, {}};
+const effectInfo kContrast = {&color::family, "Contrast", {}, {20, -255, 255, 5}, {}};
+const effectInfo kSaturation = {&color::family, "Saturation", {}, {20, -255, 255, 5}, {}};
+const effectInfo kHue = {&color::family, "Hue", {}, {20, 0, 359, 5}, {}};
+const effectInfo kColorize = {&color::family, "Colorize", {}, {20, 0, 359, 5}, {}};
+const effectInfo kChannel = {&color::family, "Channel", {"Red", "Green", "Blue"}, {20, -255, 255, 5}, {}};
+const effectInfo kGray = {&color::family, "Gray", {}, {0, 0, 0, 0}, {}};
+const effectInfo kInvert = {&color::family, "Invert", {}, {0, 0, 0, 0}, {}};
+const effectInfo kPosterize = {&color::family, "Posterize", {}, {8, 1, 255, 5}, {}};
+const effectInfo kSolarize = {&color::family, "Solarize", {}, {150, 0, 255, 5}, {}};
 
 // byteRange.intForceLimit, inline and without branches for the per-pixel rules
 // (on noisy pictures a branch per channel mispredicts often).
@@ -154,7 +154,7 @@ void stepHue(color& e, char key) {
 #define MORVANE_ADJUSTMENT(cls, row)                                                  \
     cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, \
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {          \
-        begin(row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);    \
+        beginFromRow(row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);    \
         imageRgbaCopy(this->image, this->backup);                                     \
         if (modeCount > 1) {                                                          \
             changeMode(1);                                                            \

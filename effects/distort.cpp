@@ -16,13 +16,13 @@ namespace {
 // and is set again at every application (gapMax, bevelMax, radiusMax).
 constexpr int kSide = distort::largerSide;
 constexpr int kFifth = distort::fifthOfLargerSide;
-constexpr effectInfo kMosaic = {"Mosaic", {}, {10, 1, kFifth, 1}, {1, 0, 0, 1}};
-constexpr effectInfo kBox = {"Box", {}, {10, 1, kFifth, 1}, {1, 0, 0, 1}};
-constexpr effectInfo kComb = {"Comb", {}, {10, 2, kFifth, 1}, {}};
-constexpr effectInfo kDots = {"Dots", {"Interpolated", "Colorized"}, {30, 2, kSide, 1}, {10, 0, 0, 1}};
-constexpr effectInfo kRgbDots = {"RGB-Dots", {"Additive", "Subtractive"}, {10, 2, kFifth, 1}, {}};
-constexpr effectInfo kLines = {"Lines", {"Horizontal", "Vertical"}, {50, 1, 200, 1}, {}};
-constexpr effectInfo kNoise = {"Noise", {"Random", "Colorized"}, {100, 0, 100, 1}, {50, 0, 100, 1}};
+constexpr effectInfo kMosaic = {&distort::family, "Mosaic", {}, {10, 1, kFifth, 1}, {1, 0, 0, 1}};
+constexpr effectInfo kBox = {&distort::family, "Box", {}, {10, 1, kFifth, 1}, {1, 0, 0, 1}};
+constexpr effectInfo kComb = {&distort::family, "Comb", {}, {10, 2, kFifth, 1}, {}};
+constexpr effectInfo kDots = {&distort::family, "Dots", {"Interpolated", "Colorized"}, {30, 2, kSide, 1}, {10, 0, 0, 1}};
+constexpr effectInfo kRgbDots = {&distort::family, "RGB-Dots", {"Additive", "Subtractive"}, {10, 2, kFifth, 1}, {}};
+constexpr effectInfo kLines = {&distort::family, "Lines", {"Horizontal", "Vertical"}, {50, 1, 200, 1}, {}};
+constexpr effectInfo kNoise = {&distort::family, "Noise", {"Random", "Colorized"}, {100, 0, 100, 1}, {50, 0, 100, 1}};
 // Box has eight modes without names (its title stays plain) and starts in mode 6.
 constexpr int kBoxModes = 8, kBoxStartMode = 6;
 constexpr Rgba kMosaicGap = {0, 0, 0, 255};

@@ -16,25 +16,25 @@ namespace {
 
 // Each warp: name, modes, then value1 (Right/Left) and value2 (Up/Down) as
 // start, range and key step.
-const effectInfo kRipple = {
+const effectInfo kRipple = {&geometric::family,
     "Ripple", {"Radial", "Vertical", "Horizontal", "Crossed"}, {5, 1, 50, 1}, {10, 1, 50, 2}};
-const effectInfo kBubble = {
+const effectInfo kBubble = {&geometric::family,
     "Bubble", {"Convex", "Concave", "Vertical", "Horizontal"}, {100, 10, 1000, 5}, {25, 1, 250, 5}};
-const effectInfo kWave = {
+const effectInfo kWave = {&geometric::family,
     "Wave", {"Horizontal", "Vertical", "Full"}, {5, 1, 50, 1}, {10, 1, 50, 2}};
 // The angle or zoom wraps past either end instead of stopping.
-const effectInfo kLens = {"Lens",
+const effectInfo kLens = {&geometric::family, "Lens",
                           {"Turn", "Zoom", "Flip vertical", "Flip horizontal"},
                           {100, 10, 1000, 5},
                           {190, 0, 359, 5}};
 // The row's radius step is mode 1's; the grid of mode 2 takes kTwirlGridStep.
-const effectInfo kTwirl = {
+const effectInfo kTwirl = {&geometric::family,
     "Twirl", {"Single Twirl", "Multiple Twirl"}, {100, 10, 1000, 10}, {180, -1080, 1080, 30}};
 const float kTwirlGridStep = 50;
 const float kTwirlRadiusPerCell = 50;  // the grid has R / 50 + 1 cells a side
 // The bevel's range follows the area (0 to half its smaller side), and so
 // does its start (a quarter of that).
-const effectInfo kButtonize = {"Buttonize", {"Floating", "Fixed"}, {0, 0, 0, 1}, {50, 0, 100, 5}};
+const effectInfo kButtonize = {&geometric::family, "Buttonize", {"Floating", "Fixed"}, {0, 0, 0, 1}, {50, 0, 100, 5}};
 
 const double kBubblePowerDivisor = 20;  // the strength 25 gives the power 1.25
 // Added to the colour on the fixed frame's top, left, right and bottom edges.
@@ -581,7 +581,8 @@ namespace {
 // Name, modes, tile size (value1) and strength (value2): start, lowest,
 // highest and arrow step. Each mode sets its own tile size, and texture m is
 // the 20 by 20 icon 101 - m of the atlas.
-constexpr effectInfo kGlass = {"Glass",
+constexpr effectInfo kGlass = {&distort::family,
+    "Glass",
                                {"Rough Glass", "Glass Plates", "Glass Blocks", "Curly Glass",
                                 "Glass Rings", "Dotted Glass", "Puzzle", "Custom"},
                                {40, 5, distort::largerSide, 1},

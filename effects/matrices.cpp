@@ -19,9 +19,6 @@ namespace {
 // Where a mode brings its own settings, the mode table gives them and the
 // first mode's row is the filter's.
 
-struct modeSettings {
-    settingInfo value1, value2;
-};
 constexpr settingInfo kNoValue2 = {0, 0, 0, 3};
 
 // The radial blur's greatest window depends on the area: half the distance
@@ -37,7 +34,7 @@ constexpr modeSettings kBlurModes[] = {
     {{10, 1, kRangeOfArea, 1}, kNoValue2},  // greatest window half-width
     {{10, 1, 250, 1}, kNoValue2},           // greatest angular window
 };
-constexpr effectInfo kBlur = {
+constexpr effectInfo kBlur = {&matrices::family,
     "Blur",
     {"Simple Blur", "Gaussian Blur", "Motion Blur Horizontal", "Motion Blur Vertical",
      "Motion Blur", "Radial Blur", "Spheric Blur"},
@@ -49,7 +46,7 @@ constexpr modeSettings kSharpenModes[] = {
     {{5, 1, 100, 1}, kNoValue2},  // first radius of the iterated box
     {{1, 0, 9, 1}, kNoValue2},    // kernel slot
 };
-constexpr effectInfo kSharpen = {"Sharpen",
+constexpr effectInfo kSharpen = {&matrices::family, "Sharpen",
                                  {"Simple Sharpen", "Gaussian Sharpen", "Predefined Sharpen"},
                                  kSharpenModes[0].value1,
                                  kSharpenModes[0].value2};
@@ -65,28 +62,28 @@ constexpr edgeMode kEdgeModes[] = {
     {{0, 0, 4, 1}, sobelX, sobelY}, {{5, 5, 9, 1}, sobelX, sobelY}, {{0, 0, 4, 1}, laplace, none},
     {{0, 0, 4, 1}, laplace, none},  {{0, 0, 4, 1}, ghost, none},
 };
-constexpr effectInfo kEdge = {"Edge",
+constexpr effectInfo kEdge = {&matrices::family, "Edge",
                               {"Laplace", "Strong Laplace", "Sobel Combined", "Sobel Horizontal",
                                "Sobel Vertical", "Lighten Edges", "Darken Edges", "Ghost"},
                               kEdgeModes[0].value1,
                               kNoValue2};
 
 // The slot (radius - 1) is kept when the direction changes.
-constexpr effectInfo kEmboss = {
+constexpr effectInfo kEmboss = {&matrices::family,
     "Emboss",
     {"Right", "Right-Up", "Up", "Left-Up", "Left", "Left-Down", "Down", "Right-Down"},
     {0, 0, 4, 1},
     kNoValue2};
 
-constexpr effectInfo kSeparate = {"Separate", {}, {1, 0, 4, 1}, kNoValue2};  // slot
+constexpr effectInfo kSeparate = {&matrices::family, "Separate", {}, {1, 0, 4, 1}, kNoValue2};  // slot
 
 // value1: blur radius; value2: percentage of the blurred copy, or the
 // brightness threshold below white, or the darkness threshold.
-constexpr effectInfo kHalfblur = {
+constexpr effectInfo kHalfblur = {&matrices::family,
     "Halfblur", {"Simple", "Gaussian"}, {10, 1, 100, 1}, {50, 0, 100, 3}};
-constexpr effectInfo kWhiteblur = {
+constexpr effectInfo kWhiteblur = {&matrices::family,
     "Whiteblur", {"Simple", "Gaussian"}, {40, 1, 200, 1}, {40, 0, 255, 3}};
-constexpr effectInfo kBlackblur = {
+constexpr effectInfo kBlackblur = {&matrices::family,
     "Blackblur", {"Simple", "Gaussian"}, {40, 1, 200, 1}, {150, 0, 255, 3}};
 // The gain of the glow and of the haze, in tenths (Delete and Page Down).
 constexpr int kGainStart = 10;
@@ -730,20 +727,12 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
 }
 }  // namespace
 
-// The filters' own constructors start the effect with their real images.
-// A filter without a row of its own steps as the family does.
-matrices::matrices()
-    : effect(nullptr, nullptr, nullptr, nullptr, nullptr, false, point(0, 0), point(0, 0)) {
-    static const effectInfo family = {"", {}, {0, 0, 0, 1}, kNoValue2};
-    info = &family;
-}
-
 // ---------------------------------------------------------------------------
 // Blur
 
 blur::blur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(kBlur, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    beginFromRow(kBlur, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
     imageRgbaCopy(this->image, this->backup);
     imageRgbaCopy(this->image, this->scratch);
     changeMode(1);
@@ -815,7 +804,7 @@ void blur::LBAction() {
 
 sharpen::sharpen(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                  ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(kSharpen, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    beginFromRow(kSharpen, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
     imageRgbaCopy(this->image, this->backup);
     imageRgbaCopy(this->image, this->scratch);
     for (int slot = 0; slot < 10; ++slot) {
@@ -864,7 +853,7 @@ void sharpen::LBAction() {
 
 edge::edge(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(kEdge, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    beginFromRow(kEdge, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
     imageRgbaCopy(this->image, this->backup);
     changeMode(1);
 }
@@ -920,7 +909,7 @@ void edge::matrixRow(convolution& rows, int y, int x0, int x1) {
 
 emboss::emboss(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(kEmboss, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    beginFromRow(kEmboss, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
     imageRgbaCopy(this->image, this->backup);
     changeMode(1);
 }
@@ -938,7 +927,7 @@ void emboss::changeMode(char m) {
 
 separate::separate(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                    ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    begin(kSeparate, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    beginFromRow(kSeparate, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
     imageRgbaCopy(this->image, this->backup);
     for (int k = 0; k < kRadii; ++k) {
         const int r = k + 1;
@@ -1012,7 +1001,7 @@ inline unsigned char brightest(Rgba p) { return std::max({p.r, p.g, p.b}); }
 #define MORVANE_SOFT_FOCUS(cls, row)                                                  \
     cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, \
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {          \
-        begin(row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);    \
+        beginFromRow(row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);    \
         imageRgbaCopy(this->image, this->backup);                                     \
         size = kGainStart;                                                            \
         changeMode(1);                                                                \

@@ -57,14 +57,13 @@ void copyShifted(Rgba* to, const Rgba* from, int count) {
 // ---------------------------------------------------------------------------
 // Scroll
 
+// The picture of tool start is kept in scratch for the right button.
+const effectInfo scroll::descriptor =
+    effectInfo{&family, "Scrolling"}.takingEveryEvent().leavingBackup().keepingScratch();
+
 scroll::scroll(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    shapeStart.set(0, 0);
-    fwkSetWindowTitle("Morvane Application | Scrolling");
-    effect::startup(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->scratch);
-    throttle = false;
-    scroll::idleAction();
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void scroll::LBAction() {
@@ -113,10 +112,11 @@ void scroll::idleAction() {
 // ---------------------------------------------------------------------------
 // Selection
 
+const effectInfo selection::descriptor = effectInfo{&family, "Selection"}.leavingBackup();
+
 selection::selection(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                      ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    fwkSetWindowTitle("Morvane Application | Selection");
-    effect::startup(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void selection::LBAction() {
@@ -145,21 +145,22 @@ void selection::RBAction() {
 // ---------------------------------------------------------------------------
 // Draw
 
+// The picture of tool start is kept in scratch for the right button.
+const effectInfo draw::descriptor =
+    effectInfo{&family, "Draw", {"Pipette", "Point", "Line", "Rectangle", "Ellipse", "Circle"}}
+        .startingIn(5)
+        .usingColor(Rgba{255, 255, 255, 255})
+        .takingEveryEvent()
+        .keepingScratch();
+
 draw::draw(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    fwkSetWindowTitle("Morvane Application | Draw");
-    effect::startup(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->scratch);
-    throttle = false;
-    modeCount = 6;
+    setUp(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
     shapeStart.set(0, 0);
     shapeEnd.set(0, 0);
     shapeDone = false;
     shapeDirty = true;
-    usesColor = true;
-    color = Rgba{255, 255, 255, 255};
-    imageRgbaCopy(this->image, this->backup);
-    changeMode(5);
+    start();
 }
 
 // Leaving the tool in the middle of a shape: a drag is cancelled and a pending
@@ -239,14 +240,7 @@ void draw::changeMode(char m) {
         shapeEnd = cursor;
         imageRgbaCopy(image, backup);
     }
-    mode = m;
-    static const char* const titles[] = {"Morvane Application | Draw | Mode 1: Pipette",
-                                         "Morvane Application | Draw | Mode 2: Point",
-                                         "Morvane Application | Draw | Mode 3: Line",
-                                         "Morvane Application | Draw | Mode 4: Rectangle",
-                                         "Morvane Application | Draw | Mode 5: Ellipse",
-                                         "Morvane Application | Draw | Mode 6: Circle"};
-    if (m >= 1 && m <= 6) fwkSetWindowTitle(titles[m - 1]);
+    effect::changeMode(m);
 }
 
 namespace {
@@ -405,17 +399,19 @@ void hideLens(telescope& t) {
 
 }  // namespace
 
+// value1 is the lens radius (Right/Left), value2 the zoom (Up/Down).
+const effectInfo telescope::descriptor =
+    effectInfo{&family,
+               "Telescope",
+               {"Zoom", "Gaussian Blur", "Gaussian Sharpen", "Laplace", "Sobel Combined",
+                "Sobel Horizontal", "Sobel Vertical"},
+               {100, 10, 250, 2},
+               {2, 2, 10, 1}}
+        .takingEveryEvent();
+
 telescope::telescope(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                      ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    shapeStart.set(0, 0);
-    fwkSetWindowTitle("Morvane Application | Telescope");
-    effect::startup(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->backup);
-    throttle = false;
-    value1 = 100;
-    value1Range.set(10, 250);
-    value2 = 2;
-    value2Range.set(2, 10);
+    setUp(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
     float gauss[] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
     float laplace[] = {0, 1, 0, 1, -4, 1, 0, 1, 0};
     float sobelH[] = {1, 0, -1, 2, 0, -2, 1, 0, -1};
@@ -424,8 +420,7 @@ telescope::telescope(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, Im
     kernels[1] = new matrix(laplace, 1, 1);
     kernels[2] = new matrix(sobelH, 1, 1);
     kernels[3] = new matrix(sobelV, 1, 1);
-    modeCount = 7;
-    changeMode(1);
+    start();
     shapeDirty = false;
 }
 
@@ -470,32 +465,9 @@ void telescope::LB(bool pressed) {
     effect::LB(pressed);
 }
 
-void telescope::changeMode(char m) {
-    mode = m;
-    static const char* const titles[] = {
-        "Morvane Application | Telescope | Mode 1: Zoom",
-        "Morvane Application | Telescope | Mode 2: Gaussian Blur",
-        "Morvane Application | Telescope | Mode 3: Gaussian Sharpen",
-        "Morvane Application | Telescope | Mode 4: Laplace",
-        "Morvane Application | Telescope | Mode 5: Sobel Combined",
-        "Morvane Application | Telescope | Mode 6: Sobel Horizontal",
-        "Morvane Application | Telescope | Mode 7: Sobel Vertical"};
-    if (m >= 1 && m <= 7) fwkSetWindowTitle(titles[m - 1]);
-}
-
-void telescope::changeValue(char key) {
-    if (key == 'e') {
-        value2 += 1;
-    } else if (key == 'g') {
-        value2 -= 1;
-    } else if (key == 'f') {
-        value1 += 2;
-    } else if (key == 'd') {
-        value1 -= 2;
-    }
-    value1 = static_cast<float>(value1Range.intForceLimit(value1));
-    value2 = static_cast<float>(value2Range.intForceLimit(value2));
-    if (key == 0) return;
+void telescope::changeValue(char c) {
+    effect::changeValue(c);
+    if (c == 0) return;
     // Restart the lens at the pointer as a release and a press would; the
     // press alone takes the old lens away, with one copy of the picture
     // instead of two. Straight to LBAction: a key must not click the menu

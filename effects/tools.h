@@ -7,6 +7,7 @@
 // left button is held; the right button brings back the picture of tool start.
 class scroll : public tools {
 public:
+    static const effectInfo descriptor;
     scroll(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void idleAction() override;
@@ -17,6 +18,7 @@ public:
 // Marks the rectangle every later effect works on; the right button clears it.
 class selection : public tools {
 public:
+    static const effectInfo descriptor;
     selection(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void moveAction() override;
@@ -28,6 +30,7 @@ public:
 // inversion while dragged and drawn clipped to the area on release.
 class draw : public tools {
 public:
+    static const effectInfo descriptor;
     draw(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
          bool hasArea, point areaMin, point areaMax);
     ~draw() override;
@@ -43,6 +46,7 @@ public:
 // filtered view of the committed picture inside a disc.
 class telescope : public tools {
 public:
+    static const effectInfo descriptor;
     telescope(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     ~telescope() override;
@@ -50,6 +54,6 @@ public:
     void LB(bool pressed) override;
     void LBAction() override;
     void key(unsigned char c) override;
-    void changeMode(char m) override;
-    void changeValue(char key) override;
+    // The settings, then the lens restarted at the pointer.
+    void changeValue(char c) override;
 };
