@@ -743,18 +743,6 @@ void color::actionByTables(pixelRect area, const ImageRGBA* source) {
                 area.y1 - area.y0 + 1, image->width, tables);
 }
 
-void color::RBAction() {
-    if (rightDown) imageRgbaCopy(backup, image);
-}
-
-void color::changeValue(char key) {
-    if (key == 'e') value1 += info->value1.step;
-    if (key == 'g') value1 -= info->value1.step;
-    value1 = static_cast<float>(value1Range.intForceLimit(value1));
-    if (key == 0) return;  // the menu's slider: its press applies the value
-    reapply();
-}
-
 void color::action(int) {}
 
 void geometric::beginWarp(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,

@@ -216,8 +216,6 @@ public:
     static const effectInfo unnamed;
     color();
     void LBAction() override;
-    void RBAction() override;
-    void changeValue(char key) override;
     // Pixel index y * width + x of `image`.
     virtual void action(int index);
     // The area, row by row: `action` on every pixel. Rules with a faster way

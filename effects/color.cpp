@@ -9,18 +9,6 @@
 
 namespace {
 
-// The adjustments: name, modes and their one setting (start, range, arrow step).
-const effectInfo kBrightness = {&color::family, "Brightness", {}, {20, -255, 255, 5}, {}};
-const effectInfo kContrast = {&color::family, "Contrast", {}, {20, -255, 255, 5}, {}};
-const effectInfo kSaturation = {&color::family, "Saturation", {}, {20, -255, 255, 5}, {}};
-const effectInfo kHue = {&color::family, "Hue", {}, {20, 0, 359, 5}, {}};
-const effectInfo kColorize = {&color::family, "Colorize", {}, {20, 0, 359, 5}, {}};
-const effectInfo kChannel = {&color::family, "Channel", {"Red", "Green", "Blue"}, {20, -255, 255, 5}, {}};
-const effectInfo kGray = {&color::family, "Gray", {}, {0, 0, 0, 0}, {}};
-const effectInfo kInvert = {&color::family, "Invert", {}, {0, 0, 0, 0}, {}};
-const effectInfo kPosterize = {&color::family, "Posterize", {}, {8, 1, 255, 5}, {}};
-const effectInfo kSolarize = {&color::family, "Solarize", {}, {150, 0, 255, 5}, {}};
-
 // byteRange.intForceLimit, inline and without branches for the per-pixel rules
 // (on noisy pictures a branch per channel mispredicts often).
 inline unsigned char clampByte(const limit& range, int v) {
@@ -136,48 +124,17 @@ void hueRows(const effect& e, pixelRect area, bool checked) {
     });
 }
 
-// Hues wrap at 359 instead of stopping; value1Range is not consulted.
-void stepHue(color& e, char key) {
-    if (key == 'e') e.value1 += e.info->value1.step;
-    if (key == 'g') e.value1 -= e.info->value1.step;
-    if (e.value1 > 359) {
-        e.value1 = 0;
-    } else if (e.value1 < 0) {
-        e.value1 = 359;
-    }
-}
-
 }  // namespace
-
-// Each constructor commits the picture as the source and applies once;
-// channel's selects its first mode instead, which applies.
-#define MORVANE_ADJUSTMENT(cls, row)                                                  \
-    cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, \
-             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {          \
-        beginFromRow(row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);    \
-        imageRgbaCopy(this->image, this->backup);                                     \
-        if (modeCount > 1) {                                                          \
-            changeMode(1);                                                            \
-        } else {                                                                      \
-            reapply();                                                                \
-        }                                                                             \
-    }
-
-MORVANE_ADJUSTMENT(brightness, kBrightness)
-MORVANE_ADJUSTMENT(contrast, kContrast)
-MORVANE_ADJUSTMENT(saturation, kSaturation)
-MORVANE_ADJUSTMENT(hue, kHue)
-MORVANE_ADJUSTMENT(colorize, kColorize)
-MORVANE_ADJUSTMENT(channel, kChannel)
-MORVANE_ADJUSTMENT(gray, kGray)
-MORVANE_ADJUSTMENT(invert, kInvert)
-MORVANE_ADJUSTMENT(posterize, kPosterize)
-MORVANE_ADJUSTMENT(solarize, kSolarize)
-
-#undef MORVANE_ADJUSTMENT
 
 // The rules read the members into locals and write each pixel in one store:
 // byte stores could alias the members and force reloads.
+
+const effectInfo brightness::descriptor = {&family, "Brightness", {}, {20, -255, 255, 5}};
+
+brightness::brightness(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                       ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
 
 void brightness::action(int index) {
     const limit range = byteRange;
@@ -189,6 +146,13 @@ void brightness::action(int index) {
 }
 
 void brightness::actionArea(pixelRect area) { actionByTables(area, backup); }
+
+const effectInfo contrast::descriptor = {&family, "Contrast", {}, {20, -255, 255, 5}};
+
+contrast::contrast(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                   ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
 
 void contrast::action(int index) {
     const limit range = byteRange;
@@ -212,6 +176,13 @@ void contrast::action(int index) {
 
 void contrast::actionArea(pixelRect area) { actionByTables(area, backup); }
 
+const effectInfo saturation::descriptor = {&family, "Saturation", {}, {20, -255, 255, 5}};
+
+saturation::saturation(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                       ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
+
 void saturation::action(int index) {
     const limit range = byteRange;
     const float factor = value1 / 255;
@@ -232,6 +203,16 @@ void saturation::actionArea(pixelRect area) {
     });
 }
 
+// Hues go round: past 359 comes 0, below 0 comes 359. The slider's click
+// applies at once.
+const effectInfo hue::descriptor =
+    effectInfo{&family, "Hue", {}, settingInfo{20, 0, 359, 5}.wrapping()}.applyingOnClick();
+
+hue::hue(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+         ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
+
 void hue::action(int index) {
     Hsva p = RGBtoHSV(backup->data[index]);
     // Wraps by 359, not 360; RGBtoHSV gives negative hues between magenta and red.
@@ -245,9 +226,12 @@ void hue::actionArea(pixelRect area) {
     hueRows<false>(*this, area, !(value1 >= 0 && value1 <= 359));
 }
 
-void hue::changeValue(char key) {
-    stepHue(*this, key);
-    reapply();
+const effectInfo colorize::descriptor =
+    effectInfo{&family, "Colorize", {}, settingInfo{20, 0, 359, 5}.wrapping()}.applyingOnClick();
+
+colorize::colorize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                   ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void colorize::action(int index) {
@@ -260,9 +244,12 @@ void colorize::actionArea(pixelRect area) {
     hueRows<true>(*this, area, !(value1 >= 0 && value1 < 360));
 }
 
-void colorize::changeValue(char key) {
-    stepHue(*this, key);
-    reapply();
+const effectInfo channel::descriptor = {
+    &family, "Channel", {"Red", "Green", "Blue"}, {20, -255, 255, 5}};
+
+channel::channel(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                 ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void channel::action(int index) {
@@ -288,11 +275,11 @@ void channel::action(int index) {
 
 void channel::actionArea(pixelRect area) { actionByTables(area, backup); }
 
-void channel::changeMode(char m) {
-    showMode(m);
-    leftDown = true;
-    LBAction();
-    leftDown = false;
+const effectInfo gray::descriptor = {&family, "Gray"};
+
+gray::gray(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void gray::action(int index) {
@@ -310,6 +297,13 @@ void gray::actionArea(pixelRect area) {
     });
 }
 
+const effectInfo invert::descriptor = {&family, "Invert"};
+
+invert::invert(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
+
 // In place on image, so each application toggles the area.
 void invert::action(int index) {
     Rgba& d = image->data[index];
@@ -318,6 +312,13 @@ void invert::action(int index) {
 }
 
 void invert::actionArea(pixelRect area) { actionByTables(area, image); }
+
+const effectInfo posterize::descriptor = {&family, "Posterize", {}, {8, 1, 255, 5}};
+
+posterize::posterize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                     ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
 
 void posterize::action(int index) {
     const limit range = byteRange;
@@ -331,6 +332,13 @@ void posterize::action(int index) {
 }
 
 void posterize::actionArea(pixelRect area) { actionByTables(area, backup); }
+
+const effectInfo solarize::descriptor = {&family, "Solarize", {}, {150, 0, 255, 5}};
+
+solarize::solarize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                   ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
 
 void solarize::action(int index) {
     const float v = value1;

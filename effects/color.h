@@ -8,6 +8,7 @@
 
 class brightness : public color {
 public:
+    static const effectInfo descriptor;
     brightness(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
@@ -16,6 +17,7 @@ public:
 
 class contrast : public color {
 public:
+    static const effectInfo descriptor;
     contrast(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
@@ -24,43 +26,45 @@ public:
 
 class saturation : public color {
 public:
+    static const effectInfo descriptor;
     saturation(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
     void actionArea(pixelRect area) override;
 };
 
-// The value is a hue in degrees and wraps at 359 instead of stopping.
+// The value is a hue in degrees.
 class hue : public color {
 public:
+    static const effectInfo descriptor;
     hue(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
         bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
     void actionArea(pixelRect area) override;
-    void changeValue(char key) override;
 };
 
 class colorize : public color {
 public:
+    static const effectInfo descriptor;
     colorize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
     void actionArea(pixelRect area) override;
-    void changeValue(char key) override;
 };
 
 // Modes 1 to 3 shift red, green or blue.
 class channel : public color {
 public:
+    static const effectInfo descriptor;
     channel(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
     void actionArea(pixelRect area) override;
-    void changeMode(char m) override;
 };
 
 class gray : public color {
 public:
+    static const effectInfo descriptor;
     gray(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
          bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
@@ -69,6 +73,7 @@ public:
 
 class invert : public color {
 public:
+    static const effectInfo descriptor;
     invert(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
@@ -77,6 +82,7 @@ public:
 
 class posterize : public color {
 public:
+    static const effectInfo descriptor;
     posterize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
@@ -85,6 +91,7 @@ public:
 
 class solarize : public color {
 public:
+    static const effectInfo descriptor;
     solarize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     void action(int index) override;
