@@ -745,14 +745,6 @@ void color::actionByTables(pixelRect area, const ImageRGBA* source) {
 
 void color::action(int) {}
 
-void geometric::beginWarp(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,
-                          ImageRGBA* scratch_, ImageRGBA* hud_, ImageRGBA* icons_, bool hasArea_,
-                          point areaMin_, point areaMax_, bool live) {
-    beginFromRow(row, image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
-    imageRgbaCopy(image, backup);
-    warpToggle = false;
-    throttle = !live;
-}
 
 bool geometric::pointerOnPicture() const {
     return cursor.x >= 0 && cursor.x <= image->width && cursor.y >= 0 &&
@@ -761,10 +753,6 @@ bool geometric::pointerOnPicture() const {
 
 void geometric::idleAction() {}
 
-void geometric::RBAction() {
-    if (rightDown) imageRgbaCopy(backup, image);
-}
-
 void geometric::specialKey(int k) {
     effect::specialKey(k);
     if (k == kKeyEnd) {
@@ -772,27 +760,6 @@ void geometric::specialKey(int k) {
         renderOnce();
     }
 }
-
-void geometric::changeMode(char m) {
-    showMode(m);
-    renderOnce();
-}
-
-void geometric::changeValue(char c) {
-    switch (c) {
-        case 'e': keyUP(); break;
-        case 'g': keyDOWN(); break;
-        case 'd': keyLEFT(); break;
-        case 'f': keyRIGHT(); break;
-        default: break;
-    }
-    if (c != 0) renderOnce();
-}
-
-void geometric::keyRIGHT() { value1 = value1Range.forceLimit(value1 + info->value1.step); }
-void geometric::keyLEFT() { value1 = value1Range.forceLimit(value1 - info->value1.step); }
-void geometric::keyUP() { value2 = value2Range.forceLimit(value2 + info->value2.step); }
-void geometric::keyDOWN() { value2 = value2Range.forceLimit(value2 - info->value2.step); }
 
 void distort::LBAction() {}
 

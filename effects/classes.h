@@ -237,22 +237,8 @@ public:
     static const effectInfo unnamed;
     geometric();
     void idleAction() override;
-    void RBAction() override;
+    // End switches between nearest and bilinear sampling.
     void specialKey(int k) override;
-    // The mode and its title, then a render at the current pointer.
-    void changeMode(char m) override;
-    void changeValue(char c) override;
-    // Right/Left step value1, Up/Down value2, by the row's steps, clamped.
-    virtual void keyRIGHT();
-    virtual void keyLEFT();
-    virtual void keyUP();
-    virtual void keyDOWN();
-    // A concrete constructor's steps before its first render: title,
-    // startup, the row's settings, commit, nearest sampling; `live` warps
-    // take every key and motion event.
-    void beginWarp(const effectInfo& row, ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch,
-                   ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin, point areaMax,
-                   bool live);
     // Renders only with the pointer on the picture or just past its last
     // column or row.
     bool pointerOnPicture() const;

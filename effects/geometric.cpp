@@ -14,27 +14,8 @@
 
 namespace {
 
-// Each warp: name, modes, then value1 (Right/Left) and value2 (Up/Down) as
-// start, range and key step.
-const effectInfo kRipple = {&geometric::family,
-    "Ripple", {"Radial", "Vertical", "Horizontal", "Crossed"}, {5, 1, 50, 1}, {10, 1, 50, 2}};
-const effectInfo kBubble = {&geometric::family,
-    "Bubble", {"Convex", "Concave", "Vertical", "Horizontal"}, {100, 10, 1000, 5}, {25, 1, 250, 5}};
-const effectInfo kWave = {&geometric::family,
-    "Wave", {"Horizontal", "Vertical", "Full"}, {5, 1, 50, 1}, {10, 1, 50, 2}};
-// The angle or zoom wraps past either end instead of stopping.
-const effectInfo kLens = {&geometric::family, "Lens",
-                          {"Turn", "Zoom", "Flip vertical", "Flip horizontal"},
-                          {100, 10, 1000, 5},
-                          {190, 0, 359, 5}};
-// The row's radius step is mode 1's; the grid of mode 2 takes kTwirlGridStep.
-const effectInfo kTwirl = {&geometric::family,
-    "Twirl", {"Single Twirl", "Multiple Twirl"}, {100, 10, 1000, 10}, {180, -1080, 1080, 30}};
-const float kTwirlGridStep = 50;
+const float kTwirlGridStep = 50;  // mode 2's radius step; mode 1's is the descriptor's
 const float kTwirlRadiusPerCell = 50;  // the grid has R / 50 + 1 cells a side
-// The bevel's range follows the area (0 to half its smaller side), and so
-// does its start (a quarter of that).
-const effectInfo kButtonize = {&geometric::family, "Buttonize", {"Floating", "Fixed"}, {0, 0, 0, 1}, {50, 0, 100, 5}};
 
 const double kBubblePowerDivisor = 20;  // the strength 25 gives the power 1.25
 // Added to the colour on the fixed frame's top, left, right and bottom edges.
@@ -260,21 +241,23 @@ void rippleRadial(const effect& e) {
 
 }  // namespace
 
-// The warps that follow the pointer take every event; like all warps they
-// commit the picture first and render once at (0, 0) in their first mode.
-#define MORVANE_LIVE_WARP(cls, row)                                                          \
-    cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,        \
-             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {                 \
-        beginWarp(row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, true); \
-        changeMode(1);                                                                       \
-    }
+// Each warp: name, modes, then value1 (Right/Left) and value2 (Up/Down) as
+// start, range and key step. Like all warps they commit the picture and
+// render once at (0, 0) in their first mode; those that follow the pointer
+// take every event.
 
-MORVANE_LIVE_WARP(ripple, kRipple)
-MORVANE_LIVE_WARP(bubble, kBubble)
-MORVANE_LIVE_WARP(wave, kWave)
-MORVANE_LIVE_WARP(twirl, kTwirl)
+const effectInfo ripple::descriptor =
+    effectInfo{&family,
+               "Ripple",
+               {"Radial", "Vertical", "Horizontal", "Crossed"},
+               {5, 1, 50, 1},
+               {10, 1, 50, 2}}
+        .takingEveryEvent();
 
-#undef MORVANE_LIVE_WARP
+ripple::ripple(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
 
 void ripple::idleAction() {
     if (!leftDown || !pointerOnPicture()) return;
@@ -285,6 +268,19 @@ void ripple::idleAction() {
         return;
     }
     rippleRadial(*this);
+}
+
+const effectInfo bubble::descriptor =
+    effectInfo{&family,
+               "Bubble",
+               {"Convex", "Concave", "Vertical", "Horizontal"},
+               {100, 10, 1000, 5},
+               {25, 1, 250, 5}}
+        .takingEveryEvent();
+
+bubble::bubble(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void bubble::idleAction() {
@@ -329,6 +325,15 @@ void bubble::idleAction() {
     });
 }
 
+const effectInfo wave::descriptor =
+    effectInfo{&family, "Wave", {"Horizontal", "Vertical", "Full"}, {5, 1, 50, 1}, {10, 1, 50, 2}}
+        .takingEveryEvent();
+
+wave::wave(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
+
 void wave::idleAction() {
     if (!leftDown || !pointerOnPicture() || mode < 1 || mode > 3) return;
     static const Along xBy[] = {Along::y, Along::none, Along::y};
@@ -336,12 +341,19 @@ void wave::idleAction() {
     renderSine(*this, xBy[mode - 1], yBy[mode - 1]);
 }
 
+// The angle or zoom goes round past either end instead of stopping.
+const effectInfo lens::descriptor =
+    effectInfo{&family,
+               "Lens",
+               {"Turn", "Zoom", "Flip vertical", "Flip horizontal"},
+               {100, 10, 1000, 5},
+               settingInfo{190, 0, 359, 5}.wrapping()}
+        .usingColor(Rgba{0, 0, 0, 255})
+        .takingEveryEvent();
+
 lens::lens(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    beginWarp(kLens, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, true);
-    usesColor = true;
-    color = Rgba{0, 0, 0, 255};
-    changeMode(1);
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void lens::idleAction() {
@@ -376,17 +388,6 @@ void lens::idleAction() {
         };
         return std::make_pair(w.within(dy, R), pixel);
     });
-}
-
-// 0 follows 359 and 359 precedes 0.
-void lens::keyUP() {
-    value2 += info->value2.step;
-    if (value2 > value2Range.max) value2 = static_cast<float>(value2Range.min);
-}
-
-void lens::keyDOWN() {
-    value2 -= info->value2.step;
-    if (value2 < value2Range.min) value2 = static_cast<float>(value2Range.max);
 }
 
 namespace {
@@ -476,6 +477,19 @@ void twirlGrid(const effect& e) {
 
 }  // namespace
 
+const effectInfo twirl::descriptor =
+    effectInfo{&family,
+               "Twirl",
+               {"Single Twirl", "Multiple Twirl"},
+               {100, 10, 1000, 10},
+               {180, -1080, 1080, 30}}
+        .takingEveryEvent();
+
+twirl::twirl(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
+
 void twirl::idleAction() {
     if (!leftDown) return;
     if (mode == 2) {
@@ -485,31 +499,27 @@ void twirl::idleAction() {
     }
 }
 
-// Mode 2 steps by whole cells, and the old grid's strip is wiped first.
-void twirl::keyRIGHT() {
-    if (mode != 2) return geometric::keyRIGHT();
-    value1 += kTwirlGridStep;
+// The old grid's strip is wiped before the new one is drawn.
+void twirl::changeValue(char c) {
+    if (mode != 2 || (c != kKeyRight && c != kKeyLeft)) return effect::changeValue(c);
     imageRgbaCopy(backup, image);
-    value1 = value1Range.forceLimit(value1);
+    value1 = value1Range.forceLimit(value1 + (c == kKeyRight ? kTwirlGridStep : -kTwirlGridStep));
+    renderOnce();
 }
 
-void twirl::keyLEFT() {
-    if (mode != 2) return geometric::keyLEFT();
-    value1 -= kTwirlGridStep;
-    imageRgbaCopy(backup, image);
-    value1 = value1Range.forceLimit(value1);
-}
+// The bevel's range follows the area (0 to half its smaller side), and so
+// does its start (a quarter of that).
+const effectInfo buttonize::descriptor =
+    effectInfo{&family,
+               "Buttonize",
+               {"Floating", "Fixed"},
+               settingInfo{0, 0, 0, 1}.upTo(rangeRule::halfSmallerSide),
+               {50, 0, 100, 5}}
+        .usingColor(Rgba{0, 0, 0, 255});
 
 buttonize::buttonize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                      ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    beginWarp(kButtonize, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax, false);
-    const pixelRect a = areaInPicture();
-    const int w = a.x1 - a.x0 + 1, h = a.y1 - a.y0 + 1;
-    value1Range.set(0, std::max(0, (w < h ? w : h) / 2));
-    value1 = static_cast<float>(value1Range.max / 4);
-    usesColor = true;
-    color = Rgba{0, 0, 0, 255};
-    changeMode(1);
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void buttonize::idleAction() { LBAction(); }

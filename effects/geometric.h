@@ -6,14 +6,12 @@
 // ---------------------------------------------------------------------------
 // Warps
 
-#define MORVANE_WARP_CONSTRUCTOR(cls)                                                              \
-    cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons, \
-        bool hasArea, point areaMin, point areaMax)
-
 // Sine displacement around the pointer: radial, along one axis or both.
 class ripple : public geometric {
 public:
-    MORVANE_WARP_CONSTRUCTOR(ripple);
+    ripple(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void idleAction() override;
 };
 
@@ -21,46 +19,52 @@ public:
 // magnified or pinched towards the pointer.
 class bubble : public geometric {
 public:
-    MORVANE_WARP_CONSTRUCTOR(bubble);
+    bubble(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void idleAction() override;
 };
 
 // Like ripple, but each axis moves with a sine of the other.
 class wave : public geometric {
 public:
-    MORVANE_WARP_CONSTRUCTOR(wave);
+    wave(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+         ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void idleAction() override;
 };
 
 // Turns, zooms or mirrors a disc; sources outside the area show `color`.
 class lens : public geometric {
 public:
-    MORVANE_WARP_CONSTRUCTOR(lens);
+    lens(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+         ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void idleAction() override;
-    void keyUP() override;
-    void keyDOWN() override;
 };
 
 // One swirl around the pointer, or a grid of them over the area.
 class twirl : public geometric {
 public:
-    MORVANE_WARP_CONSTRUCTOR(twirl);
+    twirl(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+          ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void idleAction() override;
-    void keyRIGHT() override;
-    void keyLEFT() override;
+    // Mode 2's grid: Right and Left step by whole cells.
+    void changeValue(char c) override;
 };
 
 // A bevelled frame just inside the area: a fade towards `color`, or a lit
 // and shaded edge. Redrawn whole on every tick while the button is held.
 class buttonize : public geometric {
 public:
-    MORVANE_WARP_CONSTRUCTOR(buttonize);
+    buttonize(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void idleAction() override;
     void LBAction() override;
     void colorChangeAction() override;
 };
-
-#undef MORVANE_WARP_CONSTRUCTOR
 
 // ---------------------------------------------------------------------------
 // Glass
@@ -73,6 +77,7 @@ class glass : public distort {
 public:
     glass(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
     void colorChangeAction() override;
     void key(unsigned char c) override;
