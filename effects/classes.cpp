@@ -763,32 +763,6 @@ void geometric::specialKey(int k) {
 
 void distort::LBAction() {}
 
-void distort::RBAction() {
-    if (rightDown) imageRgbaCopy(backup, image);
-}
-
-void distort::changeValue(char c) {
-    // Here Up and Down move the second setting, Right and Left the first.
-    if (c == 'e') value2 += info->value2.step;
-    if (c == 'g') value2 -= info->value2.step;
-    if (c == 'f') value1 += info->value1.step;
-    if (c == 'd') value1 -= info->value1.step;
-    clampValues();
-    if (c != 0) reapply();
-}
-
-void distort::beginOnArea(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,
-                          ImageRGBA* scratch_, ImageRGBA* hud_, ImageRGBA* icons_, bool hasArea_,
-                          point areaMin_, point areaMax_) {
-    beginFromRow(row, image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
-    const pixelRect area = areaInPicture();
-    const int side = std::max(area.x1 - area.x0 + 1, area.y1 - area.y0 + 1);
-    for (limit* range : {&value1Range, &value2Range}) {
-        if (range->max == largerSide) range->max = side;
-        if (range->max == fifthOfLargerSide) range->max = side / 5;
-    }
-}
-
 void artistic::RBAction() {
     if (rightDown) imageRgbaCopy(backup, image);
 }

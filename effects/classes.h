@@ -247,17 +247,10 @@ public:
 // Distortion family: the area rebuilt from backup once per click or change.
 class distort : public effect {
 public:
-    // Upper ends of a size in a family table row that only the area decides:
-    // its larger side, or a fifth of that.
-    static constexpr int largerSide = -1;
-    static constexpr int fifthOfLargerSide = -2;
-
     static const familyInfo family;
     static const effectInfo unnamed;
     distort();
     void LBAction() override;
-    void RBAction() override;
-    void changeValue(char c) override;
     // range.intForceLimit(v) as a byte, for a finite v well inside int,
     // where truncating first gives the same; inline and without branches
     // for the per-pixel loops (on noisy pictures a branch mispredicts often).
@@ -266,12 +259,6 @@ public:
         const int low = t < range.min ? range.min : t;
         return static_cast<unsigned char>(low > range.max ? range.max : low);
     }
-
-protected:
-    // beginFromRow(), then the upper ends marked above taken from the area.
-    void beginOnArea(const effectInfo& row, ImageRGBA* image, ImageRGBA* backup,
-                     ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons, bool hasArea,
-                     point areaMin, point areaMax);
 };
 
 // Artistic family: stylised pictures made from backup once per click or change.

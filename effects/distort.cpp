@@ -11,32 +11,16 @@
 
 namespace {
 
-// Name, modes, value1 and value2 of each distortion: start, lowest, highest
-// and arrow step. value2's upper end for mosaic, box and dots follows value1
-// and is set again at every application (gapMax, bevelMax, radiusMax).
-constexpr int kSide = distort::largerSide;
-constexpr int kFifth = distort::fifthOfLargerSide;
-constexpr effectInfo kMosaic = {&distort::family, "Mosaic", {}, {10, 1, kFifth, 1}, {1, 0, 0, 1}};
-constexpr effectInfo kBox = {&distort::family, "Box", {}, {10, 1, kFifth, 1}, {1, 0, 0, 1}};
-constexpr effectInfo kComb = {&distort::family, "Comb", {}, {10, 2, kFifth, 1}, {}};
-constexpr effectInfo kDots = {&distort::family, "Dots", {"Interpolated", "Colorized"}, {30, 2, kSide, 1}, {10, 0, 0, 1}};
-constexpr effectInfo kRgbDots = {&distort::family, "RGB-Dots", {"Additive", "Subtractive"}, {10, 2, kFifth, 1}, {}};
-constexpr effectInfo kLines = {&distort::family, "Lines", {"Horizontal", "Vertical"}, {50, 1, 200, 1}, {}};
-constexpr effectInfo kNoise = {&distort::family, "Noise", {"Random", "Colorized"}, {100, 0, 100, 1}, {50, 0, 100, 1}};
-// Box has eight modes without names (its title stays plain) and starts in mode 6.
-constexpr int kBoxModes = 8, kBoxStartMode = 6;
-constexpr Rgba kMosaicGap = {0, 0, 0, 255};
-constexpr Rgba kDotsBackground = {0, 0, 0, 255};
-constexpr Rgba kNoiseTint = {64, 64, 192, 255};
+// The tile sizes reach a fifth of the area's larger side (the spacing of
+// dots the whole side); value2's upper end for mosaic, box and dots follows
+// value1 and is worked out again at every application.
+constexpr settingInfo kTileSize = settingInfo{10, 1, 0, 1}.upTo(rangeRule::fifthOfLargerSide);
 
 // A run length is kept in a byte.
-static_assert(kLines.value1.max <= 255, "runs of lines must fit a byte");
+constexpr int kLongestRun = 200;
+static_assert(kLongestRun <= 255, "runs of lines must fit a byte");
 
-int gapMax(float tile) { return truncToInt(tile - 1); }
-int bevelMax(float tile) { return truncToInt(tile / 2 - 1); }
-int radiusMax(float spacing) { return truncToInt(spacing / 2); }
-
-const Rgba kBlack = {0, 0, 0, 255}, kWhite = {255, 255, 255, 255};
+constexpr Rgba kBlack = {0, 0, 0, 255}, kWhite = {255, 255, 255, 255};
 
 // The area inside the picture and its size.
 struct Area {
@@ -175,21 +159,21 @@ std::vector<Rgba> tileMeans(const ImageRGBA* src, const Tiling& t, const limit& 
 // ---------------------------------------------------------------------------
 // Mosaic
 
+// The gap (value2) is drawn in `color`.
+const effectInfo mosaic::descriptor =
+    effectInfo{
+        &family, "Mosaic", {}, kTileSize, settingInfo{1, 0, 0, 1}.upTo(rangeRule::tileLessOne)}
+        .usingColor(kBlack);
+
 mosaic::mosaic(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    beginOnArea(kMosaic, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    value2Range.set(0, gapMax(value1));
-    imageRgbaCopy(this->image, this->backup);
-    usesColor = true;
-    color = kMosaicGap;
-    reapply();
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void mosaic::LBAction() {
     if (!leftDown) return;
     const float size = value1;
-    value2Range.set(0, gapMax(size));
-    value2 = static_cast<float>(value2Range.intForceLimit(value2));
+    followValue1();
     const Area a = areaOf(*this);
     if (a.empty()) return;
     const Tiling t = tilingOf(a, size);
@@ -250,21 +234,23 @@ Rgba shifted(Rgba p, int delta, const limit& bytes) {
 
 }  // namespace
 
+// The bevel width is value2. Eight modes without names (the title stays
+// plain); it starts in mode 6.
+const effectInfo box::descriptor =
+    effectInfo{
+        &family, "Box", {}, kTileSize, settingInfo{1, 0, 0, 1}.upTo(rangeRule::halfTileLessOne)}
+        .modesWithoutNames(8)
+        .startingIn(6);
+
 box::box(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
          bool hasArea, point areaMin, point areaMax) {
-    beginOnArea(kBox, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    value2Range.set(0, bevelMax(value1));
-    imageRgbaCopy(this->image, this->backup);
-    modeCount = kBoxModes;
-    mode = kBoxStartMode;
-    reapply();
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void box::LBAction() {
     if (!leftDown) return;
     const float size = value1;
-    value2Range.set(0, bevelMax(size));
-    value2 = static_cast<float>(value2Range.intForceLimit(value2));
+    followValue1();
     const int bevel = static_cast<int>(value2);
     const Area a = areaOf(*this);
     if (a.empty()) return;
@@ -307,11 +293,6 @@ void box::LBAction() {
     });
 }
 
-void box::changeMode(char m) {
-    mode = m;
-    reapply();
-}
-
 // ---------------------------------------------------------------------------
 // Comb
 
@@ -324,11 +305,13 @@ struct Span {
 
 }  // namespace
 
+// The cell width (value1).
+const effectInfo comb::descriptor = {
+    &family, "Comb", {}, settingInfo{10, 2, 0, 1}.upTo(rangeRule::fifthOfLargerSide)};
+
 comb::comb(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    beginOnArea(kComb, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->backup);
-    reapply();
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void comb::LBAction() {
@@ -397,21 +380,24 @@ void comb::LBAction() {
 // ---------------------------------------------------------------------------
 // Dots
 
+// Spacing (value1) and dot radius (value2) over a background in `color`.
+const effectInfo dots::descriptor =
+    effectInfo{&family,
+               "Dots",
+               {"Interpolated", "Colorized"},
+               settingInfo{30, 2, 0, 1}.upTo(rangeRule::largerSide),
+               settingInfo{10, 0, 0, 1}.upTo(rangeRule::halfTile)}
+        .usingColor(kBlack);
+
 dots::dots(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    beginOnArea(kDots, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    value2Range.set(0, radiusMax(value1));
-    usesColor = true;
-    color = kDotsBackground;
-    imageRgbaCopy(this->image, this->backup);
-    changeMode(1);
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void dots::LBAction() {
     if (!leftDown) return;
     const float spacing = value1;
-    value2Range.set(0, radiusMax(spacing));
-    value2 = static_cast<float>(value2Range.intForceLimit(value2));
+    followValue1();
     const float radius = value2;
     const Area a = areaOf(*this);
     if (a.empty() || !(spacing >= 1)) return;
@@ -495,19 +481,17 @@ void dots::LBAction() {
 
 void dots::colorChangeAction() { reapply(); }
 
-void dots::changeMode(char m) {
-    showMode(m);
-    reapply();
-}
-
 // ---------------------------------------------------------------------------
 // RGB-Dots
 
+const effectInfo rgbdots::descriptor = {&family,
+                                        "RGB-Dots",
+                                        {"Additive", "Subtractive"},
+                                        settingInfo{10, 2, 0, 1}.upTo(rangeRule::fifthOfLargerSide)};
+
 rgbdots::rgbdots(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                  ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    beginOnArea(kRgbDots, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->backup);
-    changeMode(1);
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void rgbdots::LBAction() {
@@ -577,19 +561,16 @@ void rgbdots::LBAction() {
     });
 }
 
-void rgbdots::changeMode(char m) {
-    showMode(m);
-    reapply();
-}
-
 // ---------------------------------------------------------------------------
 // Lines
 
+// value1 is the longest run.
+const effectInfo lines::descriptor = {
+    &family, "Lines", {"Horizontal", "Vertical"}, {50, 1, kLongestRun, 1}};
+
 lines::lines(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    beginOnArea(kLines, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->backup);
-    changeMode(1);
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void lines::LBAction() {
@@ -694,21 +675,18 @@ void lines::LBAction() {
     });
 }
 
-void lines::changeMode(char m) {
-    showMode(m);
-    reapply();
-}
-
 // ---------------------------------------------------------------------------
 // Noise
 
+// The share of pixels changed (value1) and the strength (value2); mode 2
+// tints with `color`.
+const effectInfo noise::descriptor =
+    effectInfo{&family, "Noise", {"Random", "Colorized"}, {100, 0, 100, 1}, {50, 0, 100, 1}}
+        .usingColor(Rgba{64, 64, 192, 255});
+
 noise::noise(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    beginOnArea(kNoise, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    usesColor = true;
-    color = kNoiseTint;
-    imageRgbaCopy(this->image, this->backup);
-    changeMode(1);
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 // One thread, pixel by pixel: the shared random sequence is drawn in exactly
@@ -745,7 +723,3 @@ void noise::LBAction() {
 
 void noise::colorChangeAction() { reapply(); }
 
-void noise::changeMode(char m) {
-    showMode(m);
-    reapply();
-}

@@ -8,6 +8,7 @@ class mosaic : public distort {
 public:
     mosaic(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
     void colorChangeAction() override;
 };
@@ -18,8 +19,8 @@ class box : public distort {
 public:
     box(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
         bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
-    void changeMode(char m) override;
 };
 
 // Triangles of their average colour, every other row shifted by half a cell.
@@ -27,6 +28,7 @@ class comb : public distort {
 public:
     comb(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
          ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
 };
 
@@ -36,9 +38,9 @@ class dots : public distort {
 public:
     dots(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
          ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
     void colorChangeAction() override;
-    void changeMode(char m) override;
 };
 
 // Every cell as a red, a green and a blue disc sized by its content, lit on
@@ -47,8 +49,8 @@ class rgbdots : public distort {
 public:
     rgbdots(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
-    void changeMode(char m) override;
 };
 
 // Rows (mode 1) or columns (mode 2) in runs of random length, each of its
@@ -57,8 +59,8 @@ class lines : public distort {
 public:
     lines(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
-    void changeMode(char m) override;
 };
 
 // Random values mixed into a random share of the pixels, plain (mode 1) or
@@ -67,7 +69,7 @@ class noise : public distort {
 public:
     noise(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
     void colorChangeAction() override;
-    void changeMode(char m) override;
 };

@@ -588,15 +588,8 @@ void buttonize::LBAction() {
 
 namespace {
 
-// Name, modes, tile size (value1) and strength (value2): start, lowest,
-// highest and arrow step. Each mode sets its own tile size, and texture m is
-// the 20 by 20 icon 101 - m of the atlas.
-constexpr effectInfo kGlass = {&distort::family,
-    "Glass",
-                               {"Rough Glass", "Glass Plates", "Glass Blocks", "Curly Glass",
-                                "Glass Rings", "Dotted Glass", "Puzzle", "Custom"},
-                               {40, 5, distort::largerSide, 1},
-                               {10, 1, 50, 1}};
+// Each mode sets its own tile size, and texture m is the 20 by 20 icon
+// 101 - m of the atlas.
 constexpr int kGlassTile[8] = {50, 50, 30, 20, 40, 20, 50, 60};
 constexpr int kTextureSide = 20;
 constexpr int textureOffset(int mode) { return (101 - mode) * kTextureSide * kTextureSide; }
@@ -609,8 +602,6 @@ constexpr float kAzimuthStart = kPiF / 4, kAzimuthStep = kPiF / 16, kFullTurn = 
 constexpr float kElevationStart = kPiF / 8, kElevationStep = kPiF / 32;
 constexpr float kElevationLow = kPiF / 16, kElevationHigh = kPiF / 2;
 constexpr float kIntensityStep = 0.25f, kIntensityHigh = 2;
-constexpr unsigned char kDelete = 127;
-constexpr int kPageUp = 104, kPageDown = 105, kHome = 106, kEnd = 107, kInsert = 108;
 
 constexpr double kPiD = 3.14159265358979323846;
 // Facets kept per core at most (12 bytes each).
@@ -669,16 +660,23 @@ Facet facetAt(const GlassSettings& g, int a, int b) {
 
 }  // namespace
 
+// Tile size (value1, up to the area's larger side) and strength (value2).
+const effectInfo glass::descriptor =
+    effectInfo{&family,
+               "Glass",
+               {"Rough Glass", "Glass Plates", "Glass Blocks", "Curly Glass", "Glass Rings",
+                "Dotted Glass", "Puzzle", "Custom"},
+               settingInfo{40, 5, 0, 1}.upTo(rangeRule::largerSide),
+               {10, 1, 50, 1}}
+        .usingColor(kLightColour);
+
 glass::glass(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    beginOnArea(kGlass, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->backup);
-    usesColor = true;
-    color = kLightColour;
+    setUp(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
     param1 = kAzimuthStart;
     param2 = kElevationStart;
     param3 = 0;
-    changeMode(1);
+    start();
 }
 
 // Tiles are drawn in order and a destination beyond the area is clamped onto
@@ -690,7 +688,7 @@ void glass::LBAction() {
     const pixelRect r = areaInPicture();
     const int w = r.x1 - r.x0 + 1, h = r.y1 - r.y0 + 1;
     const float tile = value1;
-    if (w <= 0 || h <= 0 || !(tile >= 1) || mode < 1 || mode > kGlass.modeCount()) return;
+    if (w <= 0 || h <= 0 || !(tile >= 1) || mode < 1 || mode > modeCount) return;
     const int offset = textureOffset(mode);
     if (!icons || static_cast<long long>(icons->width) * icons->height < offset + 400) return;
     const GlassSettings g{icons, offset, tile, value2, param3 > 0, param1, param2};
@@ -758,7 +756,7 @@ void glass::colorChangeAction() { reapply(); }
 
 void glass::key(unsigned char c) {
     effect::key(c);
-    if (c != kDelete) return;
+    if (c != kKeyDelete) return;
     param3 = std::max(param3 - kIntensityStep, 0.0f);
     drawLightningMenu();
 }
@@ -768,21 +766,19 @@ void glass::key(unsigned char c) {
 void glass::specialKey(int k) {
     effect::specialKey(k);
     switch (k) {
-        case kPageDown:
+        case kKeyPageDown:
             param3 = std::min(param3 + kIntensityStep, kIntensityHigh);
             break;
-        case kInsert:
-            param1 += kAzimuthStep;
-            if (param1 > kFullTurn) param1 = 0;
+        case kKeyInsert:
+            param1 = wrapInto(param1 + kAzimuthStep, 0.0f, kFullTurn);
             break;
-        case kPageUp:
-            param1 -= kAzimuthStep;
-            if (param1 < 0) param1 = kFullTurn;
+        case kKeyPageUp:
+            param1 = wrapInto(param1 - kAzimuthStep, 0.0f, kFullTurn);
             break;
-        case kHome:
+        case kKeyHome:
             param2 = std::min(param2 + kElevationStep, kElevationHigh);
             break;
-        case kEnd:
+        case kKeyEnd:
             param2 = std::max(param2 - kElevationStep, kElevationLow);
             break;
         default:
@@ -792,10 +788,9 @@ void glass::specialKey(int k) {
 }
 
 void glass::changeMode(char m) {
-    if (m < 1 || m > kGlass.modeCount()) return;  // no texture for it
-    showMode(m);
+    if (m < 1 || m > modeCount) return;  // no texture for it
     value1 = static_cast<float>(kGlassTile[m - 1]);  // beyond value1Range on a small area
-    reapply();
+    distort::changeMode(m);
 }
 
 // A black square with the horizon circle; the light's marker sits on its

@@ -80,6 +80,7 @@ public:
     static const effectInfo descriptor;
     void LBAction() override;
     void colorChangeAction() override;
+    // Delete, Page Down, Insert, Page Up, Home and End move the light.
     void key(unsigned char c) override;
     void specialKey(int k) override;
     void changeMode(char m) override;
