@@ -678,7 +678,7 @@ const familyInfo tools::family = {"tool", false, false, applied::later, false};
 const familyInfo color::family = {"filter", true, false, applied::byClick, true};
 const familyInfo geometric::family = {"warp", false, false, applied::byFrame, true};
 const familyInfo distort::family = {"filter", false, false, applied::byClick, true};
-const familyInfo matrices::family = {"filter", true, false, applied::byClick, true};
+const familyInfo matrices::family = {"filter", true, true, applied::byClick, true};
 const familyInfo artistic::family = {"filter", true, false, applied::byClick, true};
 
 const effectInfo tools::unnamed = {&tools::family, ""};
@@ -1141,24 +1141,3 @@ void matrices::matrixRow(convolution& rows, int y, int x0, int x1) {
     rows.row(currentKernel(), y, x0, x1, image->data + static_cast<size_t>(y) * image->width + x0);
 }
 
-void matrices::RBAction() {
-    if (rightDown) imageRgbaCopy(backup, image);
-}
-
-// Delete and Page Down step `size`; the rest is the base's handling.
-void matrices::key(unsigned char c) {
-    effect::key(c);
-    if (c == 127) changeValue(127);
-}
-
-void matrices::specialKey(int k) {
-    effect::specialKey(k);
-    if (k == 105) changeValue('i');
-}
-
-void matrices::changeValue(char c) {
-    stepValues(c);
-    stepSize(c);
-    clampValues();
-    if (c != 0) reapply();
-}

@@ -325,10 +325,6 @@ public:
     static const effectInfo unnamed;
     matrices();
     void LBAction() override;
-    void RBAction() override;
-    void key(unsigned char c) override;
-    void specialKey(int k) override;
-    void changeValue(char c) override;
     // One pixel: the row operation for x alone.
     virtual void matrixAction(int x, int y);
     // Pixels x0..x1 of row y: image = the kernel of slot trunc(value1).

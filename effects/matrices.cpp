@@ -15,77 +15,41 @@
 namespace {
 
 // ---------------------------------------------------------------------------
-// The filters: name, modes, and per setting its start, range and arrow step.
-// Where a mode brings its own settings, the mode table gives them and the
-// first mode's row is the filter's.
-
-constexpr settingInfo kNoValue2 = {0, 0, 0, 3};
-
-// The radial blur's greatest window depends on the area: half the distance
-// from its centre to a corner, worked out by the mode change.
-constexpr int kRangeOfArea = -1;
+// Settings of the filters whose modes bring their own (start, range, arrow
+// step), and the kernel families of edge's modes.
 
 constexpr modeSettings kBlurModes[] = {
-    {{10, 1, 250, 1}, kNoValue2},           // box radius
-    {{5, 1, 100, 1}, kNoValue2},            // first radius and number of passes
-    {{5, 1, 250, 1}, kNoValue2},            // box radius, rows only
-    {{5, 1, 250, 1}, kNoValue2},            // box radius, columns only
-    {{5, 1, 250, 1}, {45, 1, 179, 3}},      // length; direction in degrees, wrapping
-    {{10, 1, kRangeOfArea, 1}, kNoValue2},  // greatest window half-width
-    {{10, 1, 250, 1}, kNoValue2},           // greatest angular window
+    {{10, 1, 250, 1}},  // box radius
+    {{5, 1, 100, 1}},   // first radius and number of passes
+    {{5, 1, 250, 1}},   // box radius, rows only
+    {{5, 1, 250, 1}},   // box radius, columns only
+    {{5, 1, 250, 1}, settingInfo{45, 1, 179, 3}.wrapping()},  // length; direction in degrees
+    {settingInfo{10, 1, 0, 1}.upTo(rangeRule::halfDiagonal)},  // greatest window half-width
+    {{10, 1, 250, 1}},  // greatest angular window
 };
-constexpr effectInfo kBlur = {&matrices::family,
-    "Blur",
-    {"Simple Blur", "Gaussian Blur", "Motion Blur Horizontal", "Motion Blur Vertical",
-     "Motion Blur", "Radial Blur", "Spheric Blur"},
-    kBlurModes[0].value1,
-    kBlurModes[0].value2};
 
 constexpr modeSettings kSharpenModes[] = {
-    {{5, 1, 250, 1}, kNoValue2},  // box radius
-    {{5, 1, 100, 1}, kNoValue2},  // first radius of the iterated box
-    {{1, 0, 9, 1}, kNoValue2},    // kernel slot
+    {{5, 1, 250, 1}},  // box radius
+    {{5, 1, 100, 1}},  // first radius of the iterated box
+    {{1, 0, 9, 1}},    // kernel slot
 };
-constexpr effectInfo kSharpen = {&matrices::family, "Sharpen",
-                                 {"Simple Sharpen", "Gaussian Sharpen", "Predefined Sharpen"},
-                                 kSharpenModes[0].value1,
-                                 kSharpenModes[0].value2};
 
+// The kernel slot; Sobel Vertical's kernels are the second family's.
+constexpr modeSettings kEdgeModes[] = {
+    {{0, 0, 4, 1}}, {{0, 0, 4, 1}}, {{0, 0, 4, 1}}, {{0, 0, 4, 1}},
+    {{5, 5, 9, 1}}, {{0, 0, 4, 1}}, {{0, 0, 4, 1}}, {{0, 0, 4, 1}},
+};
 // Kernel families; slot k holds radius k + 1, the second family slots 5..9.
-enum family { none, laplace, ring, ghost, sobelX, sobelY };
-struct edgeMode {
-    settingInfo value1;  // kernel slot
-    family first, second;
+enum kernelFamily { none, laplace, ring, ghost, sobelX, sobelY };
+struct kernelFamilies {
+    kernelFamily first, second;
 };
-constexpr edgeMode kEdgeModes[] = {
-    {{0, 0, 4, 1}, laplace, none},  {{0, 0, 4, 1}, ring, none},     {{0, 0, 4, 1}, sobelX, sobelY},
-    {{0, 0, 4, 1}, sobelX, sobelY}, {{5, 5, 9, 1}, sobelX, sobelY}, {{0, 0, 4, 1}, laplace, none},
-    {{0, 0, 4, 1}, laplace, none},  {{0, 0, 4, 1}, ghost, none},
+constexpr kernelFamilies kEdgeKernels[] = {
+    {laplace, none}, {ring, none},    {sobelX, sobelY}, {sobelX, sobelY},
+    {sobelX, sobelY}, {laplace, none}, {laplace, none},  {ghost, none},
 };
-constexpr effectInfo kEdge = {&matrices::family, "Edge",
-                              {"Laplace", "Strong Laplace", "Sobel Combined", "Sobel Horizontal",
-                               "Sobel Vertical", "Lighten Edges", "Darken Edges", "Ghost"},
-                              kEdgeModes[0].value1,
-                              kNoValue2};
 
-// The slot (radius - 1) is kept when the direction changes.
-constexpr effectInfo kEmboss = {&matrices::family,
-    "Emboss",
-    {"Right", "Right-Up", "Up", "Left-Up", "Left", "Left-Down", "Down", "Right-Down"},
-    {0, 0, 4, 1},
-    kNoValue2};
-
-constexpr effectInfo kSeparate = {&matrices::family, "Separate", {}, {1, 0, 4, 1}, kNoValue2};  // slot
-
-// value1: blur radius; value2: percentage of the blurred copy, or the
-// brightness threshold below white, or the darkness threshold.
-constexpr effectInfo kHalfblur = {&matrices::family,
-    "Halfblur", {"Simple", "Gaussian"}, {10, 1, 100, 1}, {50, 0, 100, 3}};
-constexpr effectInfo kWhiteblur = {&matrices::family,
-    "Whiteblur", {"Simple", "Gaussian"}, {40, 1, 200, 1}, {40, 0, 255, 3}};
-constexpr effectInfo kBlackblur = {&matrices::family,
-    "Blackblur", {"Simple", "Gaussian"}, {40, 1, 200, 1}, {150, 0, 255, 3}};
-// The gain of the glow and of the haze, in tenths (Delete and Page Down).
+// The size at the start: the gain of the glow and of the haze, in tenths.
 constexpr int kGainStart = 10;
 
 // ---------------------------------------------------------------------------
@@ -148,7 +112,7 @@ int sign(T v) {
     return (v > 0) - (v < 0);
 }
 
-matrix* familyKernel(family f, int r) {
+matrix* familyKernel(kernelFamily f, int r) {
     switch (f) {
         case laplace:
             return kernelOf(r, 1, [r](int dy, int dx) -> float {
@@ -201,20 +165,6 @@ matrix* embossKernel(int direction, int r) {
 
 // ---------------------------------------------------------------------------
 // Shared steps
-
-// As a mode change applies a filter: with the button held for the call.
-void applyOnce(matrices& e) {
-    e.leftDown = true;
-    e.LBAction();
-    e.leftDown = false;
-}
-
-void setValues(effect& e, const modeSettings& s) {
-    e.value1 = s.value1.start;
-    e.value1Range.set(s.value1.min, s.value1.max);
-    e.value2 = s.value2.start;
-    e.value2Range.set(s.value2.min, s.value2.max);
-}
 
 // body(y) for the rows of the area, on both cores.
 template <class Body>
@@ -730,36 +680,18 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
 // ---------------------------------------------------------------------------
 // Blur
 
+// Scratch starts as the picture: the row passes leave their work there.
+const effectInfo blur::descriptor =
+    effectInfo{&family,
+               "Blur",
+               {"Simple Blur", "Gaussian Blur", "Motion Blur Horizontal", "Motion Blur Vertical",
+                "Motion Blur", "Radial Blur", "Spheric Blur"}}
+        .settingsPerMode(kBlurModes)
+        .keepingScratch();
+
 blur::blur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    beginFromRow(kBlur, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->backup);
-    imageRgbaCopy(this->image, this->scratch);
-    changeMode(1);
-}
-
-void blur::changeMode(char m) {
-    showMode(m);
-    if (m >= 1 && m <= 7) {
-        setValues(*this, kBlurModes[m - 1]);
-        if (value1Range.max == kRangeOfArea) {
-            // Half the distance from the area's centre to its corner.
-            const pixelRect a = areaInPicture();
-            const int hw = (a.x1 - a.x0 + 1) / 2, hh = (a.y1 - a.y0 + 1) / 2;
-            value1Range.max = static_cast<int>(std::sqrt(double(hw) * hw + double(hh) * hh) / 2);
-        }
-    }
-    applyOnce(*this);
-}
-
-// value2, the direction, wraps round instead of stopping; Delete and Page
-// Down do nothing here.
-void blur::changeValue(char c) {
-    stepValues(c);
-    value1 = static_cast<float>(value1Range.intForceLimit(value1));
-    if (value2 > value2Range.max) value2 = static_cast<float>(value2Range.min);
-    if (value2 < value2Range.min) value2 = static_cast<float>(value2Range.max);
-    if (c != 0) reapply();
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void blur::LBAction() {
@@ -802,26 +734,23 @@ void blur::LBAction() {
 // ---------------------------------------------------------------------------
 // Sharpen
 
+const effectInfo sharpen::descriptor =
+    effectInfo{&family, "Sharpen", {"Simple Sharpen", "Gaussian Sharpen", "Predefined Sharpen"}}
+        .settingsPerMode(kSharpenModes)
+        .keepingScratch();
+
 sharpen::sharpen(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                  ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    beginFromRow(kSharpen, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->backup);
-    imageRgbaCopy(this->image, this->scratch);
+    setUp(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
     for (int slot = 0; slot < 10; ++slot) {
         const float outer = -kSharpenOuter[slot], centre = kSharpenCentre[slot];
         kernels[slot] =
             kernelOf(1, 1, [=](int dy, int dx) { return dy == 0 && dx == 0 ? centre : outer; });
     }
-    changeMode(1);
+    start();
 }
 
 sharpen::~sharpen() { freeKernels(); }
-
-void sharpen::changeMode(char m) {
-    showMode(m);
-    if (m >= 1 && m <= 3) setValues(*this, kSharpenModes[m - 1]);
-    applyOnce(*this);
-}
 
 void sharpen::LBAction() {
     if (!leftDown) return;
@@ -851,27 +780,31 @@ void sharpen::LBAction() {
 // ---------------------------------------------------------------------------
 // Edge
 
+const effectInfo edge::descriptor =
+    effectInfo{&family,
+               "Edge",
+               {"Laplace", "Strong Laplace", "Sobel Combined", "Sobel Horizontal", "Sobel Vertical",
+                "Lighten Edges", "Darken Edges", "Ghost"}}
+        .settingsPerMode(kEdgeModes);
+
 edge::edge(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    beginFromRow(kEdge, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->backup);
-    changeMode(1);
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 edge::~edge() { freeKernels(); }
 
+// The mode's kernels, then the mode itself.
 void edge::changeMode(char m) {
-    showMode(m);
     if (m >= 1 && m <= 8) {
-        const edgeMode& row = kEdgeModes[m - 1];
-        setValues(*this, modeSettings{row.value1, kNoValue2});
+        const kernelFamilies& row = kEdgeKernels[m - 1];
         freeKernels();
         for (int k = 0; k < kRadii; ++k) {
             kernels[k] = familyKernel(row.first, k + 1);
             kernels[k + kRadii] = familyKernel(row.second, k + 1);
         }
     }
-    applyOnce(*this);
+    matrices::changeMode(m);
 }
 
 void edge::matrixRow(convolution& rows, int y, int x0, int x1) {
@@ -907,35 +840,41 @@ void edge::matrixRow(convolution& rows, int y, int x0, int x1) {
 // ---------------------------------------------------------------------------
 // Emboss and separate
 
+// The slot (radius - 1) is kept when the direction changes.
+const effectInfo emboss::descriptor = {
+    &family,
+    "Emboss",
+    {"Right", "Right-Up", "Up", "Left-Up", "Left", "Left-Down", "Down", "Right-Down"},
+    {0, 0, 4, 1}};
+
 emboss::emboss(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    beginFromRow(kEmboss, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->backup);
-    changeMode(1);
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 emboss::~emboss() { freeKernels(); }
 
+// The direction's kernels, then the mode itself.
 void emboss::changeMode(char m) {
-    showMode(m);
     if (m >= 1 && m <= 8) {
         freeKernels();
         for (int k = 0; k < kRadii; ++k) kernels[k] = embossKernel(m - 1, k + 1);
     }
-    applyOnce(*this);
+    matrices::changeMode(m);
 }
+
+const effectInfo separate::descriptor = {&family, "Separate", {}, {1, 0, 4, 1}};  // the slot
 
 separate::separate(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
                    ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
-    beginFromRow(kSeparate, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    imageRgbaCopy(this->image, this->backup);
+    setUp(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
     for (int k = 0; k < kRadii; ++k) {
         const int r = k + 1;
         kernels[k] = kernelOf(r, 4, [r](int dy, int dx) -> float {
             return std::abs(dy) == r && std::abs(dx) == r ? 1 : 0;
         });
     }
-    applyOnce(*this);
+    start();
 }
 
 separate::~separate() { freeKernels(); }
@@ -996,26 +935,36 @@ inline unsigned char brightest(Rgba p) { return std::max({p.r, p.g, p.b}); }
 
 }  // namespace
 
-// Each commits the picture, starts its gain (which halfblur leaves unused)
-// and applies its first mode; every mode change applies at once.
-#define MORVANE_SOFT_FOCUS(cls, row)                                                  \
-    cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, \
-             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {          \
-        beginFromRow(row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);    \
-        imageRgbaCopy(this->image, this->backup);                                     \
-        size = kGainStart;                                                            \
-        changeMode(1);                                                                \
-    }                                                                                 \
-    void cls::changeMode(char m) {                                                    \
-        showMode(m);                                                                  \
-        applyOnce(*this);                                                             \
-    }
+// value1 is the blur radius; value2 the percentage of the blurred copy, the
+// brightness threshold below white, or the darkness threshold. Halfblur
+// leaves the size unused.
 
-MORVANE_SOFT_FOCUS(halfblur, kHalfblur)
-MORVANE_SOFT_FOCUS(whiteblur, kWhiteblur)
-MORVANE_SOFT_FOCUS(blackblur, kBlackblur)
+const effectInfo halfblur::descriptor =
+    effectInfo{&family, "Halfblur", {"Simple", "Gaussian"}, {10, 1, 100, 1}, {50, 0, 100, 3}}
+        .sized(kGainStart);
 
-#undef MORVANE_SOFT_FOCUS
+halfblur::halfblur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                   ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
+
+const effectInfo whiteblur::descriptor =
+    effectInfo{&family, "Whiteblur", {"Simple", "Gaussian"}, {40, 1, 200, 1}, {40, 0, 255, 3}}
+        .sized(kGainStart);
+
+whiteblur::whiteblur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                     ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
+
+const effectInfo blackblur::descriptor =
+    effectInfo{&family, "Blackblur", {"Simple", "Gaussian"}, {40, 1, 200, 1}, {150, 0, 255, 3}}
+        .sized(kGainStart);
+
+blackblur::blackblur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                     ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
 
 void halfblur::LBAction() {
     const pixelRect a = areaInPicture();

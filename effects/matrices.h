@@ -10,9 +10,8 @@ class blur : public matrices {
 public:
     blur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
          bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
-    void changeMode(char m) override;
-    void changeValue(char c) override;
 };
 
 // Unsharp masking with a box or iterated blur, or one of ten 3 by 3 kernels.
@@ -20,9 +19,9 @@ class sharpen : public matrices {
 public:
     sharpen(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     ~sharpen() override;
     void LBAction() override;
-    void changeMode(char m) override;
 };
 
 // Laplace, ring, Sobel and ghost kernels at five radii; the Sobel pair
@@ -31,6 +30,7 @@ class edge : public matrices {
 public:
     edge(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
          bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     ~edge() override;
     void changeMode(char m) override;
     void matrixRow(convolution& rows, int y, int x0, int x1) override;
@@ -41,6 +41,7 @@ class emboss : public matrices {
 public:
     emboss(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     ~emboss() override;
     void changeMode(char m) override;
 };
@@ -50,6 +51,7 @@ class separate : public matrices {
 public:
     separate(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     ~separate() override;
 };
 
@@ -58,8 +60,8 @@ class halfblur : public matrices {
 public:
     halfblur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
              ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
-    void changeMode(char m) override;
 };
 
 // The bright parts blurred and added as a glow.
@@ -67,8 +69,8 @@ class whiteblur : public matrices {
 public:
     whiteblur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
-    void changeMode(char m) override;
 };
 
 // The dark parts blurred and taken away as a haze.
@@ -76,8 +78,8 @@ class blackblur : public matrices {
 public:
     blackblur(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
-    void changeMode(char m) override;
 };
 
 // Adds step to a in single precision, one rounded sum at a time, and stops at
