@@ -17,37 +17,7 @@
 
 namespace {
 
-// The family: name, modes and both settings (start, range, arrow step), then
-// what a member sets beyond them: size, whether it tints with a colour and
-// which, and the mode it starts in (0: a single-mode filter, applied as it is).
-struct artisticRow {
-    effectInfo info;
-    int size;
-    bool usesColor;
-    Rgba color;
-    char startMode;
-};
-
-const Rgba kBlack = {0, 0, 0, 255};
-
-const artisticRow kChrome = {
-    {&artistic::family, "Chrome", {"Simple", "Gaussian"}, {4, 1, 20, 1}, {4, 0, 100, 1}}, 0, false, kBlack, 2};
-const artisticRow kRelief = {
-    {&artistic::family, "Relief", {"Simple", "Gaussian"}, {10, 0, 50, 1}, {10, 1, 50, 1}}, 0, true, kBlack, 1};
-const artisticRow kBw = {{&artistic::family, "Black and White", {"Brightness", "Edge"}, {5, 0, 100, 1}, {200, 0, 255, 1}},
-                         0, false, kBlack, 1};
-const artisticRow kStarlight = {{&artistic::family, "Starlight",
-                                 {"Star", "Cross", "X", "Colorized Star", "Colorized Cross",
-                                  "Colorized X"},
-                                 {15, 0, 100, 1},
-                                 {40, 0, 255, 1}},
-                                10, true, {255, 0, 128, 255}, 1};
-const artisticRow kShine = {
-    {&artistic::family, "Shine", {"Normal", "Colorized"}, {15, 0, 200, 1}, {40, 0, 255, 1}}, 10, true, {230, 155, 0, 255}, 1};
-const artisticRow kBrush = {{&artistic::family, "Brush", {}, {10, 5, 30, 1}, {2, 1, 5, 1}}, 0, false, kBlack, 0};
-const artisticRow kSpatter = {{&artistic::family, "Spatter", {}, {15, 1, 50, 1}, {7, 1, 20, 1}}, 2, false, kBlack, 0};
-const artisticRow kCutout = {{&artistic::family, "Cutout", {}, {3, 2, 100, 1}, {20, 5, 30, 1}}, 2, false, kBlack, 0};
-const artisticRow kStrokes = {{&artistic::family, "Strokes", {}, {7, 2, 30, 1}, {3, 2, 15, 1}}, 2, false, kBlack, 0};
+constexpr Rgba kBlack = {0, 0, 0, 255};
 
 const float kReliefOpacity = 1.0f;  // param4 at the start: lines fully in the colour
 const float kOpacityStep = 0.1f;
@@ -93,27 +63,6 @@ void forArea(const pixelRect& a, Pixel pixel) {
             for (int x = a.x0; x <= a.x1; ++x) pixel(x, y);
         }
     });
-}
-
-// The mode's title, then the filter at once.
-void selectMode(effect& e, char m) {
-    e.showMode(m);
-    e.reapply();
-}
-
-void startFromRow(effect& e, const artisticRow& row, ImageRGBA* image, ImageRGBA* backup,
-           ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin,
-           point areaMax) {
-    e.beginFromRow(row.info, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
-    e.size = row.size;
-    e.usesColor = row.usesColor;
-    e.color = row.color;
-    imageRgbaCopy(e.image, e.backup);
-    if (row.startMode) {
-        e.changeMode(row.startMode);
-    } else {
-        e.reapply();
-    }
 }
 
 // The committed picture blurred into scratch; image is the blur's work space.
@@ -665,35 +614,17 @@ randRun::~randRun() {}
 #endif
 
 // ---------------------------------------------------------------------------
-// Constructors
-
-#define MORVANE_ARTISTIC(cls, row, before)                                               \
-    cls::cls(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,    \
-             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {             \
-        before;                                                                          \
-        startFromRow(*this, row, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax); \
-    }
-
-MORVANE_ARTISTIC(chrome, kChrome, )
-MORVANE_ARTISTIC(relief, kRelief, param4 = kReliefOpacity)
-MORVANE_ARTISTIC(bw, kBw, )
-MORVANE_ARTISTIC(starlight, kStarlight, )
-MORVANE_ARTISTIC(shine, kShine, )
-MORVANE_ARTISTIC(brush, kBrush, )
-MORVANE_ARTISTIC(spatter, kSpatter, )
-MORVANE_ARTISTIC(cutout, kCutout, )
-MORVANE_ARTISTIC(strokes, kStrokes, )
-
-#undef MORVANE_ARTISTIC
-
-void chrome::changeMode(char m) { selectMode(*this, m); }
-void relief::changeMode(char m) { selectMode(*this, m); }
-void bw::changeMode(char m) { selectMode(*this, m); }
-void starlight::changeMode(char m) { selectMode(*this, m); }
-void shine::changeMode(char m) { selectMode(*this, m); }
-
-// ---------------------------------------------------------------------------
 // Chrome, relief, black and white
+
+// value1 is the amplification, value2 the blur radius.
+const effectInfo chrome::descriptor =
+    effectInfo{&family, "Chrome", {"Simple", "Gaussian"}, {4, 1, 20, 1}, {4, 0, 100, 1}}
+        .startingIn(2);
+
+chrome::chrome(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
 
 void chrome::LBAction() {
     pixelRect a;
@@ -708,6 +639,19 @@ void chrome::LBAction() {
         const unsigned char v = shade[s.r + s.g + s.b];
         p = Rgba{v, v, v, p.a};
     });
+}
+
+// value1 is the blur radius, value2 the number of levels; the outline is
+// drawn in `color`.
+const effectInfo relief::descriptor =
+    effectInfo{&family, "Relief", {"Simple", "Gaussian"}, {10, 0, 50, 1}, {10, 1, 50, 1}}
+        .usingColor(kBlack);
+
+relief::relief(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    setUp(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+    param4 = kReliefOpacity;
+    start();
 }
 
 void relief::LBAction() {
@@ -757,24 +701,29 @@ void relief::LBAction() {
 }
 
 void relief::changeValue(char c) {
-    if (c == 'k') param4 = param4 > 0 ? 0.0f : 1.0f;  // End
-    if (c == 'i') param4 = std::min(param4 + kOpacityStep, 1.0f);
-    stepValues(c);
-    clampValues();
-    if (c != 0) reapply();
-}
-
-void relief::key(unsigned char c) {
-    effect::key(c);
-    if (c == 127) {
+    if (c == kKeyDelete) {
         param4 = std::max(param4 - kOpacityStep, 0.0f);
-        reapply();
+    } else if (c == kKeyPageDown) {
+        param4 = std::min(param4 + kOpacityStep, 1.0f);
+    } else if (c == kKeyEnd) {
+        param4 = param4 > 0 ? 0.0f : 1.0f;
+    } else {
+        return effect::changeValue(c);
     }
+    reapply();
 }
 
 void relief::specialKey(int k) {
-    artistic::specialKey(k);
-    if (k == 107) changeValue('k');
+    effect::specialKey(k);
+    if (k == kKeyEnd) changeValue(static_cast<char>(k));
+}
+
+const effectInfo bw::descriptor = {
+    &family, "Black and White", {"Brightness", "Edge"}, {5, 0, 100, 1}, {200, 0, 255, 1}};
+
+bw::bw(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
+       bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void bw::LBAction() {
@@ -808,6 +757,21 @@ void bw::LBAction() {
 // ---------------------------------------------------------------------------
 // Starlight and shine
 
+// The size is the gain of the light, in tenths.
+const effectInfo starlight::descriptor =
+    effectInfo{&family,
+               "Starlight",
+               {"Star", "Cross", "X", "Colorized Star", "Colorized Cross", "Colorized X"},
+               {15, 0, 100, 1},
+               {40, 0, 255, 1}}
+        .usingColor(Rgba{255, 0, 128, 255})
+        .sized(10);
+
+starlight::starlight(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                     ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
+
 void starlight::LBAction() {
     pixelRect a;
     if (!workArea(*this, a)) return;
@@ -825,6 +789,16 @@ void starlight::LBAction() {
     addLight(*this, a, image);
 }
 
+const effectInfo shine::descriptor =
+    effectInfo{&family, "Shine", {"Normal", "Colorized"}, {15, 0, 200, 1}, {40, 0, 255, 1}}
+        .usingColor(Rgba{230, 155, 0, 255})
+        .sized(10);
+
+shine::shine(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
+
 void shine::LBAction() {
     pixelRect a;
     if (!workArea(*this, a)) return;
@@ -837,6 +811,14 @@ void shine::LBAction() {
 
 // ---------------------------------------------------------------------------
 // Brush, spatter, cutout, strokes
+
+const effectInfo brush::descriptor =
+    effectInfo{&family, "Brush", {}, {10, 5, 30, 1}, {2, 1, 5, 1}};
+
+brush::brush(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
+}
 
 void brush::LBAction() {
     pixelRect a;
@@ -859,6 +841,15 @@ void brush::LBAction() {
             }
         }
     });
+}
+
+// Spatter, cutout and strokes work from the picture blurred by the size.
+const effectInfo spatter::descriptor =
+    effectInfo{&family, "Spatter", {}, {15, 1, 50, 1}, {7, 1, 20, 1}}.sized(2);
+
+spatter::spatter(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                 ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void spatter::LBAction() {
@@ -899,6 +890,14 @@ void spatter::LBAction() {
     }
     run.resume(draws);
     fillGaps(image, a, true, false, [](Rgba p) { return p.a != 255; });
+}
+
+const effectInfo cutout::descriptor =
+    effectInfo{&family, "Cutout", {}, {3, 2, 100, 1}, {20, 5, 30, 1}}.sized(2);
+
+cutout::cutout(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void cutout::LBAction() {
@@ -956,6 +955,14 @@ void cutout::LBAction() {
         }
         at(image, x, y) = palette[best];
     });
+}
+
+const effectInfo strokes::descriptor =
+    effectInfo{&family, "Strokes", {}, {7, 2, 30, 1}, {3, 2, 15, 1}}.sized(2);
+
+strokes::strokes(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
+                 ImageRGBA* icons, bool hasArea, point areaMin, point areaMax) {
+    begin(descriptor, image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
 void strokes::LBAction() {

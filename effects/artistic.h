@@ -13,8 +13,8 @@ class chrome : public artistic {
 public:
     chrome(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
-    void changeMode(char m) override;
 };
 
 // Posterised flat regions outlined in the current colour; param4 is the
@@ -23,10 +23,11 @@ class relief : public artistic {
 public:
     relief(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
-    void changeMode(char m) override;
+    // Delete and Page Down step the opacity instead of the size, End turns
+    // the outline off and on.
     void changeValue(char c) override;
-    void key(unsigned char c) override;
     void specialKey(int k) override;
 };
 
@@ -35,8 +36,8 @@ class bw : public artistic {
 public:
     bw(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons,
        bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
-    void changeMode(char m) override;
 };
 
 // The bright pixels smeared into star, cross or X streaks and added back.
@@ -44,8 +45,8 @@ class starlight : public artistic {
 public:
     starlight(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
               ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
-    void changeMode(char m) override;
 };
 
 // The bright pixels smeared into rays away from the pointer and added back.
@@ -53,8 +54,8 @@ class shine : public artistic {
 public:
     shine(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
-    void changeMode(char m) override;
 };
 
 // Oil paint: each pixel takes the dominant colour of its window.
@@ -62,6 +63,7 @@ class brush : public artistic {
 public:
     brush(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
           ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
 };
 
@@ -70,6 +72,7 @@ class spatter : public artistic {
 public:
     spatter(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
 };
 
@@ -79,6 +82,7 @@ class cutout : public artistic {
 public:
     cutout(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
            ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
 };
 
@@ -87,6 +91,7 @@ class strokes : public artistic {
 public:
     strokes(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA* hud,
             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
+    static const effectInfo descriptor;
     void LBAction() override;
 };
 

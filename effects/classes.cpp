@@ -608,43 +608,6 @@ int effect::upperEnd(const settingInfo& s) const {
     return s.max;
 }
 
-void effect::beginFromRow(const effectInfo& row, ImageRGBA* image_, ImageRGBA* backup_,
-                          ImageRGBA* scratch_, ImageRGBA* hud_, ImageRGBA* icons_, bool hasArea_,
-                          point areaMin_, point areaMax_) {
-    info = &row;
-    fwkSetWindowTitle(effectTitle(row).c_str());
-    startup(image_, backup_, scratch_, hud_, icons_, hasArea_, areaMin_, areaMax_);
-    modeCount = static_cast<int8_t>(row.modeCount());
-    value1 = row.value1.start;
-    value1Range.set(row.value1.min, row.value1.max);
-    value2 = row.value2.start;
-    value2Range.set(row.value2.min, row.value2.max);
-}
-
-void effect::showMode(char m) {
-    mode = m;
-    if (m >= 1 && m <= info->modeCount() && info->modes[m - 1]) {
-        fwkSetWindowTitle(effectTitle(*info, m).c_str());
-    }
-}
-
-void effect::stepValues(char c) {
-    if (c == 'e') value1 += info->value1.step;
-    if (c == 'g') value1 -= info->value1.step;
-    if (c == 'f') value2 += info->value2.step;
-    if (c == 'd') value2 -= info->value2.step;
-}
-
-void effect::stepSize(char c) {
-    if (c == 127) size = std::max(size - 1, 1);
-    if (c == 'i') size = std::min(size + 1, 30);
-}
-
-void effect::clampValues() {
-    value1 = static_cast<float>(value1Range.intForceLimit(value1));
-    value2 = static_cast<float>(value2Range.intForceLimit(value2));
-}
-
 void effect::applyChange() {
     switch (info->family->change) {
         case applied::byClick: reapply(); break;
@@ -679,7 +642,7 @@ const familyInfo color::family = {"filter", true, false, applied::byClick, true}
 const familyInfo geometric::family = {"warp", false, false, applied::byFrame, true};
 const familyInfo distort::family = {"filter", false, false, applied::byClick, true};
 const familyInfo matrices::family = {"filter", true, true, applied::byClick, true};
-const familyInfo artistic::family = {"filter", true, false, applied::byClick, true};
+const familyInfo artistic::family = {"filter", true, true, applied::byClick, true};
 
 const effectInfo tools::unnamed = {&tools::family, ""};
 const effectInfo color::unnamed = {&color::family, ""};
@@ -745,7 +708,6 @@ void color::actionByTables(pixelRect area, const ImageRGBA* source) {
 
 void color::action(int) {}
 
-
 bool geometric::pointerOnPicture() const {
     return cursor.x >= 0 && cursor.x <= image->width && cursor.y >= 0 &&
            cursor.y <= image->height;
@@ -762,27 +724,6 @@ void geometric::specialKey(int k) {
 }
 
 void distort::LBAction() {}
-
-void artistic::RBAction() {
-    if (rightDown) imageRgbaCopy(backup, image);
-}
-
-void artistic::key(unsigned char c) {
-    effect::key(c);
-    if (c == 127) changeValue(127);
-}
-
-void artistic::specialKey(int k) {
-    effect::specialKey(k);
-    if (k == 105) changeValue('i');
-}
-
-void artistic::changeValue(char c) {
-    stepValues(c);
-    clampValues();
-    stepSize(c);
-    if (c != 0) reapply();
-}
 
 // ---------------------------------------------------------------------------
 // Convolution kernels and the matrices family base
@@ -1140,4 +1081,3 @@ void matrices::matrixAction(int x, int y) {
 void matrices::matrixRow(convolution& rows, int y, int x0, int x1) {
     rows.row(currentKernel(), y, x0, x1, image->data + static_cast<size_t>(y) * image->width + x0);
 }
-

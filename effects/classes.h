@@ -166,19 +166,6 @@ public:
     // clamped into it.
     void followValue1();
 
-    // The steps of the families not yet on their descriptors: the title,
-    // startup, the mode count and both settings from the row; the mode and
-    // its title; the arrows stepping value1 by Up and Down, value2 by Right
-    // and Left; Delete and Page Down stepping `size` within 1 to 30; both
-    // values clamped and truncated.
-    void beginFromRow(const effectInfo& row, ImageRGBA* image, ImageRGBA* backup,
-                      ImageRGBA* scratch, ImageRGBA* hud, ImageRGBA* icons, bool hasArea,
-                      point areaMin, point areaMax);
-    void showMode(char m);
-    void stepValues(char c);
-    void stepSize(char c);
-    void clampValues();
-
     effect(const effect&) = delete;
     effect& operator=(const effect&) = delete;
 
@@ -267,10 +254,6 @@ public:
     static const familyInfo family;
     static const effectInfo unnamed;
     artistic();
-    void RBAction() override;
-    void key(unsigned char c) override;
-    void specialKey(int k) override;
-    void changeValue(char c) override;
 };
 
 // A square kernel of odd side 1 to 11, centred in an 11 by 11 grid.
