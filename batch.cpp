@@ -384,33 +384,13 @@ int failure(const std::string& problem) {
     return 1;
 }
 
-// Each built effect, made on a small blank picture, names itself in its title.
+// Each catalogue row's key, its family's kind and its name.
 int listEffects() {
-    headlessSession session;
-    const int side = 8;
-    ImageRGBA* images[] = {imageRgbaNew(side, side), imageRgbaNew(side, side),
-                           imageRgbaNew(side, side), imageRgbaNew(side, side),
-                           imageRgbaNew(400, 113)};
-    for (ImageRGBA* img : images) {
-        if (!img) return failure("not enough memory to list the effects");
-        imageRgbaSet(img, 128, 128, 128, 255);
-    }
-    const std::string prefix = "Morvane Application | ";
     for (int i = 0; i < catalogueSize; ++i) {
         const catalogueEntry& entry = catalogue[i];
-        effect* e = entry.make(images[0], images[1], images[2], images[3], images[4], false,
-                               point(0, 0), point(0, 0));
-        const std::string title = fwkGetWindowTitle();
-        const char* kind = dynamic_cast<geometric*>(e) ? "warp"
-                           : dynamic_cast<tools*>(e)   ? "tool"
-                                                       : "filter";
-        delete e;
-        if (title.compare(0, prefix.size(), prefix) != 0) continue;  // not built yet
-        std::string name = title.substr(prefix.size());
-        name = name.substr(0, name.find(" | "));
-        std::printf("%s\t%s\t%s\n", keyNameOf(entry.key).c_str(), kind, name.c_str());
+        std::printf("%s\t%s\t%s\n", keyNameOf(entry.key).c_str(), entry.info->family->kind,
+                    entry.info->name);
     }
-    for (ImageRGBA* img : images) imageRgbaFree(img);
     return 0;
 }
 

@@ -64,61 +64,66 @@ effect* build(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch, ImageRGBA
     return new T(image, backup, scratch, hud, icons, hasArea, areaMin, areaMax);
 }
 
+template <class T>
+constexpr catalogueEntry row(int index, const char* icon, int key, int menuX, int menuY) {
+    return catalogueEntry{index, build<T>, &T::descriptor, icon, key, menuX, menuY};
+}
+
 }  // namespace
 
 // Index, class, icon, shortcut and menu cell of every effect.
 const catalogueEntry catalogue[] = {
     // tools
-    {3, build<draw>, "paint", F(9), 0, 30},
-    {4, build<selection>, "selection", F(10), 20, 30},
-    {5, build<scroll>, "scroll", F(11), 40, 30},
-    {6, build<telescope>, "telescope", F(12), 60, 30},
+    row<draw>(3, "paint", F(9), 0, 30),
+    row<selection>(4, "selection", F(10), 20, 30),
+    row<scroll>(5, "scroll", F(11), 40, 30),
+    row<telescope>(6, "telescope", F(12), 60, 30),
     // colour adjustments
-    {9, build<brightness>, "brightness", '1', 0, 60},
-    {10, build<contrast>, "contrast", '2', 20, 60},
-    {11, build<saturation>, "saturation", '3', 40, 60},
-    {12, build<hue>, "hue", '4', 60, 60},
-    {13, build<colorize>, "colorize", '5', 80, 60},
-    {14, build<channel>, "channel", '6', 100, 60},
-    {15, build<gray>, "gray", '7', 130, 60},
-    {16, build<invert>, "invert", '8', 150, 60},
-    {17, build<posterize>, "posterize", '9', 170, 60},
-    {18, build<solarize>, "solarize", '0', 190, 60},
+    row<brightness>(9, "brightness", '1', 0, 60),
+    row<contrast>(10, "contrast", '2', 20, 60),
+    row<saturation>(11, "saturation", '3', 40, 60),
+    row<hue>(12, "hue", '4', 60, 60),
+    row<colorize>(13, "colorize", '5', 80, 60),
+    row<channel>(14, "channel", '6', 100, 60),
+    row<gray>(15, "gray", '7', 130, 60),
+    row<invert>(16, "invert", '8', 150, 60),
+    row<posterize>(17, "posterize", '9', 170, 60),
+    row<solarize>(18, "solarize", '0', 190, 60),
     // geometric warps
-    {19, build<ripple>, "ripple", 'q', 0, 80},
-    {20, build<bubble>, "bubble", 'w', 20, 80},
-    {21, build<twirl>, "twirl", 'e', 40, 80},
-    {22, build<lens>, "lens", 'r', 60, 80},
-    {23, build<wave>, "wave", 't', 80, 80},
-    {24, build<buttonize>, "buttonize", 'z', 110, 80},
+    row<ripple>(19, "ripple", 'q', 0, 80),
+    row<bubble>(20, "bubble", 'w', 20, 80),
+    row<twirl>(21, "twirl", 'e', 40, 80),
+    row<lens>(22, "lens", 'r', 60, 80),
+    row<wave>(23, "wave", 't', 80, 80),
+    row<buttonize>(24, "buttonize", 'z', 110, 80),
     // distortions
-    {25, build<glass>, "glass", 'y', 130, 80},
-    {26, build<mosaic>, "mosaic", 'u', 0, 100},
-    {27, build<box>, "box", 'i', 20, 100},
-    {28, build<comb>, "comb", 'o', 40, 100},
-    {29, build<dots>, "dots", 'p', 60, 100},
-    {30, build<lines>, "lines", '*', 90, 100},
-    {31, build<rgbdots>, "rgbdots", '(', 110, 100},
-    {32, build<noise>, "noise", ')', 130, 100},
+    row<glass>(25, "glass", 'y', 130, 80),
+    row<mosaic>(26, "mosaic", 'u', 0, 100),
+    row<box>(27, "box", 'i', 20, 100),
+    row<comb>(28, "comb", 'o', 40, 100),
+    row<dots>(29, "dots", 'p', 60, 100),
+    row<lines>(30, "lines", '*', 90, 100),
+    row<rgbdots>(31, "rgbdots", '(', 110, 100),
+    row<noise>(32, "noise", ')', 130, 100),
     // convolution filters
-    {33, build<blur>, "blur", 'x', 0, 120},
-    {34, build<sharpen>, "sharpen", 'c', 20, 120},
-    {35, build<edge>, "edge", 'v', 40, 120},
-    {36, build<emboss>, "emboss", 'b', 60, 120},
-    {37, build<separate>, "separate", 'n', 80, 120},
-    {38, build<halfblur>, "halfblur", 'm', 100, 120},
-    {39, build<whiteblur>, "whiteblur", ',', 120, 120},
-    {40, build<blackblur>, "blackblur", '.', 140, 120},
+    row<blur>(33, "blur", 'x', 0, 120),
+    row<sharpen>(34, "sharpen", 'c', 20, 120),
+    row<edge>(35, "edge", 'v', 40, 120),
+    row<emboss>(36, "emboss", 'b', 60, 120),
+    row<separate>(37, "separate", 'n', 80, 120),
+    row<halfblur>(38, "halfblur", 'm', 100, 120),
+    row<whiteblur>(39, "whiteblur", ',', 120, 120),
+    row<blackblur>(40, "blackblur", '.', 140, 120),
     // artistic filters
-    {41, build<chrome>, "chrome", 'a', 0, 140},
-    {42, build<bw>, "bw", 's', 20, 140},
-    {43, build<relief>, "relief", 'd', 40, 140},
-    {44, build<cutout>, "cutout", 'f', 60, 140},
-    {45, build<brush>, "brush", 'g', 90, 140},
-    {46, build<spatter>, "spatter", 'h', 110, 140},
-    {47, build<strokes>, "strokes", 'j', 130, 140},
-    {48, build<starlight>, "starlight", 'k', 160, 140},
-    {49, build<shine>, "shine", 'l', 180, 140},
+    row<chrome>(41, "chrome", 'a', 0, 140),
+    row<bw>(42, "bw", 's', 20, 140),
+    row<relief>(43, "relief", 'd', 40, 140),
+    row<cutout>(44, "cutout", 'f', 60, 140),
+    row<brush>(45, "brush", 'g', 90, 140),
+    row<spatter>(46, "spatter", 'h', 110, 140),
+    row<strokes>(47, "strokes", 'j', 130, 140),
+    row<starlight>(48, "starlight", 'k', 160, 140),
+    row<shine>(49, "shine", 'l', 180, 140),
 };
 const int catalogueSize = sizeof(catalogue) / sizeof(catalogue[0]);
 

@@ -4,6 +4,7 @@
 #include <fstream>
 
 class effect;
+struct effectInfo;
 struct ImageRGBA;
 struct point;
 
@@ -31,13 +32,16 @@ bool idleIsQuiet();
 void resetImage();
 
 // The catalogue: one row per effect. The index is also the row of its icon in
-// the atlas; the key is an ASCII shortcut or F(n) for function key n.
+// the atlas; the key is an ASCII shortcut or F(n) for function key n. The
+// descriptor says what the effect is; indices, keys and menu cells must not
+// repeat.
 typedef effect* (*effectMaker)(ImageRGBA* image, ImageRGBA* backup, ImageRGBA* scratch,
                                ImageRGBA* hud, ImageRGBA* icons, bool hasArea, point areaMin,
                                point areaMax);
 struct catalogueEntry {
     int index;
     effectMaker make;
+    const effectInfo* info;
     const char* icon;  // file name in menu/, without ".tif"
     int key;
     int menuX, menuY;  // the top-left corner of its menu cell

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -269,6 +270,26 @@ TEST_F(Shell, SwitchKeepsImagesAndArea) {
     EXPECT_EQ(E->areaMax.y, 25);
     changeEffect(50);
     EXPECT_STREQ(fwkGetWindowTitle(), "Morvane Application");
+}
+
+// Indices, keys and menu cells are placed by hand: none may repeat, no cell
+// may overlap another or leave the effects' rows of the menu, and no index
+// may take a button's atlas row.
+TEST(Catalogue, IndicesKeysAndMenuCellsAreUnique) {
+    std::set<int> indices, keys;
+    for (int i = 0; i < catalogueSize; ++i) {
+        const catalogueEntry& e = catalogue[i];
+        const std::string name = e.info->name;
+        EXPECT_TRUE(indices.insert(e.index).second) << name;
+        EXPECT_TRUE(keys.insert(e.key).second) << name;
+        EXPECT_TRUE(e.index >= 3 && e.index < 50 && e.index != 7 && e.index != 8) << name;
+        EXPECT_TRUE(e.menuY >= 30 && e.menuY + 20 <= 180) << name;
+        for (int j = 0; j < i; ++j) {
+            const catalogueEntry& o = catalogue[j];
+            EXPECT_FALSE(std::abs(e.menuX - o.menuX) < 20 && std::abs(e.menuY - o.menuY) < 20)
+                << name << " and " << o.info->name;
+        }
+    }
 }
 
 TEST_F(Shell, FunctionKeysNineToTwelveSwitchFirstThenReachTheNewEffect) {
