@@ -54,7 +54,7 @@ const char* const usageText =
     "  --keys KEYS        the steps to replay\n"
     "  --output FILE      where the result goes (default \"out.tif\")\n"
     "  --output-dir DIR   one result per picture in DIR, named like the picture\n"
-    "  --list             each effect's key, kind (tool, filter, warp) and name\n"
+    "  --list             each effect's key, kind (tool, filter, warp), name and modes\n"
     "  --max-pixels=N, --max-memory=SIZE\n"
     "                     the limits on a picture's size, as in the window\n"
     "  --help             this text\n"
@@ -385,11 +385,17 @@ int failure(const std::string& problem) {
 }
 
 // Each catalogue row's key, its family's kind and its name.
+// Key, kind and name, then the modes F1 to F8 choose, by name or number.
 int listEffects() {
     for (int i = 0; i < catalogueSize; ++i) {
-        const catalogueEntry& entry = catalogue[i];
-        std::printf("%s\t%s\t%s\n", keyNameOf(entry.key).c_str(), entry.info->family->kind,
-                    entry.info->name);
+        const effectInfo& info = *catalogue[i].info;
+        std::string modes;
+        for (int m = 1, count = info.modeCount(); count > 1 && m <= count; ++m) {
+            if (m > 1) modes += ", ";
+            modes += info.modes[m - 1] ? info.modes[m - 1] : std::to_string(m);
+        }
+        std::printf("%s\t%s\t%s%s%s\n", keyNameOf(catalogue[i].key).c_str(), info.family->kind,
+                    info.name, modes.empty() ? "" : "\t", modes.c_str());
     }
     return 0;
 }

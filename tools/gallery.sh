@@ -66,7 +66,7 @@ read -r width height < <(identify -format '%w %h\n' "$picture")
 cx=$((width / 2)) cy=$((height / 2))
 montage_args=(-label "Original" "$picture")
 n=0
-while IFS=$'\t' read -r key kind name; do
+while IFS=$'\t' read -r key kind name _; do
     case "$kind" in
         warp) steps="$key press:$cx,$cy release" ;;
         tool) steps="$key press:$((cx / 2)),$((cy / 2)) move:$cx,$cy move:$((3 * cx / 2)),$((3 * cy / 2)) release" ;;

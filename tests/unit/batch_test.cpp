@@ -176,7 +176,10 @@ TEST_F(Batch, HelpAndTheListOfEffects) {
         ++listed;
     }
     EXPECT_GE(listed, 14);
-    EXPECT_NE(list.out.find("F9\ttool\tDraw\n"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("F9\ttool\tDraw\tPipette, Point, Line, Rectangle, Ellipse, Circle\n"),
+              std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("h\tfilter\tSpatter\n"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("i\tfilter\tBox\t1, 2, 3, 4, 5, 6, 7, 8\n"), std::string::npos) << list.out;
 }
 
 }  // namespace
