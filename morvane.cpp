@@ -333,6 +333,8 @@ void morvaneStart(int* argc, const char** argv) {
     // A save beyond the file-size limit (ulimit -f) then fails with its reason
     // instead of killing the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Nor may a pipe whose reader went away: that save fails, the rest goes on.
+    std::signal(SIGPIPE, SIG_IGN);
     fwkInit(argc, argv);
     takeLimits(argc, argv);
     logfile.open("log.txt", std::ios::out | std::ios::trunc);

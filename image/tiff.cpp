@@ -1,11 +1,10 @@
 #include "image/tiff.h"
 
 #include "image/check.h"
+#include "image/files.h"
 
 #include <tiffio.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -61,14 +60,6 @@ void setFailure(std::string* reason, const TiffOptions& options, const char* fil
     const std::string prefix = std::string(filename) + ": ";
     if (text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
     setReason(reason, text.empty() ? fallback : text);
-}
-
-const char* kindOfFile(mode_t mode) {
-    if (S_ISDIR(mode)) return "a folder";
-    if (S_ISFIFO(mode)) return "a named pipe";
-    if (S_ISSOCK(mode)) return "a socket";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    return "not a regular file";
 }
 
 bool hostIsBigEndian() {
@@ -128,22 +119,8 @@ ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason,
     std::string local;
     std::string* why = reason ? reason : &local;
     why->clear();
-    // Without O_NONBLOCK a named pipe would hold us in open() until a writer came.
-    const int fd = open(filename, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        setReason(why, std::strerror(errno));
-        return nullptr;
-    }
-    struct stat info;
-    if (fstat(fd, &info) != 0) {
-        setReason(why, std::strerror(errno));
-    } else if (!S_ISREG(info.st_mode)) {
-        setReason(why, std::string("it is ") + kindOfFile(info.st_mode) + ", not a picture file");
-    }
-    if (!why->empty()) {
-        close(fd);
-        return nullptr;
-    }
+    const int fd = openPictureFile(filename, why);
+    if (fd < 0) return nullptr;
     TiffOptions options(limits ? limits->maxSingleAlloc : 0);
     TIFF* tif = TIFFFdOpenExt(fd, filename, "r", options.opts);
     if (!tif) {
@@ -206,88 +183,32 @@ bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
     return rows == img->height && TIFFFlush(tif) == 1;
 }
 
-// The file a save replaces: `filename` itself, or the end of its chain of
-// links, so that the link stays and its target gets the picture.
-std::string followLinks(const std::string& filename) {
-    std::string path = filename;
-    for (int hops = 0; hops < 40; ++hops) {
-        char target[4096];
-        const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
-        if (n < 0) break;  // not a link (or gone): this is the file
-        target[n] = '\0';
-        const size_t slash = path.rfind('/');
-        if (target[0] == '/' || slash == std::string::npos) {
-            path = target;
-        } else {
-            path = path.substr(0, slash + 1) + target;
-        }
-    }
-    return path;
-}
-
-// Write permission is what a user sets to keep a file; root passes access()
-// anyway, so the permission bits decide as well.
-bool readOnly(const std::string& path) {
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    return (info.st_mode & 0222) == 0 || (access(path.c_str(), W_OK) != 0 && errno == EACCES);
-}
-
 }  // namespace
 
 int imageRgbaWriteTIFF(const char* filename, const ImageRGBA* img, std::string* reason) {
     MORVANE_CHECK(img->bytesPerPixel == sizeof(Rgba), kSource);
-    std::string local;
-    std::string* why = reason ? reason : &local;
-    why->clear();
-
-    const std::string target = followLinks(filename);
-    if (readOnly(target)) {
-        setReason(why, target == filename ? "it is read-only" : "its target " + target + " is read-only");
-        return 1;
-    }
-    std::string temp = target + ".XXXXXX";
-    int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        setReason(why, std::string("cannot create a file beside it: ") + std::strerror(errno));
-        return 1;
-    }
-    // mkstemp makes the file private; keep the permissions of the file being
-    // replaced, or give those a new file gets.
-    struct stat existing;
-    if (stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-        fchmod(fd, existing.st_mode & 07777);
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
-    }
-
-    TiffOptions options;
-    TIFF* tif = TIFFFdOpenExt(fd, filename, "w", options.opts);
-    if (!tif) {
-        close(fd);
-        unlink(temp.c_str());
-        setFailure(why, options, filename, "cannot start a TIFF file");
-        return 1;
-    }
-    errno = 0;
-    const bool complete = writeTiffStream(tif, filename, img);
-    const int writeError = errno;  // what the system said, before closing can change it
-    TIFFClose(tif);  // closes fd
-    if (!complete) {
-        unlink(temp.c_str());
-        if (writeError != 0) {
-            setReason(why, std::string("writing failed: ") + std::strerror(writeError));
-        } else {
-            setFailure(why, options, filename, "the file could not be written completely");
-        }
-        return 1;
-    }
-    if (std::rename(temp.c_str(), target.c_str()) != 0) {
-        setReason(why, std::string("cannot replace it: ") + std::strerror(errno));
-        unlink(temp.c_str());
-        return 1;
-    }
-    return 0;
+    return writeOutput(
+        filename,
+        [&](int fd, std::string* why) {
+            TiffOptions options;
+            TIFF* tif = TIFFFdOpenExt(fd, filename, "w", options.opts);
+            if (!tif) {
+                close(fd);
+                setFailure(why, options, filename, "cannot start a TIFF file");
+                return false;
+            }
+            errno = 0;
+            const bool complete = writeTiffStream(tif, filename, img);
+            const int writeError = errno;  // what the system said, before closing can change it
+            TIFFClose(tif);  // closes fd
+            if (!complete) {
+                if (writeError != 0) {
+                    setReason(why, std::string("writing failed: ") + std::strerror(writeError));
+                } else {
+                    setFailure(why, options, filename, "the file could not be written completely");
+                }
+            }
+            return complete;
+        },
+        reason);
 }

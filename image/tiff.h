@@ -14,9 +14,8 @@ struct TiffReadLimits {
 };
 
 // Null (read) or 1 (write) on failure; `reason`, when given, receives why.
-// Only regular files are read. Writing goes to a temporary file renamed over
-// `filename` only when complete, so a failed save leaves an earlier file
-// intact; a link is followed and its target replaced, a read-only file is not.
+// Only regular files are read. Writing goes where writeOutput (image/files.h)
+// sends it: a file is replaced only once the new one is complete.
 ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason = nullptr,
                              const TiffReadLimits* limits = nullptr);
 int imageRgbaWriteTIFF(const char* filename, const ImageRGBA* img, std::string* reason = nullptr);

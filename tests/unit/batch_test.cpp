@@ -97,6 +97,7 @@ TEST_F(Batch, FailuresSayWhatInOneLineAndWriteNothing) {
         {{"--keys", "8", "--max-pixels=1000"}, 1, "--max-pixels="},
         {{"--keys", "8", "--output", "missing/out.tif"}, 1, "missing/out.tif"},
         {{"--keys", "8", "--output", "folder"}, 1, "folder"},
+        {{"--keys", "8", "--output", "folder/"}, 1, "\"folder/\" (it is a folder)"},
         // A save key that fails, and Escape before the final write.
         {{"--keys", "8 ampersand Escape", "--output", "folder"}, 1, "folder"},
         {{"--keys", "8", "--output-dir", "no/dir"}, 1, "no/dir"},

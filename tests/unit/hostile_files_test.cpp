@@ -8,6 +8,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -93,6 +94,35 @@ TEST_F(HostileFiles, AJbigStreamLargerThanItsPictureIsRefused) {
     std::string reason;
     EXPECT_EQ(imageRgbaReadTIFF("jbig.tif", &reason), nullptr);
     EXPECT_NE(reason.find("JBIG"), std::string::npos) << reason;
+}
+
+// out.tif made a link to a device or a named pipe: written straight, never
+// replaced by a file; a pipe nobody reads fails at once, the window goes on.
+TEST_F(HostileFiles, AnOutTifLinkedToADeviceOrAPipeIsWrittenStraight) {
+    startOn(patternImage(30, 20));
+    ASSERT_EQ(mkfifo("pipe", 0644), 0);
+    ASSERT_EQ(symlink("pipe", "out.tif"), 0);
+    alarm(20);
+    testing::internal::CaptureStderr();
+    keyboardCB('&', 1, 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "morvane: could not save \"out.tif\" (no program reads from the pipe); any earlier file "
+              "is unchanged\n");
+    alarm(0);
+
+    // The null device's numbers, in our own folder.
+    std::remove("out.tif");
+    if (mknod("null", S_IFCHR | 0666, makedev(1, 3)) != 0) GTEST_SKIP() << "cannot make a device here";
+    ASSERT_EQ(symlink("null", "out.tif"), 0);
+    testing::internal::CaptureStderr();
+    keyboardCB('&', 1, 1);
+    const std::string said = testing::internal::GetCapturedStderr();
+    if (said.find("Permission denied") != std::string::npos) GTEST_SKIP() << "devices are off here";
+    EXPECT_EQ(said, "");
+    struct stat info;
+    ASSERT_EQ(stat("out.tif", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+    EXPECT_EQ(listDir("."), (std::vector<std::string>{"in.tif", "log.txt", "null", "out.tif", "pipe"}));
 }
 
 TEST_F(HostileFiles, ASaveBeyondTheFileSizeLimitFailsAndTheProgramGoesOn) {

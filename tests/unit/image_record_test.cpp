@@ -252,6 +252,10 @@ TEST(ImageFiles, FailedSaveKeepsTheEarlierFile) {
     ASSERT_EQ(stat("out.tif", &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(listDir("."), (std::vector<std::string>{"dir.tif", "out.tif"}));  // no temporaries left
+
+    // The longest name a folder takes: the temporary beside it must fit too.
+    const std::string longest = std::string(251, 'n') + ".tif";
+    EXPECT_EQ(imageRgbaWriteTIFF(longest.c_str(), first, &why), 0) << why;
     imageRgbaFree(back);
     imageRgbaFree(first);
 }
