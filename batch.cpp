@@ -2,6 +2,7 @@
 
 #include "effects/classes.h"
 #include "framewk/framewk.h"
+#include "image/files.h"
 #include "image/imagergba.h"
 #include "morvane.h"
 
@@ -36,6 +37,9 @@ const char* const usageText =
     "is written in the working folder, as in the window. Nothing is printed on\n"
     "success.\n"
     "\n"
+    "FILE may be \"-\" for the standard output, a named pipe or a device such as\n"
+    "/dev/null: these are written straight and receive one picture, the last saved.\n"
+    "\n"
     "KEYS is a list of steps separated by spaces:\n"
     "  x  1  asterisk  Up  Return  BackSpace  space  F2  Page_Down  Delete ...\n"
     "                 a key, by its X11 name or as a single character\n"
@@ -52,7 +56,7 @@ const char* const usageText =
     "\n"
     "Options:\n"
     "  --keys KEYS        the steps to replay\n"
-    "  --output FILE      where the result goes (default \"out.tif\")\n"
+    "  --output FILE      where the result goes (default \"out.tif\", \"-\" standard output)\n"
     "  --output-dir DIR   one result per picture in DIR, named like the picture\n"
     "  --list             each effect's key, kind (tool, filter, warp), name and modes\n"
     "  --max-pixels=N, --max-memory=SIZE\n"
@@ -206,9 +210,14 @@ struct replayEnded {
 // No window, and saves go to the output, for as long as it lives.
 class headlessSession {
 public:
-    headlessSession() { fwkSetHeadless(endReplay); }
+    // A named pipe is waited on until a program reads it, as other tools do.
+    headlessSession() {
+        fwkSetHeadless(endReplay);
+        setOutputWaitsForReader(true);
+    }
     ~headlessSession() {
         fwkSetHeadless(nullptr);
+        setOutputWaitsForReader(false);
         setSaveTarget(nullptr);
     }
     headlessSession(const headlessSession&) = delete;
@@ -269,7 +278,7 @@ int replayOn(const char* program, const std::vector<std::string>& limits, const 
 
     // rand() as a run of its own sees it, whatever pictures came before.
     std::srand(1);
-    setSaveTarget(output.c_str());
+    setSaveTarget(output.c_str(), outputIsStream(output.c_str()));
     int status = 0;
     try {
         morvaneStart(&argc, args.data());
@@ -284,6 +293,7 @@ int replayOn(const char* program, const std::vector<std::string>& limits, const 
     } catch (const replayEnded& end) {
         status = end.status;  // Escape or the close button give 0: nothing more is written
     }
+    if (status == 0) status = writeHeldSave();
     morvaneShutdown();
     return status;
 }

@@ -407,21 +407,51 @@ bool effectRequested() { return requested != kNoRequest; }
 namespace {
 std::string saveTarget = "out.tif";
 unsigned long saveFailures = 0;
-}  // namespace
+bool holdingSaves = false;
+ImageRGBA* heldSave = nullptr;
 
-void setSaveTarget(const char* path) { saveTarget = path ? path : "out.tif"; }
-
-unsigned long saveFailureCount() { return saveFailures; }
-
-int saveImage() {
+int writeSave(const ImageRGBA* img) {
     std::string reason;
-    if (imageRgbaWriteTIFF(saveTarget.c_str(), E->image, &reason) != 0) {
+    if (imageRgbaWriteTIFF(saveTarget.c_str(), img, &reason) != 0) {
         std::fprintf(stderr, "morvane: could not save \"%s\" (%s); any earlier file is unchanged\n",
                      saveTarget.c_str(), reason.c_str());
         ++saveFailures;
         return 1;
     }
     return 0;
+}
+
+void dropHeldSave() {
+    if (heldSave) imageRgbaFree(heldSave);
+    heldSave = nullptr;
+}
+}  // namespace
+
+void setSaveTarget(const char* path, bool holdSaves) {
+    saveTarget = path ? path : "out.tif";
+    holdingSaves = holdSaves;
+    dropHeldSave();
+}
+
+unsigned long saveFailureCount() { return saveFailures; }
+
+int saveImage() {
+    if (!holdingSaves) return writeSave(E->image);
+    if (heldSave) {
+        imageRgbaCopy(E->image, heldSave);
+    } else if (!(heldSave = imageRgbaClone(E->image))) {
+        std::fprintf(stderr, "morvane: not enough memory to keep the picture for \"%s\"\n",
+                     saveTarget.c_str());
+        ++saveFailures;
+        return 1;
+    }
+    return 0;
+}
+
+int writeHeldSave() {
+    const int status = heldSave ? writeSave(heldSave) : 0;
+    dropHeldSave();
+    return status;
 }
 
 void resetImage() {

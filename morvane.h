@@ -63,8 +63,11 @@ bool effectRequested();
 // failure on stderr. Returns 0 on success, 1 on failure.
 int saveImage();
 // Where saveImage writes; null: "out.tif" again. Batch mode sends the save
-// keys to its output.
-void setSaveTarget(const char* path);
+// keys to its output. With `holdSaves` (batch mode on a pipe or a device,
+// which would receive every save one after another) saveImage only keeps the
+// picture, and writeHeldSave writes the last one kept.
+void setSaveTarget(const char* path, bool holdSaves = false);
+int writeHeldSave();
 // Counts failed saves, so batch mode can tell that one happened.
 unsigned long saveFailureCount();
 

@@ -7,7 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -126,6 +129,41 @@ TEST_F(Batch, FailuresSayWhatInOneLineAndWriteNothing) {
                 << name;
         }
     }
+}
+
+// Standard output, or a named pipe another program reads (batch mode waits
+// for it): written straight, one picture only, the last saved.
+TEST_F(Batch, AStreamOutputGetsOnePictureTheLastSaved) {
+    const fixtures::Image inverted = invertedOf(picture.get());
+    ASSERT_EQ(mkfifo("pipe", 0644), 0);
+    struct Case {
+        const char* keys;
+        const char* output;
+        const ImageRGBA* expected;
+    } cases[] = {{"8 ampersand 8", "-", picture.get()},
+                 {"8 ampersand 8 Escape", "-", inverted.get()},
+                 {"8 ampersand Return", "pipe", inverted.get()}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        alarm(30);  // a run that never opens the pipe fails instead of hanging the suite
+        std::string received;
+        std::thread reader([&] {
+            if (std::strcmp(c.output, "pipe") != 0) return;
+            std::ifstream in("pipe", std::ios::binary);
+            received.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        });
+        const Outcome run = batch({"--keys", c.keys, "--output", c.output});
+        reader.join();
+        alarm(0);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+        std::ofstream("received.tif", std::ios::binary) << run.out + received;
+        fixtures::Image got = readBack("received.tif");
+        ASSERT_TRUE(got);
+        EXPECT_EQ(fixtures::firstDifference(c.expected, got.get()), "");
+    }
+    EXPECT_EQ(listDir(dir.path()),
+              (std::vector<std::string>{"in.tif", "log.txt", "menu", "pipe", "received.tif"}));
 }
 
 TEST_F(Batch, EveryPictureOfAFolderRunFromAFreshStart) {
