@@ -357,6 +357,16 @@ std::string parseOptions(int argc, const char* const* argv, options* o) {
     return "";
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat one, other;
+    return stat(a.c_str(), &one) == 0 && stat(b.c_str(), &other) == 0 &&
+           one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
+std::string replacesPicture(const std::string& output) {
+    return "the output \"" + output + "\" would replace the picture itself";
+}
+
 // Where each picture's result goes; empty when the command line makes sense,
 // else the problem. Two pictures may not share an output, and none may be
 // replaced by its own result.
@@ -374,11 +384,7 @@ std::string outputsIn(const std::string& dir, const std::vector<std::string>& pi
             return "\"" + it->second + "\" and \"" + picture + "\" would both be written to \"" +
                    output + "\"";
         }
-        struct stat in, out;
-        if (stat(picture.c_str(), &in) == 0 && stat(output.c_str(), &out) == 0 &&
-            in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
-            return "the output \"" + output + "\" would replace the picture itself";
-        }
+        if (sameFile(picture, output)) return replacesPicture(output);
         outputs->push_back(output);
     }
     return "";
@@ -452,7 +458,12 @@ int batchMain(int argc, const char* const* argv) {
             return failure("\"" + dir + "\" given to --output-dir is not a folder");
         }
     } else {
-        outputs.push_back(o.output ? *o.output : "out.tif");
+        const std::string output = o.output ? *o.output : "out.tif";
+        const std::string picture = o.pictures.empty() ? "in.tif" : o.pictures[0];
+        if (output != kStandardOutput && sameFile(picture, output)) {
+            return failure(replacesPicture(output));
+        }
+        outputs.push_back(output);
     }
 
     headlessSession session;

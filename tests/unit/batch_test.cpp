@@ -84,6 +84,7 @@ TEST_F(Batch, StepsReachTheProgramAsInTheWindowAndOnlyTheResultIsWritten) {
 
 TEST_F(Batch, FailuresSayWhatInOneLineAndWriteNothing) {
     mkdir("folder", 0755);
+    const std::string pictureBytes = readFile("in.tif");
     struct Case {
         std::vector<const char*> args;
         int status;
@@ -101,6 +102,7 @@ TEST_F(Batch, FailuresSayWhatInOneLineAndWriteNothing) {
         {{"--keys", "8", "--output", "missing/out.tif"}, 1, "missing/out.tif"},
         {{"--keys", "8", "--output", "folder"}, 1, "folder"},
         {{"--keys", "8", "--output", "folder/"}, 1, "\"folder/\" (it is a folder)"},
+        {{"--keys", "8", "--output", "in.tif", "in.tif"}, 1, "would replace the picture itself"},
         // A save key that fails, and Escape before the final write.
         {{"--keys", "8 ampersand Escape", "--output", "folder"}, 1, "folder"},
         {{"--keys", "8", "--output-dir", "no/dir"}, 1, "no/dir"},
@@ -128,6 +130,7 @@ TEST_F(Batch, FailuresSayWhatInOneLineAndWriteNothing) {
             EXPECT_TRUE(name == "in.tif" || name == "log.txt" || name == "folder" || name == "menu")
                 << name;
         }
+        EXPECT_TRUE(readFile("in.tif") == pictureBytes);
     }
 }
 
