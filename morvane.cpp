@@ -346,6 +346,7 @@ void morvaneStart(int* argc, const char** argv) {
     const TiffReadLimits limits = readLimits();
     original = imageRgbaReadTIFF(filename, &reason, &limits);
     if (!original) fail("cannot open " + named + ": " + reason);
+    if (!reason.empty()) std::fprintf(stderr, "morvane: %s: %s\n", filename, reason.c_str());
     if (original->width == 0 || original->height == 0) {
         fail("cannot open " + named + ": it has no pixels");
     }

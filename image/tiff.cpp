@@ -18,14 +18,23 @@ namespace {
 
 const char* const kSource = "image/tiff";
 
-// libtiff reports through handlers; ours keep the latest error, the one that
-// ended a failed call (earlier ones are often unrelated complaints libtiff
-// recovered from), and drop warnings (every file we write, the icons
+// libtiff reports through handlers. Ours count the errors and keep the first
+// and the latest: the latest ended a failed call (earlier ones are often
+// complaints libtiff recovered from); the first since decoding began says
+// what damaged the data. Warnings are dropped (every file we write, the icons
 // included, draws one for its undeclared fourth sample).
-int keepLastError(TIFF*, void* user, const char*, const char* fmt, va_list ap) {
+struct TiffErrors {
+    unsigned count = 0;
+    std::string first, last;
+};
+
+int keepErrors(TIFF*, void* user, const char*, const char* fmt, va_list ap) {
     char text[512];
     std::vsnprintf(text, sizeof text, fmt, ap);
-    *static_cast<std::string*>(user) = text;
+    auto* errors = static_cast<TiffErrors*>(user);
+    ++errors->count;
+    if (errors->first.empty()) errors->first = text;
+    errors->last = text;
     return 1;  // handled: libtiff's global handler stays quiet
 }
 
@@ -33,10 +42,10 @@ int dropWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 struct TiffOptions {
     TIFFOpenOptions* opts;
-    std::string lastError;
+    TiffErrors errors;
     explicit TiffOptions(size_t maxSingleAlloc = 0) : opts(TIFFOpenOptionsAlloc()) {
         if (opts) {
-            TIFFOpenOptionsSetErrorHandlerExtR(opts, keepLastError, &lastError);
+            TIFFOpenOptionsSetErrorHandlerExtR(opts, keepErrors, &errors);
             TIFFOpenOptionsSetWarningHandlerExtR(opts, dropWarning, nullptr);
             TIFFOpenOptionsSetMaxSingleMemAlloc(opts, static_cast<tmsize_t>(maxSingleAlloc));
         }
@@ -52,13 +61,18 @@ void setReason(std::string* reason, const std::string& text) {
     if (reason && reason->empty()) *reason = text;
 }
 
-// libtiff's last word on a failure when it had one, else ours. It often
-// starts with the file name, which the caller names anyway.
-void setFailure(std::string* reason, const TiffOptions& options, const char* filename,
-                const std::string& fallback) {
-    std::string text = options.lastError;
+// libtiff's words without the file name it often starts with, which the
+// caller names anyway.
+std::string withoutName(std::string text, const char* filename) {
     const std::string prefix = std::string(filename) + ": ";
     if (text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
+    return text;
+}
+
+// libtiff's last word on a failure when it had one, else ours.
+void setFailure(std::string* reason, const TiffOptions& options, const char* filename,
+                const std::string& fallback) {
+    const std::string text = withoutName(options.errors.last, filename);
     setReason(reason, text.empty() ? fallback : text);
 }
 
@@ -112,6 +126,62 @@ bool jbigStreamsFit(TIFF* tif, uint32_t width, uint32_t height) {
     return true;
 }
 
+// libtiff's RGBA reader with its put methods wrapped. With errors allowed it
+// goes on past a strip or tile it could not read, so what it can decode is
+// shown; but it would put its buffer, still holding the strip before, in its
+// place. The wrapper leaves such a part as it was instead.
+struct GuardedRgba {
+    TIFFRGBAImage img;  // first: the put methods get a pointer to it
+    tileContigRoutine contig;
+    tileSeparateRoutine separate;
+    const unsigned* errors;
+    unsigned seen;
+    bool partFailed() {
+        const bool failed = *errors != seen;
+        seen = *errors;
+        return failed;
+    }
+};
+
+void putContig(TIFFRGBAImage* img, uint32_t* raster, uint32_t x, uint32_t y, uint32_t w,
+               uint32_t h, int32_t fromskew, int32_t toskew, unsigned char* p) {
+    auto* g = reinterpret_cast<GuardedRgba*>(img);
+    if (!g->partFailed()) g->contig(img, raster, x, y, w, h, fromskew, toskew, p);
+}
+
+void putSeparate(TIFFRGBAImage* img, uint32_t* raster, uint32_t x, uint32_t y, uint32_t w,
+                 uint32_t h, int32_t fromskew, int32_t toskew, unsigned char* r, unsigned char* g,
+                 unsigned char* b, unsigned char* a) {
+    auto* guarded = reinterpret_cast<GuardedRgba*>(img);
+    if (!guarded->partFailed()) {
+        guarded->separate(img, raster, x, y, w, h, fromskew, toskew, r, g, b, a);
+    }
+}
+
+// What TIFFReadRGBAImage does, bottom row first, with the guard.
+bool readRgba(TIFF* tif, uint32_t width, uint32_t height, uint32_t* raster,
+              const TiffErrors& errors) {
+    char message[1024];
+    GuardedRgba g{};
+    if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&g.img, tif, 0, message)) {
+        TIFFErrorExtR(tif, TIFFFileName(tif), "%s", message);
+        return false;
+    }
+    g.img.req_orientation = ORIENTATION_BOTLEFT;
+    g.errors = &errors.count;
+    g.seen = errors.count;
+    if (g.img.isContig) {
+        g.contig = g.img.put.contig;
+        g.img.put.contig = putContig;
+    } else {
+        g.separate = g.img.put.separate;
+        g.img.put.separate = putSeparate;
+    }
+    const bool ok = TIFFRGBAImageGet(&g.img, raster, width, height);
+    TIFFRGBAImageEnd(&g.img);
+    return ok;
+}
+
 }  // namespace
 
 ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason,
@@ -144,12 +214,23 @@ ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason,
         if (!img) {
             setReason(why, "not enough memory for a picture of " + std::to_string(width) + " by " +
                                std::to_string(height) + " pixels");
-        } else if (!TIFFReadRGBAImage(tif, width, height, reinterpret_cast<uint32_t*>(img->data), 0)) {
-            setFailure(why, options, filename, "the picture data cannot be decoded");
-            imageRgbaFree(img);
-            img = nullptr;
         } else {
-            flipRows(img, hostIsBigEndian());
+            // Parts libtiff cannot read stay clear: no pixels of another part or another picture.
+            std::memset(img->data, 0, static_cast<size_t>(width) * height * sizeof(Rgba));
+            options.errors.first.clear();
+            const unsigned before = options.errors.count;
+            uint32_t* raster = reinterpret_cast<uint32_t*>(img->data);
+            if (!readRgba(tif, width, height, raster, options.errors)) {
+                setFailure(why, options, filename, "the picture data cannot be decoded");
+                imageRgbaFree(img);
+                img = nullptr;
+            } else {
+                flipRows(img, hostIsBigEndian());
+                if (options.errors.count != before) {
+                    *why = "damaged picture data, shown as far as it could be read (" +
+                           withoutName(options.errors.first, filename) + ")";
+                }
+            }
         }
     }
     TIFFClose(tif);  // closes fd

@@ -82,11 +82,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         countKind(why, 1);
         return 0;
     }
+    if (!why.empty()) countKind(why, 3);  // damaged, read as far as it goes
     countKind(std::string(), 2 + bitLength(img->width) * 64 + bitLength(img->height));
     if (img->width > 0 && img->height > 0) {
         if (imageRgbaWriteTIFF(out.c_str(), img, &why) != 0) fault("cannot write what was read", why);
         ImageRGBA* back = imageRgbaReadTIFF(out.c_str(), &why);
         if (!back) fault("cannot read back what was written", why);
+        if (!why.empty()) fault("what was written reads as damaged", why);
         if (back->width != img->width || back->height != img->height ||
             std::memcmp(back->data, img->data,
                         static_cast<size_t>(img->width) * img->height * sizeof(Rgba)) != 0) {

@@ -96,6 +96,35 @@ TEST_F(HostileFiles, AJbigStreamLargerThanItsPictureIsRefused) {
     EXPECT_NE(reason.find("JBIG"), std::string::npos) << reason;
 }
 
+// The picture: one strip of 300 by 400 grey pixels cut after 30000
+// of its 120000 bytes. libtiff reads it in parts; those it cannot read stay
+// clear instead of repeating the part before.
+TEST_F(HostileFiles, DamagedDataOpensAsFarAsItCanBeReadWithOneLine) {
+    std::vector<unsigned char> grey(30000);
+    for (size_t i = 0; i < grey.size(); ++i) grey[i] = static_cast<unsigned char>(i * 7);
+    writeRawStrip("cut.tif", 300, 400, 8, COMPRESSION_NONE, PHOTOMETRIC_MINISBLACK, grey.data(),
+                  grey.size());
+    testing::internal::CaptureStderr();
+    startWith({"cut.tif"});
+    alarm(0);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("\nmorvane: cut.tif: damaged picture data, shown as far as it could be read "
+                        "(Read error on strip 3; "),
+              std::string::npos)
+        << said;
+    int read = 0;  // rows read whole come first; every other row is clear
+    for (int y = 0; y < 400; ++y) {
+        bool whole = true, clear = true;
+        for (int x = 0; x < 300; ++x) {
+            const unsigned char v = static_cast<unsigned char>((y * 300 + x) * 7);
+            whole = whole && samePixel(pixel(original, x, y), Rgba{v, v, v, 255});
+            clear = clear && samePixel(pixel(original, x, y), Rgba{0, 0, 0, 0});
+        }
+        ASSERT_TRUE(whole ? read++ == y : clear) << "row " << y;
+    }
+    EXPECT_TRUE(read > 0 && read < 100) << read;
+}
+
 // out.tif made a link to a device or a named pipe: written straight, never
 // replaced by a file; a pipe nobody reads fails at once, the window goes on.
 TEST_F(HostileFiles, AnOutTifLinkedToADeviceOrAPipeIsWrittenStraight) {
