@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 effect* E = nullptr;
 ImageRGBA* original = nullptr;
@@ -159,8 +160,14 @@ std::string iconFile(int row) {
     return "";
 }
 
-void warnList(const char* what, const std::string& list) {
-    if (!list.empty()) std::fprintf(stderr, "morvane: %s: %s\n", what, list.c_str());
+// A few names and a count: without menu/ all 70 would bury the line that follows.
+void warnList(const char* what, const std::vector<std::string>& names) {
+    if (names.empty()) return;
+    const size_t shown = std::min<size_t>(names.size(), 4);
+    std::string list;
+    for (size_t i = 0; i < shown; ++i) list += (i ? ", " : "") + names[i];
+    if (names.size() > shown) list += " and " + std::to_string(names.size() - shown) + " more";
+    std::fprintf(stderr, "morvane: %s: %s\n", what, list.c_str());
 }
 
 [[noreturn]] void fail(const std::string& message) {
@@ -291,26 +298,35 @@ TiffReadLimits readLimits() {
     return TiffReadLimits{static_cast<size_t>(std::min<uint64_t>(cap, SIZE_MAX)), acceptPicture};
 }
 
+// Icons are 20 by 20 pixels: a file declaring far more is refused before it
+// costs time or memory, whatever the limits for pictures.
+const unsigned kLargestIcon = 1024;
+
+bool acceptIcon(unsigned width, unsigned height, std::string*) {
+    return width <= kLargestIcon && height <= kLargestIcon;
+}
+
+const TiffReadLimits kIconLimits = {kLargestIcon * kLargestIcon * 8, acceptIcon};
+
 }  // namespace
 
 ImageRGBA* buildIconAtlas() {
     ImageRGBA* atlas = checkMemory(imageRgbaNew(kIconSize * kIconSize, kAtlasRows), "the icons");
-    const TiffReadLimits limits = readLimits();
     const Rgba black = {0, 0, 0, 255};
-    std::string missing, misfit;
+    std::vector<std::string> missing, misfit;
     for (int k = 0; k < kAtlasRows; ++k) {
         Rgba* row = atlas->data + k * kIconSize * kIconSize;
         std::fill_n(row, kIconSize * kIconSize, black);
         const std::string name = iconFile(k);
         if (name.empty()) continue;
-        ImageRGBA* tile = imageRgbaReadTIFF(name.c_str(), nullptr, &limits);
+        ImageRGBA* tile = imageRgbaReadTIFF(name.c_str(), nullptr, &kIconLimits);
         if (!tile) {
-            missing += (missing.empty() ? "" : ", ") + name;
+            missing.push_back(name);
             continue;
         }
         if (tile->width != kIconSize || tile->height != kIconSize) {
-            misfit += (misfit.empty() ? "" : ", ") + name + " (" + std::to_string(tile->width) +
-                      " by " + std::to_string(tile->height) + ")";
+            misfit.push_back(name + " (" + std::to_string(tile->width) + " by " +
+                             std::to_string(tile->height) + ")");
         }
         // The top-left 20 by 20 pixels; whatever a smaller file lacks stays black.
         for (int r = 0; r < std::min(kIconSize, tile->height); ++r) {
