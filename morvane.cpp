@@ -357,6 +357,12 @@ void morvaneStart(int* argc, const char** argv) {
     iconAtlas = buildIconAtlas();
 
     const char* filename = (argc && *argc == 2) ? argv[1] : "in.tif";
+    if (argc && *argc > 2) {
+        std::fprintf(stderr,
+                     "morvane: the window opens one picture, so \"in.tif\" is opened instead of "
+                     "the %d given; --keys with --output-dir takes many\n",
+                     *argc - 1);
+    }
     const std::string named = std::string("the picture \"") + filename + "\"";
     std::string reason;
     const TiffReadLimits limits = readLimits();

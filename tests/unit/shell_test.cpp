@@ -111,8 +111,12 @@ TEST_F(Shell, ArgumentChoosesThePicture) {
     EXPECT_TRUE(sameImage(E->image, other));
     morvaneShutdown();
 
-    start({"morvane", "other.tif", "extra"});  // more than one: in.tif
+    start({"morvane", "other.tif", "extra"});  // more than one: in.tif, and a line saying so
     EXPECT_TRUE(sameImage(E->image, picture));
+    EXPECT_NE(startErrors.find("morvane: the window opens one picture, so \"in.tif\" is opened instead "
+                               "of the 2 given; --keys with --output-dir takes many\n"),
+              std::string::npos)
+        << startErrors;
     imageRgbaFree(other);
 }
 
