@@ -201,9 +201,14 @@ const Limit kDefaultMemory = {"--max-memory=", "MORVANE_MAX_MEMORY", physicalMem
 Limit maxPixels = kDefaultPixels;
 Limit maxMemory = kDefaultMemory;
 
-std::string inGiB(double bytes) {
+const double kMiB = 1 << 20, kGiB = 1 << 30;
+
+// "7.5 GiB", or in MiB or KiB below that, where GiB would show 0.0.
+std::string inUnits(double bytes) {
     char text[48];
-    std::snprintf(text, sizeof text, "%.1f GiB", bytes / (1u << 30));
+    const char* unit = bytes < kMiB ? "KiB" : bytes < kGiB ? "MiB" : "GiB";
+    const double size = bytes < kMiB ? 1024 : bytes < kGiB ? kMiB : kGiB;
+    std::snprintf(text, sizeof text, "%.1f %s", bytes / size, unit);
     return text;
 }
 
@@ -267,7 +272,7 @@ bool acceptPicture(unsigned width, unsigned height, std::string* reason) {
     // In double: 2^32 by 2^32 pixels overflow 64 bits once multiplied.
     const double need = static_cast<double>(pixels) * kWorkingCopies * sizeof(Rgba);
     const std::string size = std::to_string(width) + " by " + std::to_string(height) +
-                             " pixels would need " + inGiB(need) + " of memory";
+                             " pixels would need " + inUnits(need) + " of memory";
     if (pixels > maxPixels.value) {
         *reason = size + ", beyond the limit of " + std::to_string(maxPixels.value) + " pixels; " +
                   howToRaise(maxPixels, std::to_string(pixels));
@@ -280,21 +285,25 @@ bool acceptPicture(unsigned width, unsigned height, std::string* reason) {
     if (need > static_cast<double>(maxMemory.value)) {
         const std::string limit = maxMemory.fromDefault
                                       ? "half of this machine's " +
-                                            inGiB(static_cast<double>(physicalMemory()))
+                                            inUnits(static_cast<double>(physicalMemory()))
                                       : "the limit of " +
-                                            inGiB(static_cast<double>(maxMemory.value));
-        const uint64_t gib = static_cast<uint64_t>(need / (1u << 30)) + 1;
+                                            inUnits(static_cast<double>(maxMemory.value));
+        const bool small = need < kGiB;
+        const uint64_t enough = static_cast<uint64_t>(need / (small ? kMiB : kGiB)) + 1;
         *reason = size + ", more than " + limit + "; " +
-                  howToRaise(maxMemory, std::to_string(gib) + "G");
+                  howToRaise(maxMemory, std::to_string(enough) + (small ? "M" : "G"));
         return false;
     }
     return true;
 }
 
 TiffReadLimits readLimits() {
-    // libtiff's own buffers never need more than the raw pixels: up to 8 bytes each.
+    // libtiff's own buffers never need more than the raw pixels: up to 8 bytes
+    // each. Its small ones (the directory) must pass even under a tiny limit,
+    // so that acceptPicture, which says how to raise it, is the one to refuse.
+    const uint64_t kLeast = 64 << 20;
     const uint64_t raw = maxPixels.value > UINT64_MAX / 8 ? UINT64_MAX : maxPixels.value * 8;
-    const uint64_t cap = std::min(maxMemory.value, raw);
+    const uint64_t cap = std::max(std::min(maxMemory.value, raw), kLeast);
     return TiffReadLimits{static_cast<size_t>(std::min<uint64_t>(cap, SIZE_MAX)), acceptPicture};
 }
 

@@ -51,6 +51,13 @@ TEST_F(HostileFiles, APictureBeyondTheLimitsIsRefusedBeforeItIsAllocated) {
                 "7.5 GiB of memory, more than the limit of 2.0 GiB; raise it with "
                 "--max-memory=8G or MORVANE_MAX_MEMORY=8G\n$");
     unsetenv("MORVANE_MAX_PIXELS");
+    // A tiny limit: the picture's size refuses it, in its own units, not libtiff's directory.
+    fixtures::Image small(patternImage(30, 20));
+    ASSERT_EQ(imageRgbaWriteTIFF("small.tif", small.get()), 0);
+    EXPECT_EXIT(startWith({"--max-memory=1K", "small.tif"}), testing::ExitedWithCode(1),
+                "(^|\n)morvane: cannot open the picture \"small.tif\": 30 by 20 pixels would need "
+                "11.7 KiB of memory, more than the limit of 1.0 KiB; raise it with "
+                "--max-memory=1M or MORVANE_MAX_MEMORY=1M\n$");
 }
 
 TEST_F(HostileFiles, ANamedPipeIsRefusedAtOnce) {
