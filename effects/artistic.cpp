@@ -4,9 +4,10 @@
 #include "image/boxblur.h"
 #include "image/boxmean.h"
 #include "image/draw.h"
-#include "image/motion.h"
-#include "image/sampling.h"
 #include "image/lanes.h"
+#include "image/motion.h"
+#include "image/pi.h"
+#include "image/sampling.h"
 #include "morvane.h"
 
 #include <algorithm>
@@ -21,7 +22,6 @@ constexpr Rgba kBlack = {0, 0, 0, 255};
 
 const float kReliefOpacity = 1.0f;  // param4 at the start: lines fully in the colour
 const float kOpacityStep = 0.1f;
-const float kPi = 3.14159265358979323846f;
 
 // ---------------------------------------------------------------------------
 // Shared pieces
@@ -981,8 +981,8 @@ void strokes::LBAction() {
         for (int d = -truncToInt(width - static_cast<float>(draws.next() % m));; ++d) {
             const int e = draws.next();
             if (!(width - static_cast<float>(e % m) > static_cast<float>(d))) break;
-            const float t = static_cast<float>(dir % 360 + draws.next() % 30 - 15) / 180 * kPi;
-            const float u = t + kPi / 2;
+            const float t = static_cast<float>(dir % 360 + draws.next() % 30 - 15) / 180 * kPiF;
+            const float u = t + kPiF / 2;
             const int sh1 = draws.next() % mL, sh2 = draws.next() % mL;
             const int sh3 = draws.next() % mL, sh4 = draws.next() % mL;
             const float sinT = std::sin(t), cosT = std::cos(t);

@@ -2,6 +2,7 @@
 
 #include "image/bands.h"
 #include "image/draw.h"
+#include "image/pi.h"
 #include "image/sampling.h"
 
 #include <algorithm>
@@ -20,8 +21,6 @@ const float kTwirlRadiusPerCell = 50;  // the grid has R / 50 + 1 cells a side
 const double kBubblePowerDivisor = 20;  // the strength 25 gives the power 1.25
 // Added to the colour on the fixed frame's top, left, right and bottom edges.
 const int kLitTop = 50, kLitLeft = 20, kLitRight = -20, kLitBottom = -50;
-
-const double kPi = 3.14159265358979323846;
 
 // Precision. The lengths and factors the formulas name (d, u, z, θ) are
 // floats, and so are the source points; what goes into sin, cos, atan2, pow
@@ -597,13 +596,11 @@ constexpr Rgba kLightColour = {255, 255, 255, 255};
 
 // The light: azimuth (param1), elevation (param2) and intensity (param3),
 // their start values, key steps and limits.
-constexpr float kPiF = 3.14159265358979f;
 constexpr float kAzimuthStart = kPiF / 4, kAzimuthStep = kPiF / 16, kFullTurn = 2 * kPiF;
 constexpr float kElevationStart = kPiF / 8, kElevationStep = kPiF / 32;
 constexpr float kElevationLow = kPiF / 16, kElevationHigh = kPiF / 2;
 constexpr float kIntensityStep = 0.25f, kIntensityHigh = 2;
 
-constexpr double kPiD = 3.14159265358979323846;
 // Facets kept per core at most (12 bytes each).
 constexpr size_t kKeptFacets = size_t(1) << 18;
 
@@ -645,7 +642,7 @@ Facet facetAt(const GlassSettings& g, int a, int b) {
     double alpha = 0;
     if (f.dx != 0 || f.dy != 0) {
         alpha = std::atan2(-static_cast<double>(f.dx), -static_cast<double>(f.dy));
-        if (alpha < 0) alpha += 2 * kPiD;
+        if (alpha < 0) alpha += 2 * kPi;
     }
     float q = (std::fabs(f.dx) + std::fabs(f.dy)) / 2;
     if (q < 2) q = 0;
@@ -654,7 +651,7 @@ Facet facetAt(const GlassSettings& g, int a, int b) {
     const double facing = std::sin(tilt) * std::cos(alpha) * std::cos(g.elevation) * std::cos(g.azimuth) +
                           std::sin(tilt) * std::sin(alpha) * std::cos(g.elevation) * std::sin(g.azimuth) +
                           std::cos(tilt) * std::sin(g.elevation);
-    f.shade = static_cast<float>(asinClamped(std::fabs(facing)) / (kPiD / 2));
+    f.shade = static_cast<float>(asinClamped(std::fabs(facing)) / (kPi / 2));
     return f;
 }
 
@@ -800,7 +797,7 @@ void glass::drawLightningMenu() {
     imageRgbaSetArea(image, 0, 0, std::min(150, image->width), std::min(150, image->height),
                      Rgba{0, 0, 0, 255});
     imageRgbaDrawEllipse(image, 75, 75, 50, 50, white, 0, 0, -1, -1);
-    const double toward = static_cast<double>(param1) + kPiD, up = param2;
+    const double toward = static_cast<double>(param1) + kPi, up = param2;
     const int mx = truncToInt(std::cos(up) * std::sin(toward) * 50 + 75);
     const int my = truncToInt(std::cos(up) * std::cos(toward) * 50 + 75);
     const int rx = truncToInt(std::sin(toward) * 50 + 75), ry = truncToInt(std::cos(toward) * 50 + 75);

@@ -11,6 +11,7 @@
 #include "image/boxblur.h"
 #include "image/boxmean.h"
 #include "image/motion.h"
+#include "image/pi.h"
 
 namespace {
 
@@ -218,8 +219,6 @@ inline void prefetchAhead(const std::vector<point>& positions, size_t i, const I
 
 // ---------------------------------------------------------------------------
 // Radial blur (blur mode 6)
-
-constexpr double kPi = 3.141592653589793;
 
 // dx² + dy², exact for any picture and without overflow for a pointer far
 // off it.

@@ -9,6 +9,7 @@
 
 #include "image/boxmean.h"
 #include "image/lanes.h"
+#include "image/pi.h"
 
 // Three ways to walk the lines, all giving the same pixels; motion_blur at
 // the end picks. MotionWalk::line walks one line after another: any blur,
@@ -460,8 +461,6 @@ void motionSweep(ImageRGBA*, const ImageRGBA*, int, int, int, int, int, const Mo
 #endif
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 // Box filter along parallel lines. Sample positions are single precision
 // like every sample position in the program.

@@ -24,6 +24,7 @@
 //   8 custom  one gentle pillow, a plain start for a user's own map
 #include "image/draw.h"
 #include "image/imagergba.h"
+#include "image/pi.h"
 #include "image/sampling.h"
 #include "image/tiff.h"
 
@@ -45,7 +46,6 @@ namespace {
 
 const int kSize = 20;
 const int kSub = 4;  // sub-samples per pixel side, for smooth edges
-const float kPi = 3.14159265f;
 
 using Region = std::function<bool(float x, float y)>;
 using Shader = std::function<Rgba(float x, float y)>;
@@ -180,7 +180,7 @@ Region except(Region a, Region b) {
 }
 
 Point polar(float cx, float cy, float r, float degrees) {
-    float a = degrees * kPi / 180;
+    float a = degrees * kPiF / 180;
     return {cx + r * std::cos(a), cy + r * std::sin(a)};
 }
 
@@ -327,7 +327,7 @@ void drawSaturation(ImageRGBA* img) {  // bars from grey to full colour
 void drawHue(ImageRGBA* img) {  // a colour wheel
     background(img, grey(45));
     paint(img, disc(10, 10, 8.4f), [](float x, float y) {
-        float h = std::atan2(y - 10, x - 10) * 180 / kPi;
+        float h = std::atan2(y - 10, x - 10) * 180 / kPiF;
         if (h < 0) h += 360;
         if (h >= 360) h -= 360;
         return HSVtoRGB(Hsva{h, std::min(1.0f, length(x - 10, y - 10) / 6), 1, 255});
@@ -396,7 +396,7 @@ Shader warped(std::function<Point(float, float)> source, float cell, Rgba a, Rgb
 void drawRipple(ImageRGBA* img) {  // rings on water
     shade(img, [](float x, float y) {
         float r = length(x - 10, y - 10);
-        float wave = 0.5f + 0.5f * std::cos(2 * kPi * r / 4.2f) * std::exp(-r / 14);
+        float wave = 0.5f + 0.5f * std::cos(2 * kPiF * r / 4.2f) * std::exp(-r / 14);
         return mix(rgb(15, 60, 140), rgb(170, 225, 255), wave);
     });
     frame(img);
@@ -445,7 +445,7 @@ void drawLens(ImageRGBA* img) {  // a grid, magnified in a disc
 
 void drawWave(ImageRGBA* img) {  // stripes bent into a sine
     shade(img, [](float x, float y) {
-        float sy = y + 2.3f * std::sin(2 * kPi * x / 10);
+        float sy = y + 2.3f * std::sin(2 * kPiF * x / 10);
         return static_cast<int>(std::floor(sy / 3 + 10)) % 2 ? rgb(245, 250, 255) : rgb(30, 110, 200);
     });
     frame(img);
@@ -466,7 +466,7 @@ void drawButtonize(ImageRGBA* img) {  // a raised, bevelled button
 void drawGlass(ImageRGBA* img) {  // stripes seen through a bumpy pane
     shade(img, [](float x, float y) {
         bool pane = x >= 3 && x < 17 && y >= 3 && y < 17;
-        float sy = pane ? y + 1.6f * std::sin(2 * kPi * x / 5) * std::sin(2 * kPi * y / 7) : y;
+        float sy = pane ? y + 1.6f * std::sin(2 * kPiF * x / 5) * std::sin(2 * kPiF * y / 7) : y;
         Rgba c = static_cast<int>(std::floor(sy / 3)) % 2 ? rgb(70, 85, 105) : rgb(215, 220, 228);
         return pane ? mix(c, rgb(150, 230, 245), 0.45f) : c;
     });
@@ -914,20 +914,20 @@ float glassBlocks(int x, int y) {
 
 float curlyGlass(int x, int y) {
     // Sines bent by sines: whole periods only, so the tile still repeats.
-    float u = 2 * kPi * x / kSize, v = 2 * kPi * y / kSize;
+    float u = 2 * kPiF * x / kSize, v = 2 * kPiF * y / kSize;
     return 128 + 30 * std::sin(2 * u + 2 * std::sin(2 * v + 1.2f * std::sin(u))) +
            18 * std::sin(3 * v + 1.5f * std::sin(2 * u + 1));
 }
 
 float glassRings(int x, int y) {
     float r = std::min(10.0f, length(x - 10.0f, y - 10.0f));
-    return 128 + 34 * std::cos(2 * kPi * r / 5);  // r = 10 is a crest: flat beyond
+    return 128 + 34 * std::cos(2 * kPiF * r / 5);  // r = 10 is a crest: flat beyond
 }
 
 float dottedGlass(int x, int y) {
     float dx = wrapDelta(static_cast<float>(x % 5) - 2), dy = wrapDelta(static_cast<float>(y % 5) - 2);
     float d = length(dx, dy);
-    return d < 2.6f ? 90 + 70 * 0.5f * (1 + std::cos(kPi * d / 2.6f)) : 90;
+    return d < 2.6f ? 90 + 70 * 0.5f * (1 + std::cos(kPiF * d / 2.6f)) : 90;
 }
 
 // Puzzle pieces are 10 by 10 texels, named by their column and row on the
@@ -977,7 +977,7 @@ float puzzle(int x, int y) {
 }
 
 float customGlass(int x, int y) {
-    return 128 + 24 * std::cos(2 * kPi * x / kSize) * std::cos(2 * kPi * y / kSize);
+    return 128 + 24 * std::cos(2 * kPiF * x / kSize) * std::cos(2 * kPiF * y / kSize);
 }
 
 void drawHeightMap(ImageRGBA* img, const HeightMap& height) {

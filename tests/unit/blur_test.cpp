@@ -11,8 +11,9 @@
 #include "image/bands.h"
 #include "image/boxblur.h"
 #include "image/boxmean.h"
-#include "image/motion.h"
 #include "image/lanes.h"
+#include "image/motion.h"
+#include "image/pi.h"
 #include "tests/unit/image_fixtures.h"
 
 using namespace fixtures;
@@ -245,7 +246,7 @@ TEST(Gaussian, StreamedEqualsPassByPass) {
 Image expectedMotion(const ImageRGBA* destIn, const ImageRGBA* src, int x1, int y1, int x2, int y2,
                      float length, float angle, bool blend) {
     Image dest = cloneOf(destIn);
-    const float theta = static_cast<float>(angle * M_PI / 180 - M_PI / 2);
+    const float theta = static_cast<float>(angle * kPi / 180 - kPi / 2);
     const float sn = std::sin(theta), cs = std::cos(theta);
     using Pos = std::pair<int, int>;
     auto P = [&](int i, int j, float d) {

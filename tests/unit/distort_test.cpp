@@ -1,5 +1,6 @@
 #include "effects/distort.h"
 #include "effects/geometric.h"
+#include "image/pi.h"
 #include "image/sampling.h"
 #include "tests/unit/test_support.h"
 
@@ -192,7 +193,6 @@ void glassRef(const Job& k) {
     const float T = k.v1, G = k.v2;
     const int offset = (101 - k.mode) * 400;
     auto H = [&](float x, float y) { return imageRgbaInterpolateSubImage(k.icons, x, y, 20, 20, offset); };
-    const double pi = 3.14159265358979323846;
     for (int i = 0; i < static_cast<int>(k.h() / T + 1); ++i)
         for (int j = 0; j < static_cast<int>(k.w() / T + 1); ++j)
             for (int b = 0; b < T; ++b)
@@ -211,7 +211,7 @@ void glassRef(const Job& k) {
                         continue;
                     }
                     double alpha = (dx == 0 && dy == 0) ? 0 : std::atan2(-(double)dx, -(double)dy);
-                    if (alpha < 0) alpha += 2 * pi;
+                    if (alpha < 0) alpha += 2 * kPi;
                     float q = (std::fabs(dx) + std::fabs(dy)) / 2;
                     if (q < 2) q = 0;
                     const double s = q / (3 * G), e = std::asin(s / std::sqrt(s * s + 2));
@@ -219,7 +219,7 @@ void glassRef(const Job& k) {
                     const double nl = std::sin(e) * std::cos(alpha) * std::cos(p2) * std::cos(p1) +
                                       std::sin(e) * std::sin(alpha) * std::cos(p2) * std::sin(p1) +
                                       std::cos(e) * std::sin(p2);
-                    const float shade = static_cast<float>(std::asin(std::min(1.0, std::fabs(nl))) / (pi / 2));
+                    const float shade = static_cast<float>(std::asin(std::min(1.0, std::fabs(nl))) / (kPi / 2));
                     out.r = clamp255(in.r + k.p3 * shade * k.colour.r);
                     out.g = clamp255(in.g + k.p3 * shade * k.colour.g);
                     out.b = clamp255(in.b + k.p3 * shade * k.colour.b);

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <vector>
 
+#include "image/pi.h"
 #include "tests/unit/test_support.h"
 
 using fixtures::cloneOf;
@@ -18,8 +19,6 @@ using fixtures::randomImage;
 using Picture = fixtures::Image;
 
 namespace {
-
-const double kPi = 3.141592653589793;
 
 struct Rect {
     int x0, y0, x1, y1;

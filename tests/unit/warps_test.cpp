@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "effects/geometric.h"
+#include "image/pi.h"
 #include "image/sampling.h"
 #include "tests/unit/test_support.h"
 
@@ -48,7 +49,7 @@ void reference(ImageRGBA* src, ImageRGBA* out, const Setting& s) {
     auto fetch = [&](float sx, float sy, bool bilinear) {
         return bilinear ? imageRgbaInterpolate(src, sx, sy) : src->data[int(sy) * W + int(sx)];
     };
-    const float theta = static_cast<float>(s.v2 / 180.0 * M_PI);
+    const float theta = static_cast<float>(s.v2 / 180.0 * kPi);
     if (grid) {
         const int n = int(s.v1 / 50 + 1), w = s.x1 - s.x0 + 1, h = s.y1 - s.y0 + 1;
         const float cw = float(w / n), ch = float(h / n), r = w <= h ? cw / 2 : ch / 2;
