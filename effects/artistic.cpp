@@ -3,6 +3,7 @@
 #include "image/bands.h"
 #include "image/boxblur.h"
 #include "image/boxmean.h"
+#include "image/clamp.h"
 #include "image/draw.h"
 #include "image/lanes.h"
 #include "image/motion.h"
@@ -39,12 +40,6 @@ bool workArea(const effect& e, pixelRect& a) {
 inline Rgba& at(ImageRGBA* img, int x, int y) {
     return img->data[static_cast<size_t>(y) * img->width + x];
 }
-
-inline unsigned char toByte(int v) {
-    return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
-}
-
-inline int clampInt(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 inline int maxChannel(Rgba p) { return std::max(p.r, std::max(p.g, p.b)); }
 
@@ -120,9 +115,9 @@ void fillGaps(ImageRGBA* img, const pixelRect& a, bool columnsOuter, bool meanAl
         }
         if (near.n == 0) return;
         auto mean = [&near](int c) {
-            return toByte(static_cast<int>(static_cast<float>(near.v[c]) / static_cast<float>(near.n)));
+            return clampByte(static_cast<int>(static_cast<float>(near.v[c]) / static_cast<float>(near.n)));
         };
-        p = Rgba{mean(0), mean(1), mean(2), meanAlpha ? mean(3) : toByte(255)};
+        p = Rgba{mean(0), mean(1), mean(2), meanAlpha ? mean(3) : static_cast<unsigned char>(255)};
     };
     if (columnsOuter) {
         for (int x = a.x0; x <= a.x1; ++x) {
@@ -296,7 +291,7 @@ private:
         bool usual = w.n <= kMediumBoxWindow;
         for (int c = 0; c < 4; ++c) usual = usual && w.v[c] >= 0 && w.v[c] <= 255 * w.n;
         const float reciprocal = boxReciprocal(w.n);
-        auto mean = [&](int c) { return toByte(usual ? boxMean(w.v[c], reciprocal) : w.v[c] / w.n); };
+        auto mean = [&](int c) { return clampByte(usual ? boxMean(w.v[c], reciprocal) : w.v[c] / w.n); };
         return Rgba{mean(0), mean(1), mean(2), mean(3)};
     }
 

@@ -3,6 +3,7 @@
 #include "framewk/framewk.h"
 #include "image/bands.h"
 #include "image/check.h"
+#include "image/clamp.h"
 #include "image/draw.h"
 #include "image/rows.h"
 #include "image/sampling.h"
@@ -313,12 +314,7 @@ void drawPalette(const Canvas& canvas, Rgba colour, limit byteRange) {
     const double level = (colour.r + colour.g + colour.b) / 765.0 * 50;
     for (int y = 0; y <= kPaletteY1; ++y) {
         const double shift = (y - level) / 50 * 255;
-        auto shade = [&](unsigned char c) {  // byteRange.intForceLimit, kept in double
-            const double v = c + shift;
-            return static_cast<unsigned char>(v > byteRange.max   ? byteRange.max
-                                              : v < byteRange.min ? byteRange.min
-                                                                  : static_cast<int>(v));
-        };
+        auto shade = [&](unsigned char c) { return clampByte(byteRange, c + shift); };  // in double
         const Rgba strip = {shade(colour.r), shade(colour.g), shade(colour.b), 255};
         for (int x = kStripX0; x <= kStripX1; ++x) {
             if (canvas.contains(x, y)) canvas.at(x, y) = strip;
@@ -760,13 +756,6 @@ inline int clampSample(int v, int lo, int hi, int last) {
     if (v < 0) v = 0;
     return v;
 }
-
-inline unsigned char channelOf(float sum, float divisor) {
-    const float q = sum / divisor;
-    if (q > 255.0f) return 255;
-    if (!(q >= 0.0f)) return 0;  // below zero, or no number from a zero divisor
-    return static_cast<unsigned char>(q);
-}
 }  // namespace
 
 Rgba applyMatrix(ImageRGBA* source, matrix* kernel, int x, int y, point areaMin, point areaMax) {
@@ -790,8 +779,9 @@ Rgba applyMatrix(ImageRGBA* source, matrix* kernel, int x, int y, point areaMin,
             B += p.b * w;
         }
     }
+    // A zero divisor gives 0 for a zero sum (NaN), else 0 or 255.
     const float d = static_cast<float>(kernel->divisor);
-    return Rgba{channelOf(R, d), channelOf(G, d), channelOf(B, d), 255};
+    return Rgba{clampByte(R / d), clampByte(G / d), clampByte(B / d), 255};
 }
 
 namespace {

@@ -238,14 +238,6 @@ public:
     static const effectInfo unnamed;
     distort();
     void LBAction() override;
-    // range.intForceLimit(v) as a byte, for a finite v well inside int,
-    // where truncating first gives the same; inline and without branches
-    // for the per-pixel loops (on noisy pictures a branch mispredicts often).
-    static unsigned char toByte(const limit& range, float v) {
-        const int t = static_cast<int>(v);
-        const int low = t < range.min ? range.min : t;
-        return static_cast<unsigned char>(low > range.max ? range.max : low);
-    }
 };
 
 // Artistic family: stylised pictures made from backup once per click or change.

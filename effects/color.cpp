@@ -1,5 +1,6 @@
 #include "effects/color.h"
 
+#include "image/clamp.h"
 #include "image/lanes.h"
 #include "image/sampling.h"
 
@@ -8,18 +9,6 @@
 // turning more grey pixels into themselves than double precision does.
 
 namespace {
-
-// byteRange.intForceLimit, inline and without branches for the per-pixel rules
-// (on noisy pictures a branch per channel mispredicts often).
-inline unsigned char clampByte(const limit& range, int v) {
-    const int low = v < range.min ? range.min : v;
-    return static_cast<unsigned char>(v > range.max ? range.max : low);
-}
-
-// Every rule's result is far inside int, so truncating first gives the same.
-inline unsigned char clampByte(const limit& range, float v) {
-    return clampByte(range, static_cast<int>(v));
-}
 
 const float kGrayRed = 0.27f, kGrayGreen = 0.58f, kGrayBlue = 0.15f;
 
@@ -36,7 +25,7 @@ void eachRow(const effect& e, pixelRect area, const ImageRGBA* source, Row row) 
 // The rules below on N pixels at once (runLanes), each the same arithmetic as
 // its `action`.
 
-// clampByte on every lane.
+// clampInt on every lane.
 template <int N>
 MORVANE_LANES_INLINE typename lanes::of<N>::i clampLanes(const limit& range,
                                                         typename lanes::of<N>::i v) {

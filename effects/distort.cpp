@@ -1,6 +1,7 @@
 #include "effects/distort.h"
 
 #include "image/bands.h"
+#include "image/clamp.h"
 #include "image/lanes.h"
 
 #include <algorithm>
@@ -45,8 +46,6 @@ inline void fillSpan(Rgba* row, int from, int to, const Area& a, Rgba colour) {
     to = std::min(to, a.x1);
     if (from <= to) std::fill(row + from, row + to + 1, colour);
 }
-
-inline unsigned char clampByte(const limit& bytes, float v) { return distort::toByte(bytes, v); }
 
 // Channel sums toward an integer mean.
 struct Sum {

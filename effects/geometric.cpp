@@ -1,6 +1,7 @@
 #include "effects/geometric.h"
 
 #include "image/bands.h"
+#include "image/clamp.h"
 #include "image/draw.h"
 #include "image/pi.h"
 #include "image/sampling.h"
@@ -34,9 +35,6 @@ inline float distance(double dx, double dy) {
 
 // A length over a radius, as a power's base.
 inline double over(double length, float R) { return length / R; }
-
-// forceLimit, with NaN sent to the low end.
-inline float clampTo(float v, float lo, float hi) { return v > hi ? hi : (v >= lo ? v : lo); }
 
 // Degrees to radians, held in single precision.
 inline float radians(float degrees) { return static_cast<float>(degrees / 180.0 * kPi); }
@@ -76,8 +74,8 @@ struct Warp {
     // The work of a render over the whole area, for sharing it between cores.
     double pixels() const { return static_cast<double>(areaWidth()) * (a.y1 - a.y0 + 1); }
 
-    float clampX(float sx) const { return clampTo(sx, x0, x1); }
-    float clampY(float sy) const { return clampTo(sy, y0, y1); }
+    float clampX(float sx) const { return clampFloat(sx, x0, x1); }
+    float clampY(float sy) const { return clampFloat(sy, y0, y1); }
 
     // (sx, sy) within the area. Past 2^24 a float edge may round one beyond
     // the area, so the column and row are held to it as integers too.
@@ -607,12 +605,6 @@ constexpr size_t kKeptFacets = size_t(1) << 18;
 // Rounding must never take an arcsine out of its domain.
 inline double asinClamped(double v) { return std::asin(std::max(-1.0, std::min(1.0, v))); }
 
-inline float clampTo(float v, int lo, int hi) {
-    if (v > static_cast<float>(hi)) return static_cast<float>(hi);
-    if (v < static_cast<float>(lo)) return static_cast<float>(lo);
-    return v;
-}
-
 // What the glass does at offset (a, b) of a tile: the displacement and how
 // much light the facet there catches (0 to 1).
 struct Facet {
@@ -697,6 +689,8 @@ void glass::LBAction() {
     const float light[3] = {static_cast<float>(color.r), static_cast<float>(color.g),
                             static_cast<float>(color.b)};
     const limit bytes = byteRange;
+    const float x0 = static_cast<float>(r.x0), x1 = static_cast<float>(r.x1);
+    const float y0 = static_cast<float>(r.y0), y1 = static_cast<float>(r.y1);
     const Rgba* source = backup->data;
     const size_t stride = static_cast<size_t>(backup->width);
 
@@ -727,17 +721,17 @@ void glass::LBAction() {
                 const Facet& f = facets[lastColumn ? across : a];
                 const float px = static_cast<float>(lastColumn ? beyondX : x);
                 if (++a == side) a = 0;
-                const int sx = static_cast<int>(clampTo(px + f.dx, r.x0, r.x1));
-                const int sy = static_cast<int>(clampTo(py + f.dy, r.y0, r.y1));
+                const int sx = static_cast<int>(clampFloat(px + f.dx, x0, x1));
+                const int sy = static_cast<int>(clampFloat(py + f.dy, y0, y1));
                 const Rgba in = source[static_cast<size_t>(sy) * stride + sx];
                 if (!g.lit) {
                     out[x] = in;
                     continue;
                 }
                 const float gain = intensity * f.shade;
-                out[x].r = distort::toByte(bytes, in.r + gain * light[0]);
-                out[x].g = distort::toByte(bytes, in.g + gain * light[1]);
-                out[x].b = distort::toByte(bytes, in.b + gain * light[2]);
+                out[x].r = clampByte(bytes, in.r + gain * light[0]);
+                out[x].g = clampByte(bytes, in.g + gain * light[1]);
+                out[x].b = clampByte(bytes, in.b + gain * light[2]);
             }
         };
         // Rows before the last use their offset; the last row takes the last

@@ -10,6 +10,7 @@
 #include "image/bands.h"
 #include "image/boxblur.h"
 #include "image/boxmean.h"
+#include "image/clamp.h"
 #include "image/motion.h"
 #include "image/pi.h"
 
@@ -178,18 +179,6 @@ void eachRow(pixelRect a, Body body) {
 
 inline Rgba* rowOf(ImageRGBA* img, int y) {
     return img->data + static_cast<size_t>(y) * img->width;
-}
-
-// byteRange.intForceLimit, inline: a call per channel costs more than all the
-// rest of most rules. Whole numbers need no test for NaN.
-inline unsigned char clampByte(const limit& range, float v) {
-    return static_cast<unsigned char>(v > range.max   ? range.max
-                                      : v < range.min ? range.min
-                                      : v == v        ? static_cast<int>(v)
-                                                      : range.min);
-}
-inline unsigned char clampByte(const limit& range, int v) {
-    return static_cast<unsigned char>(v > range.max ? range.max : v < range.min ? range.min : v);
 }
 
 bool empty(pixelRect a) { return a.x0 > a.x1 || a.y0 > a.y1; }

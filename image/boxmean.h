@@ -4,6 +4,7 @@
 // into the destination.
 #pragma once
 
+#include "image/clamp.h"
 #include "image/imagergba.h"
 
 #include <algorithm>
@@ -48,10 +49,6 @@ inline float boxReciprocal(int n) { return 1.0f / static_cast<float>(n); }
 
 inline int boxMean(int sum, float reciprocal) {
     return static_cast<int>((static_cast<float>(sum) + 0.5f) * reciprocal);
-}
-
-inline unsigned char clampByte(int v) {
-    return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
 }
 
 // A window mean `m` (r, g, b, a) blended into the destination pixel by alpha.

@@ -1,5 +1,6 @@
 #include "image/sampling.h"
 
+#include "image/clamp.h"
 #include "image/lanes.h"
 
 #include <algorithm>
@@ -55,12 +56,6 @@ inline float nearTile(float v, int size) {
     return folded == folded ? folded : 0.0f;
 }
 
-inline unsigned char channelOf(float unit) {
-    const float v = unit * 255;
-    if (!(v > 0)) return 0;
-    if (v >= 255) return 255;
-    return static_cast<unsigned char>(static_cast<int>(v));
-}
 
 }  // namespace
 
@@ -155,8 +150,8 @@ Rgba HSVtoRGB(Hsva c) {
                                                  {1, 2, 0}, {3, 1, 0}, {0, 1, 2}};
     const float values[4] = {v, p, q, t};
     const unsigned char* order = kSectors[i];
-    return Rgba{channelOf(values[order[0]]), channelOf(values[order[1]]),
-                channelOf(values[order[2]]), c.a};
+    return Rgba{clampByte(values[order[0]] * 255), clampByte(values[order[1]] * 255),
+                clampByte(values[order[2]] * 255), c.a};
 }
 
 int holdHighest(int* values, int count, int v) {

@@ -1,5 +1,6 @@
 #include "effects/classes.h"
 #include "framewk/framewk.h"
+#include "image/clamp.h"
 #include "tests/unit/fake_platform.h"
 #include "tests/unit/test_support.h"
 
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -33,6 +35,34 @@ TEST(Limit, ClampsWithTheMaximumTestedFirst) {
     EXPECT_EQ(inverted.forceLimit(5), 0);
     EXPECT_EQ(inverted.intForceLimit(0), 10);
     EXPECT_FALSE(inverted.checkLimit(5));
+}
+
+// The pixel loops' own clamps against intForceLimit, on the bounds and just
+// past them, halves, both infinities, NaN and values beyond int.
+TEST(Limit, PixelClampsGiveWhatIntForceLimitGives) {
+    const float inf = std::numeric_limits<float>::infinity();
+    std::vector<float> values = {std::nanf(""), inf, -inf, 3e9f, -3e9f, 1e30f, -1e30f, -0.0f};
+    for (int v = -300; v <= 300; ++v) {
+        for (float part : {-0.5f, -0.25f, 0.0f, 0.25f, 0.5f}) values.push_back(static_cast<float>(v) + part);
+        values.push_back(std::nextafter(static_cast<float>(v), inf));
+        values.push_back(std::nextafter(static_cast<float>(v), -inf));
+    }
+    for (const limit range : {limit(0, 255), limit(-5, 10), limit(7, 7)}) {
+        const float lo = static_cast<float>(range.min), hi = static_cast<float>(range.max);
+        for (const float v : values) {
+            const int want = range.intForceLimit(v);
+            ASSERT_EQ(clampInt(v, range.min, range.max), want) << v;
+            ASSERT_EQ(clampInt(static_cast<double>(v), range.min, range.max), want) << v;
+            if (v == std::trunc(v) && std::fabs(v) < 1e9f) {
+                ASSERT_EQ(clampInt(static_cast<int>(v), range.min, range.max), want) << v;
+            }
+            ASSERT_EQ(clampFloat(v, lo, hi), std::isnan(v) ? lo : range.forceLimit(v)) << v;
+            if (range.min == 0 && range.max == 255) {
+                ASSERT_EQ(clampByte(v), want) << v;
+                ASSERT_EQ(clampByte(range, v), want) << v;
+            }
+        }
+    }
 }
 
 TEST(Point, AreaTestIsInclusive) {
