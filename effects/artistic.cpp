@@ -1,5 +1,6 @@
 #include "effects/artistic.h"
 
+#include "effects/rays.h"
 #include "image/bands.h"
 #include "image/boxblur.h"
 #include "image/boxmean.h"
@@ -177,143 +178,24 @@ void addLight(effect& e, const pixelRect& a, ImageRGBA* weights) {
     e.refreshImage();
 }
 
-// The first k in lo..hi where `reached` holds (it holds from some k on), or
-// hi + 1.
-template <class Pred>
-long long firstWhere(long long lo, long long hi, Pred reached) {
-    long long end = hi + 1;
-    while (lo < end) {
-        const long long mid = lo + (end - lo) / 2;
-        if (reached(mid)) {
-            end = mid;
-        } else {
-            lo = mid + 1;
-        }
-    }
-    return lo;
-}
+// Shine's window along a ray: the mean of all four channels of the light
+// samples, written where the window has just reached, so light trails outward.
+struct shineWindow {
+    ImageRGBA* light;
+    ImageRGBA* image;
+    channelSums sums;
 
-// Shine's rays: from the centre through each border pixel of the area, a
-// window along the ray that widens with the distance, its mean written at
-// the window's leading end.
-class rays {
-public:
-    rays(effect& e, const pixelRect& a)
-        : src_(e.scratch), dst_(e.image), a_(a), cx_(e.cursor.x), cy_(e.cursor.y), v_(e.value1) {}
-
-    void castAll() {
-        // A ray through a border pixel more than its own reach past the area,
-        // on the centre's side, cannot come back into it. The margin allows
-        // for the rounding of single precision far from the picture.
-        const long long reach = static_cast<long long>(std::min(std::fabs(v_), 1e9f)) + 4 +
-                                (std::llabs(cx_) + std::llabs(cy_) + dst_->width + dst_->height) / 65536;
-        const long long x1 = a_.x0, y1 = a_.y0, x2 = a_.x1, y2 = a_.y1;
-        for (long long x = x1; x <= std::min<long long>(cx_, x2 + reach); ++x) {
-            if (x == x1) {
-                for (long long y = y1; y <= std::min<long long>(cy_, y2 + reach); ++y) cast(x, y, -1, -1);
-            } else {
-                cast(x, y1, -1, -1);
-            }
-        }
-        for (long long x = x1; x <= std::min<long long>(cx_, x2 + reach); ++x) {
-            if (x == x1) {
-                for (long long y = y2; y >= std::max<long long>(cy_, y1 - reach); --y) cast(x, y, -1, 1);
-            } else {
-                cast(x, y2, -1, 1);
-            }
-        }
-        for (long long x = x2; x >= std::max<long long>(cx_, x1 - reach); --x) {
-            if (x == x2) {
-                for (long long y = y1; y <= std::min<long long>(cy_, y2 + reach); ++y) cast(x, y, 1, -1);
-            } else {
-                cast(x, y1, 1, -1);
-            }
-        }
-        for (long long x = x2; x >= std::max<long long>(cx_, x1 - reach); --x) {
-            if (x == x2) {
-                for (long long y = y2; y >= std::max<long long>(cy_, y1 - reach); --y) cast(x, y, 1, 1);
-            } else {
-                cast(x, y2, 1, 1);
-            }
-        }
-    }
-
-private:
-    // One ray through (bx, by). Only the stretch of it inside the area adds,
-    // removes or writes anything, and the coordinates along a ray are
-    // monotonic, so that stretch is found by bisection and walked alone.
-    void cast(long long bx, long long by, int sx, int sy) {
-        const long long dx = cx_ - bx, dy = cy_ - by;
-        if (dx == 0 && dy == 0) return;  // no direction
-        const float d = static_cast<float>(
-            std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy));
-        const double ratio = dy == 0 ? HUGE_VAL : static_cast<double>(std::llabs(dx)) / std::llabs(dy);
-        const float t = static_cast<float>(std::atan(ratio));
-        const float sinT = std::sin(t), cosT = std::cos(t);
-        const float fcx = static_cast<float>(cx_), fcy = static_cast<float>(cy_);
-        const float span = v_ + d;
-        if (!(span >= 0)) return;
-        const long long last = static_cast<long long>(std::min(std::floor(span), 4e18f));
-        auto xAt = [&](long long k) { return fcx + static_cast<float>(sx * k) * sinT; };
-        auto yAt = [&](long long k) { return fcy + static_cast<float>(sy * k) * cosT; };
-        auto X = [&](long long k) { return truncToInt(xAt(k)); };
-        auto Y = [&](long long k) { return truncToInt(yAt(k)); };
-        long long ka = 0, kb = last;
-        narrow(X, static_cast<float>(sx) * sinT >= 0, a_.x0, a_.x1, ka, kb);
-        narrow(Y, static_cast<float>(sy) * cosT >= 0, a_.y0, a_.y1, ka, kb);
-        if (ka > kb) return;
-        // From here on every position lies in the area: a plain conversion.
-        auto pointAt = [&](long long k) {
-            return &at(src_, static_cast<int>(xAt(k)), static_cast<int>(yAt(k)));
-        };
-
-        auto A = [&](long long k) {
-            return k < 0 ? 0 : truncToInt(v_ * static_cast<float>(k) / span);
-        };
-        channelSums window;
-        int before2 = A(ka - 2), before1 = A(ka - 1);
-        for (long long k = ka; k <= kb; ++k) {
-            const int ak = A(k);
-            if (k > 0 && ak == before2) {
-                const long long j = k - 1 - 2 * static_cast<long long>(ak);
-                if (j >= ka && j <= kb) window.remove(*pointAt(j));
-            }
-            before2 = before1;
-            before1 = ak;
-            const int px = static_cast<int>(xAt(k)), py = static_cast<int>(yAt(k));
-            window.add(at(src_, px, py));
-            if (window.n > 0) at(dst_, px, py) = windowMean(window);
-        }
-    }
-
+    void start() { sums = channelSums(); }
+    void join(point p) { sums.add(at(light, p.x, p.y)); }
+    void leave(point p) { sums.remove(at(light, p.x, p.y)); }
     // Each sum / n, integer division.
-    static Rgba windowMean(const channelSums& w) {
-        bool usual = w.n <= kMediumBoxWindow;
-        for (int c = 0; c < 4; ++c) usual = usual && w.v[c] >= 0 && w.v[c] <= 255 * w.n;
-        const float reciprocal = boxReciprocal(w.n);
-        auto mean = [&](int c) { return clampByte(usual ? boxMean(w.v[c], reciprocal) : w.v[c] / w.n); };
-        return Rgba{mean(0), mean(1), mean(2), mean(3)};
+    void put(point p, int n) {
+        bool usual = n <= kMediumBoxWindow;
+        for (int c = 0; c < 4; ++c) usual = usual && sums.v[c] >= 0 && sums.v[c] <= 255 * n;
+        const float reciprocal = boxReciprocal(n);
+        auto mean = [&](int c) { return clampByte(usual ? boxMean(sums.v[c], reciprocal) : sums.v[c] / n); };
+        at(image, p.x, p.y) = Rgba{mean(0), mean(1), mean(2), mean(3)};
     }
-
-    // Narrows ka..kb to the k whose coordinate lies in lo..hi.
-    template <class Coord>
-    static void narrow(Coord c, bool rising, int lo, int hi, long long& ka, long long& kb) {
-        if (ka > kb) return;
-        const long long from = ka, to = kb;
-        if (rising) {
-            ka = std::max(ka, firstWhere(from, to, [&](long long k) { return c(k) >= lo; }));
-            kb = std::min(kb, firstWhere(from, to, [&](long long k) { return c(k) > hi; }) - 1);
-        } else {
-            ka = std::max(ka, firstWhere(from, to, [&](long long k) { return c(k) <= hi; }));
-            kb = std::min(kb, firstWhere(from, to, [&](long long k) { return c(k) < lo; }) - 1);
-        }
-    }
-
-    ImageRGBA* src_;
-    ImageRGBA* dst_;
-    pixelRect a_;
-    long long cx_, cy_;
-    float v_;
 };
 
 // ---------------------------------------------------------------------------
@@ -798,7 +680,8 @@ void shine::LBAction() {
     pixelRect a;
     if (!workArea(*this, a)) return;
     lightSource(*this, a, mode == 2);
-    rays(*this, a).castAll();
+    shineWindow window{scratch, image, {}};
+    rays(a, cursor, value1, rays::widening::scaled, rays::written::atLead, scratch).cast(window);
     fillGaps(image, a, false, true, [](Rgba p) { return p.a == 0; });
     gaussian(scratch, image, a.x0, a.y0, a.x1, a.y1, 2, 2, 1);
     addLight(*this, a, scratch);

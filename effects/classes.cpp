@@ -29,13 +29,6 @@ int limit::intForceLimit(float v) const {
     return static_cast<int>(v);
 }
 
-int truncToInt(double v) {
-    if (std::isnan(v)) return 0;
-    if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
-    if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
-    return static_cast<int>(v);
-}
-
 namespace {
 // The plain effect: no family, no settings, no title of its own.
 const familyInfo kNoFamily = {"", false, false, applied::later, false};

@@ -4,6 +4,8 @@
 #include "effects/descriptor.h"
 #include "image/imagergba.h"
 
+#include <climits>
+#include <cmath>
 #include <cstdint>
 
 struct point {
@@ -38,7 +40,12 @@ struct limit {
 // Float to int, truncating toward zero, for values that may come from
 // arbitrary pointer positions and zooms: out-of-range values saturate and
 // NaN gives 0 instead of undefined behaviour.
-int truncToInt(double v);
+inline int truncToInt(double v) {
+    if (std::isnan(v)) return 0;
+    if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+    if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+    return static_cast<int>(v);
+}
 
 class matrix;
 

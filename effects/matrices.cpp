@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "effects/rays.h"
 #include "image/bands.h"
 #include "image/boxblur.h"
 #include "image/boxmean.h"
@@ -198,8 +199,8 @@ inline Rgba meanOf(int R, int G, int B, int N, limit bytes) {
     return Rgba{clampByte(bytes, R), clampByte(bytes, G), clampByte(bytes, B), 255};
 }
 
-// Rays and rings cross rows far apart in memory: the sample a few steps on
-// is asked for early, when it lies in the picture.
+// Rings cross rows far apart in memory: the sample a few steps on is asked
+// for early, when it lies in the picture.
 inline void prefetchAhead(const std::vector<point>& positions, size_t i, const ImageRGBA* from) {
     const point p = positions[std::min(i + 16, positions.size() - 1)];
     if (p.x >= 0 && p.x < from->width && p.y >= 0 && p.y < from->height)
@@ -215,44 +216,8 @@ double squared(long long dx, long long dy) {
     return double(dx) * double(dx) + double(dy) * double(dy);
 }
 
-// atan(|dx| / |dy|) in double, kept as a float; pi/2 on the centre's row.
-float rayAngle(long long dx, long long dy) {
-    if (dy == 0) return static_cast<float>(kPi / 2);
-    return static_cast<float>(
-        std::atan(static_cast<double>(std::llabs(dx)) / static_cast<double>(std::llabs(dy))));
-}
-
 inline bool inArea(pixelRect a, long long x, long long y) {
     return x >= a.x0 && x <= a.x1 && y >= a.y0 && y <= a.y1;
-}
-
-// The first k in lo..hi where `holds` is true, for a test that is false and
-// then true as k grows; hi + 1 when it never holds.
-template <class Test>
-long long firstWhere(long long lo, long long hi, Test holds) {
-    while (lo <= hi) {
-        const long long mid = lo + (hi - lo) / 2;
-        if (holds(mid)) {
-            hi = mid - 1;
-        } else {
-            lo = mid + 1;
-        }
-    }
-    return lo;
-}
-
-// The k in 0..last where lo <= at(k) <= hi, for at(k) monotone in k: rising
-// when `rising`, else falling. Empty when first > end.
-template <class At>
-void stepsWithin(long long last, bool rising, int lo, int hi, At at, long long& first,
-                 long long& end) {
-    if (rising) {
-        first = firstWhere(0, last, [&](long long k) { return at(k) >= lo; });
-        end = firstWhere(0, last, [&](long long k) { return at(k) > hi; }) - 1;
-    } else {
-        first = firstWhere(0, last, [&](long long k) { return at(k) <= hi; });
-        end = firstWhere(0, last, [&](long long k) { return at(k) < lo; }) - 1;
-    }
 }
 
 // A sample position: truncated toward zero; far beyond any picture it only
@@ -264,119 +229,36 @@ inline int pixelOf(float v) {
                        : static_cast<int>(v);
 }
 
-struct radialRay {
+// The mean of the r, g and b of the samples on a ray's stretch, written at
+// the stretch's centre.
+struct radialWindow {
     ImageRGBA* image;
     const ImageRGBA* backup;
-    pixelRect area;
-    long long cx, cy;
-    float v;
     limit bytes;
-    std::vector<point> positions;  // P(s) of the steps walked
+    int R = 0, G = 0, B = 0;
 
-    // The ray from the centre through border pixel (bx, by), walking by sx
-    // and sy: running sums over a window that widens with the distance.
-    void cast(long long bx, long long by, int sx, int sy) {
-        const long long dx = cx - bx, dy = cy - by;
-        if (dx == 0 && dy == 0) return;  // no direction: the ray has no samples
-        const float d = std::sqrt(static_cast<float>(squared(dx, dy)));
-        const float t = rayAngle(dx, dy);
-        const float sinT = std::sin(t), cosT = std::cos(t);
-        const float fcx = static_cast<float>(cx), fcy = static_cast<float>(cy);
-        auto xAt = [&](long long s) { return pixelOf(fcx + static_cast<float>(sx * s) * sinT); };
-        auto yAt = [&](long long s) { return pixelOf(fcy + static_cast<float>(sy * s) * cosT); };
-        const float reach = v + d;
-        if (!(reach >= 0)) return;
-        long long last = static_cast<long long>(std::floor(std::min(reach, 4e18f)));
-        while (static_cast<float>(last + 1) <= reach) ++last;
-        // Only steps whose samples can lie in the area change anything: the
-        // samples in the area are one run of steps, found by bisection.
-        long long xFirst, xEnd, yFirst, yEnd;
-        stepsWithin(last, sx * sinT >= 0, area.x0, area.x1, xAt, xFirst, xEnd);
-        stepsWithin(last, sy * cosT >= 0, area.y0, area.y1, yAt, yFirst, yEnd);
-        const long long first = std::max(xFirst, yFirst), end = std::min(xEnd, yEnd);
-        if (first > end) return;
-        auto window = [&](long long k) {
-            return k < 0 ? 0 : pixelOf(static_cast<float>(k) / reach * v);
-        };
-        // After the last sample in the area, writes go on while the window's
-        // centre is still behind it.
-        const long long stop = std::min(last, end + truncToInt(v) + 1);
-        positions.resize(static_cast<size_t>(stop - first + 1));
-        for (long long k = first; k <= stop; ++k) positions[k - first] = point(xAt(k), yAt(k));
-        int R = 0, G = 0, B = 0, N = 0;
-        int before2 = window(first - 2), before1 = window(first - 1);
-        for (long long k = first; k <= stop; ++k) {
-            const point p = positions[k - first];
-            prefetchAhead(positions, k - first, backup);
-            const int A = window(k);
-            // Positions before `first` lie outside the area.
-            const long long gone = k - 1 - 2 * static_cast<long long>(A);
-            if (k > 0 && A == before2 && gone >= first) {
-                const point q = positions[gone - first];
-                if (inArea(area, q.x, q.y)) {
-                    const Rgba s = rowOf(const_cast<ImageRGBA*>(backup), q.y)[q.x];
-                    R -= s.r;
-                    G -= s.g;
-                    B -= s.b;
-                    --N;
-                }
-            }
-            if (inArea(area, p.x, p.y)) {
-                const Rgba s = rowOf(const_cast<ImageRGBA*>(backup), p.y)[p.x];
-                R += s.r;
-                G += s.g;
-                B += s.b;
-                ++N;
-            }
-            const long long centre = k - A;
-            if (N != 0 && centre >= first) {
-                const point q = positions[centre - first];
-                if (inArea(area, q.x, q.y)) rowOf(image, q.y)[q.x] = meanOf(R, G, B, N, bytes);
-            }
-            before2 = before1;
-            before1 = A;
-        }
+    void start() { R = G = B = 0; }
+    void join(point p) {
+        const Rgba s = backup->data[static_cast<size_t>(p.y) * backup->width + p.x];
+        R += s.r;
+        G += s.g;
+        B += s.b;
     }
+    void leave(point p) {
+        const Rgba s = backup->data[static_cast<size_t>(p.y) * backup->width + p.x];
+        R -= s.r;
+        G -= s.g;
+        B -= s.b;
+    }
+    void put(point p, int n) { rowOf(image, p.y)[p.x] = meanOf(R, G, B, n, bytes); }
 };
 
 void radialBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point centre, float v,
                 limit bytes) {
     imageRgbaSetArea(image, a.x0, a.y0, a.x1 + 1, a.y1 + 1, Rgba{0, 0, 0, 0});
-    radialRay ray{image, backup, a, centre.x, centre.y, v, bytes, {}};
+    radialWindow window{image, backup, bytes};
+    rays(a, centre, v, rays::widening::stepShare, rays::written::atCentre, backup).cast(window);
     const long long cx = centre.x, cy = centre.y;
-    // A ray runs v past its border pixel: one through a pixel further than
-    // that beyond the area, with the centre further still, misses it.
-    const long long past = truncToInt(v) + 2;
-    const long long leftTo = std::min(cx, a.x1 + past), rightTo = std::max(cx, a.x0 - past);
-    const long long upTo = std::min(cy, a.y1 + past), downTo = std::max(cy, a.y0 - past);
-    for (long long x = a.x0; x <= leftTo; ++x) {
-        if (x == a.x0) {
-            for (long long y = a.y0; y <= upTo; ++y) ray.cast(x, y, -1, -1);
-        } else {
-            ray.cast(x, a.y0, -1, -1);
-        }
-    }
-    for (long long x = a.x0; x <= leftTo; ++x) {
-        if (x == a.x0) {
-            for (long long y = a.y1; y >= downTo; --y) ray.cast(x, y, -1, 1);
-        } else {
-            ray.cast(x, a.y1, -1, 1);
-        }
-    }
-    for (long long x = a.x1; x >= rightTo; --x) {
-        if (x == a.x1) {
-            for (long long y = a.y0; y <= upTo; ++y) ray.cast(x, y, 1, -1);
-        } else {
-            ray.cast(x, a.y0, 1, -1);
-        }
-    }
-    for (long long x = a.x1; x >= rightTo; --x) {
-        if (x == a.x1) {
-            for (long long y = a.y1; y >= downTo; --y) ray.cast(x, y, 1, 1);
-        } else {
-            ray.cast(x, a.y1, 1, 1);
-        }
-    }
 
     // Gaps take the first written pixel toward the centre. Both coordinates
     // of the probe move one way only, so once it has left the area it stays out.
@@ -386,7 +268,7 @@ void radialBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point ce
             if (row[x].a != 0) continue;
             const long long dx = cx - x, dy = cy - y;
             if (dx == 0 && dy == 0) continue;
-            const float d = std::sqrt(static_cast<float>(squared(dx, dy)));
+            const float d = rayLength(dx, dy);
             const float t = rayAngle(dx, dy);
             // A zero dx or dy keeps the probe in the pixel's column or row.
             const float sx = static_cast<float>(sign(dx)) * std::sin(t);
