@@ -15,12 +15,13 @@
 #include <string>
 #include <vector>
 
+using fixtures::firstDifference;
 using fixtures::Image;
 
 namespace {
 
 // ---------------------------------------------------------------------------
-// Plain references, one loop per sentence of the description
+// Plain references: each filter's rules written out, one loop per step
 
 struct World {
     const effect& e;
@@ -294,21 +295,6 @@ Image fewColours(int w, int h, unsigned seed, int colours, int jitter, bool some
         img->data[i] = c;
     }
     return img;
-}
-
-std::string firstDifference(const ImageRGBA* want, const ImageRGBA* got) {
-    for (int y = 0; y < want->height; ++y)
-        for (int x = 0; x < want->width; ++x) {
-            const Rgba a = pixel(const_cast<ImageRGBA*>(want), x, y), b = pixel(const_cast<ImageRGBA*>(got), x, y);
-            if (!samePixel(a, b)) {
-                auto s = [](Rgba p) {
-                    return "(" + std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) + "," +
-                           std::to_string(p.a) + ")";
-                };
-                return "at (" + std::to_string(x) + ", " + std::to_string(y) + ") want " + s(a) + " got " + s(b);
-            }
-        }
-    return "";
 }
 
 struct Case {

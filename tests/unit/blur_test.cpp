@@ -20,8 +20,6 @@ using namespace fixtures;
 
 namespace {
 
-unsigned char clampByte(int v) { return static_cast<unsigned char>(std::clamp(v, 0, 255)); }
-
 // The blend rule written out: the mean weighted by its alpha over the
 // destination weighted by its own, in single precision.
 Rgba blended(Rgba d, Channels m) {
@@ -29,14 +27,14 @@ Rgba blended(Rgba d, Channels m) {
     if (total == 0) return Rgba{0, 0, 0, 0};
     auto channel = [&](int mean, int dc) {
         const int mixed = static_cast<int>(m[3] / 255.0f * mean + d.a / 255.0f * dc);
-        return clampByte(static_cast<int>(mixed / (total / 255.0f)));
+        return byteOf(static_cast<int>(mixed / (total / 255.0f)));
     };
-    return Rgba{channel(m[0], d.r), channel(m[1], d.g), channel(m[2], d.b), clampByte(total)};
+    return Rgba{channel(m[0], d.r), channel(m[1], d.g), channel(m[2], d.b), byteOf(total)};
 }
 
 Rgba written(Rgba d, Channels m, bool blend) {
     return blend ? blended(d, m)
-                 : Rgba{clampByte(m[0]), clampByte(m[1]), clampByte(m[2]), clampByte(m[3])};
+                 : Rgba{byteOf(m[0]), byteOf(m[1]), byteOf(m[2]), byteOf(m[3])};
 }
 
 // What one box pass must leave: every pixel of the region the integer mean

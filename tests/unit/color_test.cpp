@@ -12,17 +12,6 @@
 
 namespace {
 
-std::string str(Rgba p) {
-    return "(" + std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) + "," +
-           std::to_string(p.a) + ")";
-}
-
-#define EXPECT_PIXEL(got, ...)           \
-    do {                                 \
-        const Rgba want_ = __VA_ARGS__;  \
-        EXPECT_EQ(str(got), str(want_)); \
-    } while (0)
-
 class Colour : public ::testing::Test {
 protected:
     template <class T>

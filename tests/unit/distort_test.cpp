@@ -62,7 +62,6 @@ Points tile(const Job& k, int T, int r, int c) {
     return pts;
 }
 
-unsigned char clamp255(float v) { return static_cast<unsigned char>(v > 255 ? 255 : v < 0 ? 0 : static_cast<int>(v)); }
 
 void mosaicRef(const Job& k) {
     const float T = k.v1, G = k.v2;
@@ -104,7 +103,7 @@ void boxRef(const Job& k) {
                 else if (j >= t - B) d = -20;
                 else continue;
                 Rgba& q = k.put(p.x, p.y);
-                q = Rgba{clamp255(q.r + d), clamp255(q.g + d), clamp255(q.b + d), 255};
+                q = Rgba{byteOf(q.r + d), byteOf(q.g + d), byteOf(q.b + d), 255};
             }
         }
 }
@@ -220,9 +219,9 @@ void glassRef(const Job& k) {
                                       std::sin(e) * std::sin(alpha) * std::cos(p2) * std::sin(p1) +
                                       std::cos(e) * std::sin(p2);
                     const float shade = static_cast<float>(std::asin(std::min(1.0, std::fabs(nl))) / (kPi / 2));
-                    out.r = clamp255(in.r + k.p3 * shade * k.colour.r);
-                    out.g = clamp255(in.g + k.p3 * shade * k.colour.g);
-                    out.b = clamp255(in.b + k.p3 * shade * k.colour.b);
+                    out.r = byteOf(in.r + k.p3 * shade * k.colour.r);
+                    out.g = byteOf(in.g + k.p3 * shade * k.colour.g);
+                    out.b = byteOf(in.b + k.p3 * shade * k.colour.b);
                 }
 }
 
@@ -426,7 +425,7 @@ void noiseRef(const Job& k, Draws& d) {
             for (int ch = 0; ch < 3; ++ch) {
                 int v = d.next() % 256;
                 if (k.mode == 2) v = std::min(255, v + tint[ch]);
-                (&k.put(x, y).r)[ch] = clamp255(v * t + was[ch] * (1 - t));
+                (&k.put(x, y).r)[ch] = byteOf(v * t + was[ch] * (1 - t));
             }
         }
 }

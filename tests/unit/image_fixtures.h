@@ -44,6 +44,18 @@ inline bool samePixel(Rgba a, Rgba b) {
     return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
 }
 
+// "(r,g,b,a)", for messages.
+inline std::string str(Rgba p) {
+    return "(" + std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) + "," +
+           std::to_string(p.a) + ")";
+}
+
+// Channel values clamped into 0..255, written out for the references.
+inline unsigned char byteOf(int v) { return static_cast<unsigned char>(std::min(255, std::max(0, v))); }
+inline unsigned char byteOf(float v) {
+    return v > 255 ? 255 : v < 0 ? 0 : static_cast<unsigned char>(static_cast<int>(v));
+}
+
 inline bool sameImage(const ImageRGBA* a, const ImageRGBA* b) {
     return a->width == b->width && a->height == b->height &&
            std::memcmp(a->data, b->data, static_cast<size_t>(a->width) * a->height * 4) == 0;
@@ -105,10 +117,6 @@ inline Image cloneOf(const ImageRGBA* img) { return Image(imageRgbaClone(img)); 
 // Empty when the two images are equal, else where they first differ.
 inline std::string firstDifference(const ImageRGBA* want, const ImageRGBA* got) {
     if (want->width != got->width || want->height != got->height) return "sizes differ";
-    auto str = [](Rgba p) {
-        return "(" + std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) +
-               "," + std::to_string(p.a) + ")";
-    };
     for (int y = 0; y < want->height; ++y) {
         for (int x = 0; x < want->width; ++x) {
             const size_t i = static_cast<size_t>(y) * want->width + x;

@@ -15,6 +15,7 @@
 #include "tests/unit/test_support.h"
 
 using fixtures::cloneOf;
+using fixtures::firstDifference;
 using fixtures::randomImage;
 using Picture = fixtures::Image;
 
@@ -25,29 +26,7 @@ struct Rect {
     bool has(long long x, long long y) const { return x >= x0 && x <= x1 && y >= y0 && y <= y1; }
 };
 
-unsigned char byte(int v) { return static_cast<unsigned char>(std::min(255, std::max(0, v))); }
-unsigned char byteOf(float v) { return v > 255 ? 255 : v < 0 ? 0 : static_cast<unsigned char>(v); }
 int sgn(long long v) { return (v > 0) - (v < 0); }
-
-std::string str(Rgba p) {
-    std::ostringstream s;
-    s << "(" << int(p.r) << "," << int(p.g) << "," << int(p.b) << "," << int(p.a) << ")";
-    return s.str();
-}
-
-// Empty when equal, else the first differing pixel.
-std::string difference(const ImageRGBA* want, const ImageRGBA* got) {
-    for (int y = 0; y < want->height; ++y) {
-        for (int x = 0; x < want->width; ++x) {
-            const Rgba a = want->data[y * want->width + x], b = got->data[y * got->width + x];
-            if (!samePixel(a, b)) {
-                return "at (" + std::to_string(x) + ", " + std::to_string(y) + ") want " + str(a) +
-                       " got " + str(b);
-            }
-        }
-    }
-    return "";
-}
 
 // ---------------------------------------------------------------------------
 // Kernels as the filters are to build them, row by row from the top.
@@ -173,7 +152,7 @@ void boxPass(ImageRGBA* dest, const ImageRGBA* src, Rect a, int r, bool rows) {
                 sum[0] += p.r, sum[1] += p.g, sum[2] += p.b, sum[3] += p.a;
             }
             pixel(dest, x, y) =
-                Rgba{byte(sum[0] / n), byte(sum[1] / n), byte(sum[2] / n), byte(sum[3] / n)};
+                Rgba{byteOf(sum[0] / n), byteOf(sum[1] / n), byteOf(sum[2] / n), byteOf(sum[3] / n)};
         }
     }
 }
@@ -230,7 +209,7 @@ void radialReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx,
             }
             const auto q = P(k - A[k]);
             if (a.has(q.first, q.second) && N != 0)
-                pixel(img, q.first, q.second) = Rgba{byte(R / N), byte(G / N), byte(B / N), 255};
+                pixel(img, q.first, q.second) = Rgba{byteOf(R / N), byteOf(G / N), byteOf(B / N), 255};
         }
     };
     for (long long x = a.x0; x <= cx; ++x) {
@@ -308,7 +287,7 @@ void sphericReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx
             }
             const auto q = Q(r, (k - W) * dt);
             if (k - 2 * W >= 0 && a.has(q.first, q.second) && N != 0)
-                pixel(img, q.first, q.second) = Rgba{byte(R / N), byte(G / N), byte(B / N), 255};
+                pixel(img, q.first, q.second) = Rgba{byteOf(R / N), byteOf(G / N), byteOf(B / N), 255};
         }
     }
     for (int y = a.y0; y <= a.y1; ++y) {
@@ -404,7 +383,7 @@ Picture expected(const Row& row, float v1, const ImageRGBA* picture, Rect a) {
             gaussianPasses(out.get(), layer.get(), a, v1, m);
             each([&](int x, int y) {
                 const Rgba b = in(x, y), s = pixel(out.get(), x, y);
-                return Rgba{byte(2 * b.r - s.r), byte(2 * b.g - s.g), byte(2 * b.b - s.b), s.a};
+                return Rgba{byteOf(2 * b.r - s.r), byteOf(2 * b.g - s.g), byteOf(2 * b.b - s.b), s.a};
             });
             break;
         case kEdge: {
@@ -418,11 +397,11 @@ Picture expected(const Row& row, float v1, const ImageRGBA* picture, Rect a) {
                 const Rgba e = convolve(picture, k, x, y, a), b = in(x, y);
                 if (m == 3) {
                     const Rgba f = convolve(picture, sobel(r, true), x, y, a);
-                    return Rgba{byte(e.r + f.r), byte(e.g + f.g), byte(e.b + f.b), 255};
+                    return Rgba{byteOf(e.r + f.r), byteOf(e.g + f.g), byteOf(e.b + f.b), 255};
                 }
                 const int s = m == 6 ? 1 : -1;
                 if (m == 6 || m == 7)
-                    return Rgba{byte(b.r + s * e.r), byte(b.g + s * e.g), byte(b.b + s * e.b), b.a};
+                    return Rgba{byteOf(b.r + s * e.r), byteOf(b.g + s * e.g), byteOf(b.b + s * e.b), b.a};
                 return e;
             });
             break;
@@ -509,7 +488,7 @@ TEST(MatrixFilters, EveryModeFollowsItsFormulas) {
                 f->reapply();
                 const pixelRect p = f->areaInPicture();
                 Picture want = expected(row, v1, images.picture, Rect{p.x0, p.y0, p.x1, p.y1});
-                EXPECT_EQ(difference(want.get(), f->image), "")
+                EXPECT_EQ(firstDifference(want.get(), f->image), "")
                     << "kind " << row.kind << " mode " << row.mode << " value1 " << v1 << " value2 "
                     << row.value2 << " area " << area.lo.x << "," << area.lo.y << "-" << area.hi.x
                     << "," << area.hi.y << " cursor " << row.cursor.x << "," << row.cursor.y;

@@ -9,14 +9,6 @@ matrix kernelOf(std::vector<float> values, char radius, short divisor) {
     return matrix(values.data(), radius, divisor);
 }
 
-bool sameRgba(Rgba got, Rgba expected) {
-    if (samePixel(got, expected)) return true;
-    ADD_FAILURE() << "got " << int(got.r) << "," << int(got.g) << "," << int(got.b) << ","
-                  << int(got.a) << " expected " << int(expected.r) << "," << int(expected.g) << ","
-                  << int(expected.b) << "," << int(expected.a);
-    return false;
-}
-
 TEST(Matrix, ValuesLandCentredInTheGrid) {
     matrix k = kernelOf({1, 2, 3, 4, 5, 6, 7, 8, 9}, 1, 7);
     EXPECT_EQ(k.divisor, 7);
@@ -42,8 +34,8 @@ TEST(ApplyMatrix, BoxKernelKeepsAFlatAreaUpToItsBorder) {
     EffectImages images(flatImage(10, 8, Rgba{90, 63, 18, 7}));
     matrix box = kernelOf({1, 1, 1, 1, 1, 1, 1, 1, 1}, 1, 9);
     for (point p : {point(0, 0), point(9, 7), point(0, 7), point(4, 3)}) {
-        sameRgba(applyMatrix(images.image, &box, p.x, p.y, point(0, 0), point(9, 7)),
-                 Rgba{90, 63, 18, 255});
+        EXPECT_PIXEL(applyMatrix(images.image, &box, p.x, p.y, point(0, 0), point(9, 7)),
+                     Rgba{90, 63, 18, 255});
     }
 }
 
@@ -55,51 +47,51 @@ TEST(ApplyMatrix, SamplesRepeatTheAreaBorderAndNeverReadOutsideIt) {
     }
     pixel(images.image, 5, 3) = Rgba{80, 0, 0, 255};
     matrix box = kernelOf({1, 1, 1, 1, 1, 1, 1, 1, 1}, 1, 9);
-    sameRgba(applyMatrix(images.image, &box, 2, 2, point(2, 2), point(5, 5)),
-             Rgba{50, 50, 50, 255});
+    EXPECT_PIXEL(applyMatrix(images.image, &box, 2, 2, point(2, 2), point(5, 5)),
+                 Rgba{50, 50, 50, 255});
     // Right-hand neighbour only: at the right border it is the pixel itself.
     matrix right = kernelOf({0, 0, 0, 0, 0, 1, 0, 0, 0}, 1, 1);
-    sameRgba(applyMatrix(images.image, &right, 5, 3, point(2, 2), point(5, 5)),
-             Rgba{80, 0, 0, 255});
-    sameRgba(applyMatrix(images.image, &right, 4, 3, point(2, 2), point(5, 5)),
-             Rgba{80, 0, 0, 255});
-    sameRgba(applyMatrix(images.image, &right, 5, 3, point(0, 0), point(9, 7)),
-             Rgba{200, 200, 200, 255});
+    EXPECT_PIXEL(applyMatrix(images.image, &right, 5, 3, point(2, 2), point(5, 5)),
+                 Rgba{80, 0, 0, 255});
+    EXPECT_PIXEL(applyMatrix(images.image, &right, 4, 3, point(2, 2), point(5, 5)),
+                 Rgba{80, 0, 0, 255});
+    EXPECT_PIXEL(applyMatrix(images.image, &right, 5, 3, point(0, 0), point(9, 7)),
+                 Rgba{200, 200, 200, 255});
     // A 5 by 5 kernel reaching two pixels beyond a corner of the area.
     std::vector<float> corner(25, 0);
     corner[0] = 1;  // up two, left two
     matrix far = kernelOf(corner, 2, 1);
-    sameRgba(applyMatrix(images.image, &far, 3, 3, point(2, 2), point(5, 5)),
-             Rgba{50, 50, 50, 255});
+    EXPECT_PIXEL(applyMatrix(images.image, &far, 3, 3, point(2, 2), point(5, 5)),
+                 Rgba{50, 50, 50, 255});
 
     // An area reaching beyond the picture reads the picture's border pixels.
-    sameRgba(applyMatrix(images.image, &far, 0, 0, point(-6, -6), point(20, 20)),
-             Rgba{200, 200, 200, 255});
-    sameRgba(applyMatrix(images.image, &right, 9, 3, point(-6, -6), point(20, 20)),
-             Rgba{200, 200, 200, 255});
+    EXPECT_PIXEL(applyMatrix(images.image, &far, 0, 0, point(-6, -6), point(20, 20)),
+                 Rgba{200, 200, 200, 255});
+    EXPECT_PIXEL(applyMatrix(images.image, &right, 9, 3, point(-6, -6), point(20, 20)),
+                 Rgba{200, 200, 200, 255});
 }
 
 TEST(ApplyMatrix, SumsAreDividedClampedAndTruncated) {
     EffectImages images(flatImage(4, 4, Rgba{100, 255, 3, 0}));
     const point lo(0, 0), hi(3, 3);
     matrix scale = kernelOf({2.549f}, 0, 1);  // 254.9, 650, 7.6
-    sameRgba(applyMatrix(images.image, &scale, 1, 1, lo, hi), Rgba{254, 255, 7, 255});
+    EXPECT_PIXEL(applyMatrix(images.image, &scale, 1, 1, lo, hi), Rgba{254, 255, 7, 255});
     matrix negative = kernelOf({-1}, 0, 1);
-    sameRgba(applyMatrix(images.image, &negative, 1, 1, lo, hi), Rgba{0, 0, 0, 255});
+    EXPECT_PIXEL(applyMatrix(images.image, &negative, 1, 1, lo, hi), Rgba{0, 0, 0, 255});
     matrix halve = kernelOf({1}, 0, 2);  // 50, 127.5, 1.5
-    sameRgba(applyMatrix(images.image, &halve, 1, 1, lo, hi), Rgba{50, 127, 1, 255});
+    EXPECT_PIXEL(applyMatrix(images.image, &halve, 1, 1, lo, hi), Rgba{50, 127, 1, 255});
     matrix negativeDivisor = kernelOf({-3}, 0, -4);  // 75, 191.25, 2.25
-    sameRgba(applyMatrix(images.image, &negativeDivisor, 1, 1, lo, hi), Rgba{75, 191, 2, 255});
+    EXPECT_PIXEL(applyMatrix(images.image, &negativeDivisor, 1, 1, lo, hi), Rgba{75, 191, 2, 255});
     matrix zero = kernelOf({1}, 0, 0);  // never built, but no undefined result either
-    sameRgba(applyMatrix(images.image, &zero, 1, 1, lo, hi), Rgba{255, 255, 255, 255});
+    EXPECT_PIXEL(applyMatrix(images.image, &zero, 1, 1, lo, hi), Rgba{255, 255, 255, 255});
 }
 
 TEST(ApplyMatrix, NothingToConvolveGivesOpaqueBlack) {
     EffectImages images(flatImage(4, 4, Rgba{100, 100, 100, 255}));
     matrix one = kernelOf({1}, 0, 1);
-    sameRgba(applyMatrix(nullptr, &one, 1, 1, point(0, 0), point(3, 3)), Rgba{0, 0, 0, 255});
-    sameRgba(applyMatrix(images.image, nullptr, 1, 1, point(0, 0), point(3, 3)),
-             Rgba{0, 0, 0, 255});
+    EXPECT_PIXEL(applyMatrix(nullptr, &one, 1, 1, point(0, 0), point(3, 3)), Rgba{0, 0, 0, 255});
+    EXPECT_PIXEL(applyMatrix(images.image, nullptr, 1, 1, point(0, 0), point(3, 3)),
+                 Rgba{0, 0, 0, 255});
 }
 
 // A filter of the family with a 3 by 3 box in slot 0 and a radius-0 doubling in slot 1.

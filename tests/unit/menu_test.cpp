@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -35,13 +34,6 @@ ImageRGBA* testAtlas() {
     return atlas;
 }
 
-bool same(Rgba a, Rgba b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-std::string str(Rgba p) {
-    return "(" + std::to_string(p.r) + "," + std::to_string(p.g) + "," + std::to_string(p.b) + "," +
-           std::to_string(p.a) + ")";
-}
-
 Rgba at(const ImageRGBA* img, int x, int y) { return img->data[y * img->width + x]; }
 
 // The top-left w by h pixels of atlas row k lie in hud with their corner at
@@ -53,7 +45,7 @@ testing::AssertionResult iconAt(const ImageRGBA* hud, const ImageRGBA* image, in
             Rgba want = iconPixel(k, r, c);
             if (want.a == 0) want = at(image, x + c, y + r);
             Rgba got = at(hud, x + c, y + r);
-            if (!same(got, want)) {
+            if (!samePixel(got, want)) {
                 return testing::AssertionFailure()
                        << "icon " << k << " pixel (" << c << "," << r << ") at (" << x + c << ","
                        << y + r << "): " << str(got) << " instead of " << str(want);
@@ -64,7 +56,7 @@ testing::AssertionResult iconAt(const ImageRGBA* hud, const ImageRGBA* image, in
 }
 
 testing::AssertionResult pictureAt(const ImageRGBA* hud, const ImageRGBA* image, int x, int y) {
-    if (same(at(hud, x, y), at(image, x, y))) return testing::AssertionSuccess();
+    if (samePixel(at(hud, x, y), at(image, x, y))) return testing::AssertionSuccess();
     return testing::AssertionFailure() << "(" << x << "," << y << ") shows " << str(at(hud, x, y));
 }
 
@@ -182,22 +174,22 @@ TEST_F(Menu, SlidersAndTheirKnobs) {
         // Column 15 of each piece lies clear of both knobs.
         for (int base : {0, 80}) {
             for (int r = 0; r < 20; ++r) {
-                EXPECT_TRUE(same(at(hud, base + 20 * i + 15, 200 + r), iconPixel(track[i], r, 15)))
+                EXPECT_TRUE(samePixel(at(hud, base + 20 * i + 15, 200 + r), iconPixel(track[i], r, 15)))
                     << base << " " << i << " " << r;
             }
         }
     }
     EXPECT_TRUE(iconAt(hud, image, 112, 39, 203, 7, 14));
-    EXPECT_TRUE(same(at(hud, 46, 203), iconPixel(110, 3, 6)));    // right of the knob
-    EXPECT_TRUE(same(at(hud, 39, 217), iconPixel(110, 17, 19)));  // below it
+    EXPECT_TRUE(samePixel(at(hud, 46, 203), iconPixel(110, 3, 6)));    // right of the knob
+    EXPECT_TRUE(samePixel(at(hud, 39, 217), iconPixel(110, 17, 19)));  // below it
     EXPECT_TRUE(iconAt(hud, image, 112, 147, 203, 7, 14));        // at the high end: 87 + 60
 
     probe->value1 = -255;
     probe->value2 = -40;  // far below its range: the knob is squeezed onto column 0
     probe->showHud();
     EXPECT_TRUE(iconAt(hud, image, 112, 7, 203, 7, 14));
-    for (int r = 0; r < 14; ++r) EXPECT_TRUE(same(at(hud, 0, 203 + r), iconPixel(112, r, 6))) << r;
-    EXPECT_TRUE(same(at(hud, 87, 203), iconPixel(109, 3, 7)));
+    for (int r = 0; r < 14; ++r) EXPECT_TRUE(samePixel(at(hud, 0, 203 + r), iconPixel(112, r, 6))) << r;
+    EXPECT_TRUE(samePixel(at(hud, 87, 203), iconPixel(109, 3, 7)));
 }
 
 TEST_F(Menu, KnobsWithWildValuesStayInsideTheOverlay) {
@@ -210,7 +202,7 @@ TEST_F(Menu, KnobsWithWildValuesStayInsideTheOverlay) {
     // Squeezed onto the picture's last column.
     probe->value1 = 1e30f;
     probe->showHud();
-    EXPECT_TRUE(same(at(hud, 639, 203), iconPixel(112, 0, 6)));
+    EXPECT_TRUE(samePixel(at(hud, 639, 203), iconPixel(112, 0, 6)));
 }
 
 TEST_F(Menu, PaletteShowsHuesShadesAndTheColour) {
@@ -218,21 +210,21 @@ TEST_F(Menu, PaletteShowsHuesShadesAndTheColour) {
     probe->color = Rgba{10, 20, 31, 255};  // 61 / 765 * 50: the colour sits in row 3.99
     probe->showHud();
     // Hue field: black at the top, pure hue at y 25, pale at the bottom; hue 0 at x 100.
-    EXPECT_TRUE(same(at(hud, 100, 0), Rgba{0, 0, 0, 255}));
-    EXPECT_TRUE(same(at(hud, 100, 25), Rgba{255, 0, 0, 255}));
-    EXPECT_TRUE(same(at(hud, 100, 49), Rgba{255, 244, 244, 255}));  // s 0.04: 0.96 * 255
-    EXPECT_TRUE(same(at(hud, 113, 25), HSVtoRGB(Hsva{72, 1, 1, 255})));
-    EXPECT_TRUE(same(at(hud, 126, 40), HSVtoRGB(Hsva{144, 0.4f, 1, 255})));
-    EXPECT_TRUE(same(at(hud, 152, 10), HSVtoRGB(Hsva{288, 1, 0.4f, 255})));
+    EXPECT_TRUE(samePixel(at(hud, 100, 0), Rgba{0, 0, 0, 255}));
+    EXPECT_TRUE(samePixel(at(hud, 100, 25), Rgba{255, 0, 0, 255}));
+    EXPECT_TRUE(samePixel(at(hud, 100, 49), Rgba{255, 244, 244, 255}));  // s 0.04: 0.96 * 255
+    EXPECT_TRUE(samePixel(at(hud, 113, 25), HSVtoRGB(Hsva{72, 1, 1, 255})));
+    EXPECT_TRUE(samePixel(at(hud, 126, 40), HSVtoRGB(Hsva{144, 0.4f, 1, 255})));
+    EXPECT_TRUE(samePixel(at(hud, 152, 10), HSVtoRGB(Hsva{288, 1, 0.4f, 255})));
     // Brightness strip: each channel + (y - 3.99) * 5.1, clamped.
     for (int x : {165, 179}) {
-        EXPECT_TRUE(same(at(hud, x, 0), Rgba{0, 0, 10, 255})) << str(at(hud, x, 0));
-        EXPECT_TRUE(same(at(hud, x, 10), Rgba{40, 50, 61, 255})) << str(at(hud, x, 10));
-        EXPECT_TRUE(same(at(hud, x, 49), Rgba{239, 249, 255, 255})) << str(at(hud, x, 49));
+        EXPECT_TRUE(samePixel(at(hud, x, 0), Rgba{0, 0, 10, 255})) << str(at(hud, x, 0));
+        EXPECT_TRUE(samePixel(at(hud, x, 10), Rgba{40, 50, 61, 255})) << str(at(hud, x, 10));
+        EXPECT_TRUE(samePixel(at(hud, x, 49), Rgba{239, 249, 255, 255})) << str(at(hud, x, 49));
     }
     // Swatch.
     for (point p : {point(190, 30), point(209, 49)}) {
-        EXPECT_TRUE(same(at(hud, p.x, p.y), probe->color));
+        EXPECT_TRUE(samePixel(at(hud, p.x, p.y), probe->color));
     }
     for (point p : {point(99, 10), point(180, 10), point(189, 40), point(210, 40), point(200, 29),
                     point(140, 50)}) {
@@ -251,15 +243,15 @@ TEST_F(Menu, OnANarrowPictureIconsAreSqueezedOntoTheLastColumnAndNoPaletteIsDraw
     EXPECT_TRUE(iconAt(hud, image, 2, 80, 0));
     // Row 60: channel (100) and everything right of it end on column 99, solarize last.
     for (int r = 0; r < 20; ++r) {
-        EXPECT_TRUE(same(at(hud, 99, 60 + r), iconPixel(18, r, 19))) << r;
-        EXPECT_TRUE(same(at(hud, 98, 60 + r), iconPixel(13, r, 18))) << r;
+        EXPECT_TRUE(samePixel(at(hud, 99, 60 + r), iconPixel(18, r, 19))) << r;
+        EXPECT_TRUE(samePixel(at(hud, 98, 60 + r), iconPixel(13, r, 18))) << r;
     }
     // Row 140 runs past the bottom: rows 9 to 19 of the cells end on row 149,
     // and the slider track (y 200) and knob (y 203) lie on it after them.
-    EXPECT_TRUE(same(at(hud, 0, 149), iconPixel(109, 19, 0)));
-    EXPECT_TRUE(same(at(hud, 39, 149), iconPixel(112, 13, 0)));
-    EXPECT_TRUE(same(at(hud, 99, 149), iconPixel(49, 19, 19)));
-    EXPECT_TRUE(same(at(hud, 99, 148), iconPixel(49, 8, 19)));
+    EXPECT_TRUE(samePixel(at(hud, 0, 149), iconPixel(109, 19, 0)));
+    EXPECT_TRUE(samePixel(at(hud, 39, 149), iconPixel(112, 13, 0)));
+    EXPECT_TRUE(samePixel(at(hud, 99, 149), iconPixel(49, 19, 19)));
+    EXPECT_TRUE(samePixel(at(hud, 99, 148), iconPixel(49, 8, 19)));
     // No palette: beside the close button, column 99 shows the picture.
     for (int y : {20, 30, 45}) EXPECT_TRUE(pictureAt(hud, image, 99, y));
 }
@@ -272,7 +264,7 @@ TEST_F(Menu, ATinyPictureTakesTheWholeMenuSqueezed) {
     probe->value2Range = limit(0, 5);
     probe->showHud();
     // Last drawn onto the corner: the knob of slider 2 (the palette is off the picture).
-    EXPECT_TRUE(same(at(hud, 2, 1), iconPixel(112, 13, 6)));
+    EXPECT_TRUE(samePixel(at(hud, 2, 1), iconPixel(112, 13, 6)));
 }
 
 TEST_F(Menu, ClicksOnNothingReachTheEffect) {
@@ -424,16 +416,16 @@ TEST_F(Menu, DraggingAKnobAppliesAtOnce) {
 TEST_F(Menu, PickingTakesThePaletteAsDrawn) {
     probe->cursor = point(120, 20);
     probe->LB(true);  // no palette without colour
-    EXPECT_TRUE(same(probe->color, Rgba{0, 0, 0, 255}));
+    EXPECT_TRUE(samePixel(probe->color, Rgba{0, 0, 0, 255}));
 
     probe->usesColor = true;
     probe->showHud();
     probe->calls.clear();
     EXPECT_FALSE(click(100, 25));
-    EXPECT_TRUE(same(probe->color, Rgba{255, 0, 0, 255}));
+    EXPECT_TRUE(samePixel(probe->color, Rgba{255, 0, 0, 255}));
     hud->data[30 * 640 + 170] = Rgba{1, 2, 3, 4};  // whatever the last frame holds, opaque
     EXPECT_TRUE(drag(170, 30));
-    EXPECT_TRUE(same(probe->color, Rgba{1, 2, 3, 255}));
+    EXPECT_TRUE(samePixel(probe->color, Rgba{1, 2, 3, 255}));
     EXPECT_FALSE(drag(180, 30));  // right of the strip
     EXPECT_FALSE(click(180, 30));
     EXPECT_EQ(probe->calls, (std::vector<std::string>{"color (255,0,0,255)", "color (1,2,3,255)"}));
@@ -447,30 +439,16 @@ TEST_F(Menu, NoPickWhereThePaletteLiesOffThePicture) {
     EXPECT_FALSE(click(160, 10));
     EXPECT_FALSE(click(120, 45));
     EXPECT_TRUE(drag(160, 10));
-    EXPECT_TRUE(same(probe->color, Rgba{5, 6, 7, 255}));
+    EXPECT_TRUE(samePixel(probe->color, Rgba{5, 6, 7, 255}));
     EXPECT_TRUE(probe->calls.empty());
     EXPECT_FALSE(click(120, 39));  // inside it still picks
     EXPECT_EQ(probe->calls.size(), 1u);
 }
 
 // The buttons that need the shell: save, restore and the effect icons.
-class MenuShell : public ::testing::Test {
+class MenuShell : public ShellOn {
 protected:
-    void SetUp() override {
-        fwkReset();
-        fakePlatform.reset();
-        picture = patternImage(640, 480);
-        ASSERT_EQ(imageRgbaWriteTIFF("in.tif", picture), 0);
-        int argc = 1;
-        const char* argv[] = {"morvane", nullptr};
-        testing::internal::CaptureStderr();  // no icon files here
-        morvaneStart(&argc, argv);
-        testing::internal::GetCapturedStderr();
-    }
-    void TearDown() override {
-        morvaneShutdown();
-        imageRgbaFree(picture);
-    }
+    void SetUp() override { startOn(patternImage(640, 480)); }
     void press(int x, int y) {
         mouseCB(0, 0, static_cast<float>(x), static_cast<float>(y));
         mouseCB(0, 1, static_cast<float>(x), static_cast<float>(y));
@@ -479,9 +457,6 @@ protected:
         keyboardCB(' ', 300, 300);
         idleCB();
     }
-
-    TempDir dir;
-    ImageRGBA* picture = nullptr;
 };
 
 TEST_F(MenuShell, SaveWritesTheWorkingPictureAndCloses) {

@@ -15,6 +15,14 @@
 #include <string>
 #include <vector>
 
+// A pixel against the one expected (a braced Rgba will do), shown whole
+// when they differ.
+#define EXPECT_PIXEL(got, ...)           \
+    do {                                 \
+        const Rgba want_ = __VA_ARGS__;  \
+        EXPECT_EQ(str(got), str(want_)); \
+    } while (0)
+
 // A fresh temporary folder that is the working directory for the object's
 // life; removed with everything in it afterwards.
 class TempDir {
