@@ -1,6 +1,7 @@
 #include "image/boxblur.h"
 
 #include "image/bands.h"
+#include "image/boxlanes.h"
 #include "image/boxmean.h"
 #include "image/boxpipe.h"
 #include "image/check.h"
@@ -57,78 +58,27 @@ void wideLines(const Rgba* src, Rgba* dst, size_t srcAcross, size_t srcAlong, si
 
 #if MORVANE_SIMD
 
-// Four pixels' window sums side by side, in two widths. step() lets one
-// pixel per lane enter and one leave; means() gives the four means as bytes.
-
-// Windows up to kNarrowBoxWindow pixels: 16-bit lanes, exact in modular
-// arithmetic because every true sum fits.
-struct NarrowLanes {
-    static constexpr int kMaxWindow = kNarrowBoxWindow;
+// Four pixels' window sums side by side, in the vectors of the box-sum
+// policy V (image/boxlanes.h) whose sums suit windows up to MaxWindow
+// pixels. step() lets one pixel per lane enter and one leave; means() gives
+// the four means as bytes.
+template <class V, int MaxWindow>
+struct FourPixels {
+    static constexpr int kMaxWindow = MaxWindow;
     struct Sums {
-        __m128i lo = _mm_setzero_si128(), hi = _mm_setzero_si128();
-    };
-    struct Divider {
-        __m128i magic, shift1, shift2;
-        explicit Divider(int n) {
-            const NarrowDivisor d = kNarrowDivisors.of[n];
-            magic = _mm_set1_epi16(static_cast<short>(d.magic));
-            shift1 = _mm_cvtsi32_si128(d.shift1);
-            shift2 = _mm_cvtsi32_si128(d.shift2);
+        typename V::T part[4 / V::kPx];
+        Sums() {
+            for (typename V::T& p : part) p = V::zero();
         }
     };
+    typedef typename V::Div Divider;
 
-    static void step(Sums& s, __m128i in, __m128i out) {
-        const __m128i z = _mm_setzero_si128();
-        s.lo =
-            _mm_add_epi16(s.lo, _mm_sub_epi16(_mm_unpacklo_epi8(in, z), _mm_unpacklo_epi8(out, z)));
-        s.hi =
-            _mm_add_epi16(s.hi, _mm_sub_epi16(_mm_unpackhi_epi8(in, z), _mm_unpackhi_epi8(out, z)));
-    }
-    static __m128i quotient(__m128i v, const Divider& d) {
-        const __m128i t = _mm_mulhi_epu16(v, d.magic);
-        return _mm_srl_epi16(_mm_add_epi16(t, _mm_srl_epi16(_mm_sub_epi16(v, t), d.shift1)),
-                             d.shift2);
-    }
-    static __m128i means(const Sums& s, const Divider& d) {
-        return _mm_packus_epi16(quotient(s.lo, d), quotient(s.hi, d));
-    }
+    static void step(Sums& s, __m128i in, __m128i out) { V::step4(s.part, in, out); }
+    static __m128i means(const Sums& s, const Divider& d) { return V::means4(s.part, d); }
 };
 
-// Windows up to kMediumBoxWindow pixels: 32-bit lanes, one pixel per vector.
-struct MediumLanes {
-    static constexpr int kMaxWindow = kMediumBoxWindow;
-    struct Sums {
-        __m128i p[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(),
-                        _mm_setzero_si128()};
-    };
-    struct Divider {
-        __m128 reciprocal;
-        explicit Divider(int n) : reciprocal(_mm_set1_ps(boxReciprocal(n))) {}
-    };
-
-    static __m128i widen(__m128i d16, bool high) {
-        const __m128i twice = high ? _mm_unpackhi_epi16(d16, d16) : _mm_unpacklo_epi16(d16, d16);
-        return _mm_srai_epi32(twice, 16);
-    }
-    static void step(Sums& s, __m128i in, __m128i out) {
-        const __m128i z = _mm_setzero_si128();
-        const __m128i lo = _mm_sub_epi16(_mm_unpacklo_epi8(in, z), _mm_unpacklo_epi8(out, z));
-        const __m128i hi = _mm_sub_epi16(_mm_unpackhi_epi8(in, z), _mm_unpackhi_epi8(out, z));
-        s.p[0] = _mm_add_epi32(s.p[0], widen(lo, false));
-        s.p[1] = _mm_add_epi32(s.p[1], widen(lo, true));
-        s.p[2] = _mm_add_epi32(s.p[2], widen(hi, false));
-        s.p[3] = _mm_add_epi32(s.p[3], widen(hi, true));
-    }
-    // Lane by lane the same operations as boxMean.
-    static __m128i quotient(__m128i v, const Divider& d) {
-        const __m128 f = _mm_add_ps(_mm_cvtepi32_ps(v), _mm_set1_ps(0.5f));
-        return _mm_cvttps_epi32(_mm_mul_ps(f, d.reciprocal));
-    }
-    static __m128i means(const Sums& s, const Divider& d) {
-        return _mm_packus_epi16(_mm_packs_epi32(quotient(s.p[0], d), quotient(s.p[1], d)),
-                                _mm_packs_epi32(quotient(s.p[2], d), quotient(s.p[3], d)));
-    }
-};
+typedef FourPixels<Sse2, kNarrowBoxWindow> NarrowLanes;
+typedef FourPixels<Sse2Wide, kMediumBoxWindow> MediumLanes;
 
 inline __m128i loadPixels(const Rgba* p, int count) {
     if (count == 4) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));

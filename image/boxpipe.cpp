@@ -1,6 +1,7 @@
 #include "image/boxpipe.h"
 
 #include "image/bands.h"
+#include "image/boxlanes.h"
 #include "image/boxmean.h"
 #include "image/lanes.h"
 
@@ -90,123 +91,6 @@ void columnRest(const Rgba* in, const Rgba* out, Rgba* dst, E* sums, int k, int 
         if (dst) putPixel(dst + k, s[0] / d, s[1] / d, s[2] / d, s[3] / d);
     }
 }
-
-// A pixel's four sums as one word.
-inline uint64_t pixelSums(const uint16_t* p) {
-    uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-}
-
-// sum / n for n >= 3 as two multiplies: the round-down correction's first
-// shift is always 1 there, and the second becomes a multiply by a power of
-// two, where a shift by a register count would take the shuffle port.
-// Windows of one or two pixels shift instead.
-struct DivParts {
-    uint16_t magic, power;
-    int n;
-    explicit DivParts(int count) : n(count) {
-        const NarrowDivisor d = kNarrowDivisors.of[count];
-        magic = d.magic;
-        power = count >= 3 ? static_cast<uint16_t>(1u << (16 - d.shift2)) : 0;
-    }
-};
-
-// Two pixels a vector.
-struct Sse2 {
-    static constexpr bool kEdgeLanes = false;
-    typedef __m128i T;
-    typedef uint16_t E;
-    static constexpr int kPx = 2;
-    struct Div {
-        T magic, power;
-        int n;
-        explicit Div(int count) {
-            const DivParts d(count);
-            magic = _mm_set1_epi16(static_cast<short>(d.magic));
-            power = _mm_set1_epi16(static_cast<short>(d.power));
-            n = d.n;
-        }
-    };
-    struct Run {
-        T w;
-        Run() : w(zero()) {}
-    };
-    static T zero() { return _mm_setzero_si128(); }
-    static void leave() {}
-    static T widen(const Rgba* p) {
-        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero());
-    }
-    static void put(Rgba* p, T v) {
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(v, v));
-    }
-    static void put(uint16_t* p, T v) { store(p, v); }
-    static void putPair(Rgba* p, T a, T b) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(a, b));
-    }
-    static T load(const uint16_t* p) { return _mm_loadu_si128(reinterpret_cast<const T*>(p)); }
-    static void store(uint16_t* p, T v) { _mm_storeu_si128(reinterpret_cast<T*>(p), v); }
-    static T add(T a, T b) { return _mm_add_epi16(a, b); }
-    static T sub(T a, T b) { return _mm_sub_epi16(a, b); }
-    // The sums of the last two columns at each of the vector's.
-    static T window(Run& run, T w) {
-        const T d = add(w, _mm_or_si128(_mm_slli_si128(w, 8), _mm_srli_si128(run.w, 8)));
-        run.w = w;
-        return d;
-    }
-    static T broadcast(const uint16_t* p) {
-        return _mm_set1_epi64x(static_cast<long long>(pixelSums(p)));
-    }
-    static T quotient(T v, const Div& d) {
-        if (d.n < 3) return d.n == 1 ? v : _mm_srli_epi16(v, 1);
-        const T t = _mm_mulhi_epu16(v, d.magic);
-        return _mm_mulhi_epu16(add(t, _mm_srli_epi16(sub(v, t), 1)), d.power);
-    }
-};
-
-// 32-bit sums for wider windows, one pixel a vector; the quotient is
-// boxMean's, lane by lane.
-struct Sse2Wide {
-    typedef __m128i T;
-    typedef uint32_t E;
-    static constexpr int kPx = 1;
-    // Windows cut by an edge, whose size changes each pixel, go in lanes too.
-    static constexpr bool kEdgeLanes = true;
-    static __m128 reciprocals(int n, int) { return _mm_set1_ps(boxReciprocal(n)); }
-    static T quotientBy(T v, __m128 reciprocal) {
-        return _mm_cvttps_epi32(
-            _mm_mul_ps(_mm_add_ps(_mm_cvtepi32_ps(v), _mm_set1_ps(0.5f)), reciprocal));
-    }
-    struct Div {
-        __m128 reciprocal;
-        explicit Div(int n) : reciprocal(_mm_set1_ps(boxReciprocal(n))) {}
-    };
-    struct Run {};
-    static T zero() { return _mm_setzero_si128(); }
-    static void leave() {}
-    static T widen(const Rgba* p) {
-        int word;
-        std::memcpy(&word, p, sizeof word);
-        const T bytes = _mm_cvtsi32_si128(word);
-        return _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero()), zero());
-    }
-    static void put(Rgba* p, T v) {
-        const int word = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(v, v), zero()));
-        std::memcpy(p, &word, sizeof word);
-    }
-    static void put(uint32_t* p, T v) { store(p, v); }
-    static void putPair(Rgba* p, T a, T b) {
-        put(p, a);
-        put(p + kPx, b);
-    }
-    static T load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const T*>(p)); }
-    static void store(uint32_t* p, T v) { _mm_storeu_si128(reinterpret_cast<T*>(p), v); }
-    static T add(T a, T b) { return _mm_add_epi32(a, b); }
-    static T sub(T a, T b) { return _mm_sub_epi32(a, b); }
-    static T window(Run&, T w) { return w; }
-    static T broadcast(const uint32_t* p) { return load(p); }
-    static T quotient(T v, const Div& d) { return quotientBy(v, d.reciprocal); }
-};
 
 namespace sse2 {
 #include "image/boxpipe.inc"
