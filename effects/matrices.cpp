@@ -446,7 +446,9 @@ struct sphericRings {
         } else {
             a = std::atan(static_cast<float>(dx) / static_cast<float>(dy));
         }
-        if (dy >= 0) a += static_cast<float>(kPi);
+        // Added in double and rounded once: the float sum just above pi/2
+        // would start a pixel on the pointer's row on the row above.
+        if (dy >= 0) a = static_cast<float>(a + kPi);
         const float step = rr == 0 ? static_cast<float>(kPi / 2) : std::atan(1.0f / rr);
         const float fr = static_cast<float>(rr);
         const arcs in(area, ox, oy, std::max(rr, 1LL), slack(ox, oy, rr));

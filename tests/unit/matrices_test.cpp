@@ -297,7 +297,7 @@ void sphericReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx
             const long long rr = static_cast<long long>(std::sqrt(double(dx * dx + dy * dy)));
             float angle = dy == 0 ? static_cast<float>(sgn(dx) * kPi / 2)
                                   : std::atan(static_cast<float>(dx) / static_cast<float>(dy));
-            if (dy >= 0) angle += static_cast<float>(kPi);
+            if (dy >= 0) angle = static_cast<float>(angle + kPi);
             const float step = rr == 0 ? static_cast<float>(kPi / 2) : std::atan(1.0f / rr);
             // The walk ends where a step no longer moves the angle.
             for (; angle < 4 * kPi; angle += step) {
@@ -451,6 +451,7 @@ TEST(MatrixFilters, EveryModeFollowsItsFormulas) {
         {kBlur, 6, {1, 10}, 0, 0, mid},      {kBlur, 6, {4}, 0, 0, point(3, 2)},
         {kBlur, 6, {10}, 0, 0, far},         {kBlur, 7, {1, 10}, 0, 0, mid},
         {kBlur, 7, {6}, 0, 0, point(3, 2)},  {kBlur, 7, {10}, 0, 0, far},
+        {kBlur, 7, {10}, 0, 0, point(-17, 6)},  // gaps on the pointer's row
         {kSharpen, 1, {1, 5}, 0, 0, mid},    {kSharpen, 2, {3, 5}, 0, 0, mid},
         {kSharpen, 3, {0, 4, 9}, 0, 0, mid}, {kSeparate, 1, {0, 1, 4}, 0, 0, mid},
         {kHalfblur, 1, {2}, 0, 0, mid},      {kHalfblur, 2, {4}, 37, 0, mid},
