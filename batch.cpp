@@ -4,6 +4,7 @@
 #include "framewk/framewk.h"
 #include "image/files.h"
 #include "image/imagergba.h"
+#include "image/picture.h"
 #include "morvane.h"
 
 #include <strings.h>
@@ -29,6 +30,8 @@ const char* const usageText =
     "       morvane --list\n"
     "\n"
     "Without --keys the program opens its window on the picture (default \"in.tif\").\n"
+    "Pictures are TIFF, JPEG, PNG, WebP or HEIC/HEIF files, told apart by their\n"
+    "content; a photograph is turned upright as its orientation tag says.\n"
     "\n"
     "With --keys it needs no window or display: KEYS is replayed on the picture as\n"
     "if typed there, and the result is written to FILE (default \"out.tif\"), or,\n"
@@ -37,8 +40,13 @@ const char* const usageText =
     "is written in the working folder, as in the window. Nothing is printed on\n"
     "success.\n"
     "\n"
+    "The output's extension chooses its format: .tif or .tiff (also for a name\n"
+    "without one), .png, .jpg or .jpeg, .webp. --format changes the extension of\n"
+    "every output.\n"
+    "\n"
     "FILE may be \"-\" for the standard output, a named pipe or a device such as\n"
-    "/dev/null: these are written straight and receive one picture, the last saved.\n"
+    "/dev/null: these are written straight (in TIFF unless --format says otherwise)\n"
+    "and receive one picture, the last saved.\n"
     "\n"
     "KEYS is a list of steps separated by spaces:\n"
     "  x  1  asterisk  Up  Return  BackSpace  space  F2  Page_Down  Delete ...\n"
@@ -58,6 +66,9 @@ const char* const usageText =
     "  --keys KEYS        the steps to replay\n"
     "  --output FILE      where the result goes (default \"out.tif\", \"-\" standard output)\n"
     "  --output-dir DIR   one result per picture in DIR, named like the picture\n"
+    "  --format EXT       tif, png, jpg or webp (or tiff, jpeg): the outputs' format\n"
+    "  --quality N        1 to 100: JPEG quality (default 92); lossy WebP (lossless\n"
+    "                     without it)\n"
     "  --list             each effect's key, kind (tool, filter, warp), name and modes\n"
     "  --max-pixels=N, --max-memory=SIZE\n"
     "                     the limits on a picture's size, as in the window\n"
@@ -70,7 +81,8 @@ const char* const usageText =
     "Examples:\n"
     "  morvane --keys \"x Up Up Return\" --output soft.tif photo.tif\n"
     "  morvane --keys \"q press:320,240 release\" --output ripple.tif photo.tif\n"
-    "  morvane --keys \"F10 press:10,10 move:200,150 release 8\" --output-dir inverted *.tif\n";
+    "  morvane --keys \"F10 press:10,10 move:200,150 release 8\" --output-dir inverted *.tif\n"
+    "  morvane --keys \"\" --format jpg --quality 85 --output-dir small photos/*.heic\n";
 
 // ---------------------------------------------------------------------------
 // Steps
@@ -267,9 +279,15 @@ void perform(const step& s, pointerState& p) {
     frame();
 }
 
+// Where a result goes and in which format.
+struct output {
+    std::string name;
+    SaveFormat format;
+};
+
 // One picture from a fresh start: 0, or 1 once the failure is reported.
 int replayOn(const char* program, const std::vector<std::string>& limits, const std::string* picture,
-             const std::string& output, const std::vector<step>& steps) {
+             const output& out, const std::vector<step>& steps) {
     std::vector<const char*> args{program};
     for (const std::string& limit : limits) args.push_back(limit.c_str());
     if (picture) args.push_back(picture->c_str());
@@ -278,7 +296,7 @@ int replayOn(const char* program, const std::vector<std::string>& limits, const 
 
     // rand() as a run of its own sees it, whatever pictures came before.
     std::srand(1);
-    setSaveTarget(output.c_str(), outputIsStream(output.c_str()));
+    setSaveTarget(out.name.c_str(), outputIsStream(out.name.c_str()), out.format);
     int status = 0;
     try {
         morvaneStart(&argc, args.data());
@@ -303,7 +321,7 @@ int replayOn(const char* program, const std::vector<std::string>& limits, const 
 
 struct options {
     bool help = false, list = false;
-    std::optional<std::string> keys, output, outputDir;
+    std::optional<std::string> keys, output, outputDir, format, quality;
     std::vector<std::string> limits;  // start-up takes these out itself
     std::vector<std::string> pictures;
 };
@@ -328,7 +346,9 @@ std::string parseOptions(int argc, const char* const* argv, options* o) {
             const struct {
                 const char* name;
                 std::optional<std::string>* value;
-            } valued[] = {{"--keys", &o->keys}, {"--output", &o->output}, {"--output-dir", &o->outputDir}};
+            } valued[] = {{"--keys", &o->keys},       {"--output", &o->output},
+                          {"--output-dir", &o->outputDir}, {"--format", &o->format},
+                          {"--quality", &o->quality}};
             bool known = false;
             for (const auto& v : valued) {
                 const size_t n = std::strlen(v.name);
@@ -354,7 +374,38 @@ std::string parseOptions(int argc, const char* const* argv, options* o) {
     if (o->output && o->output->empty()) return "--output needs a file name";
     if (o->outputDir && o->outputDir->empty()) return "--output-dir needs a folder name";
     if (o->pictures.size() > 1 && !o->outputDir) return "several pictures need --output-dir";
+    PictureFormat format;
+    if (o->format) {
+        std::string& extension = *o->format;
+        if (!extension.empty() && extension[0] == '.') extension.erase(0, 1);
+        if (!formatOfExtension(extension, &format)) {
+            return "--format takes one of " + std::string(kWritableExtensions) + ", not \"" +
+                   extension + "\"";
+        }
+    }
+    if (o->quality) {
+        int quality = 0;
+        if (!parseCoordinate(*o->quality, &quality) || quality < 1 || quality > 100) {
+            return "--quality takes a whole number from 1 to 100, not \"" + *o->quality + "\"";
+        }
+    }
     return "";
+}
+
+// Where a result named `name` goes once --format has changed its extension,
+// and in which format; empty when this program can write it, else the problem.
+std::string outputNamed(const std::string& name, const options& o, output* out) {
+    out->format.quality = o.quality ? std::atoi(o.quality->c_str()) : 0;
+    // A stream keeps its name: TIFF, or the format asked for.
+    if (outputIsStream(name.c_str())) {
+        out->name = name;
+        if (o.format) formatOfExtension(*o.format, &out->format.format);
+        return "";
+    }
+    out->name = o.format ? withExtension(name, *o.format) : name;
+    if (formatOfName(out->name, &out->format.format)) return "";
+    return "cannot tell the format of \"" + out->name + "\" by its extension: this program writes " +
+           kWritableExtensions + " (--format EXT chooses one)";
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -370,22 +421,23 @@ std::string replacesPicture(const std::string& output) {
 // Where each picture's result goes; empty when the command line makes sense,
 // else the problem. Two pictures may not share an output, and none may be
 // replaced by its own result.
-std::string outputsIn(const std::string& dir, const std::vector<std::string>& pictures,
-                      std::vector<std::string>* outputs) {
+std::string outputsIn(const std::string& dir, const options& o, std::vector<output>* outputs) {
     std::map<std::string, std::string> pictureOf;
-    for (const std::string& picture : pictures) {
+    for (const std::string& picture : o.pictures) {
         const std::string name = picture.substr(picture.find_last_of('/') + 1);
         if (name.empty() || name == "." || name == "..") {
             return "cannot name an output after \"" + picture + "\"";
         }
-        const std::string output = dir + (dir.back() == '/' ? "" : "/") + name;
-        auto [it, fresh] = pictureOf.emplace(output, picture);
+        output out;
+        const std::string problem = outputNamed(dir + (dir.back() == '/' ? "" : "/") + name, o, &out);
+        if (!problem.empty()) return problem;
+        auto [it, fresh] = pictureOf.emplace(out.name, picture);
         if (!fresh) {
             return "\"" + it->second + "\" and \"" + picture + "\" would both be written to \"" +
-                   output + "\"";
+                   out.name + "\"";
         }
-        if (sameFile(picture, output)) return replacesPicture(output);
-        outputs->push_back(output);
+        if (sameFile(picture, out.name)) return replacesPicture(out.name);
+        outputs->push_back(out);
     }
     return "";
 }
@@ -443,11 +495,11 @@ int batchMain(int argc, const char* const* argv) {
     const std::string badStep = parseSteps(*o.keys, &steps);
     if (!badStep.empty()) return failure(badStep);
 
-    std::vector<std::string> outputs;
+    std::vector<output> outputs;
     if (o.outputDir) {
         const std::string& dir = *o.outputDir;
         if (o.pictures.empty()) o.pictures.push_back("in.tif");
-        const std::string clash = outputsIn(dir, o.pictures, &outputs);
+        const std::string clash = outputsIn(dir, o, &outputs);
         if (!clash.empty()) return usageError(clash);
         // Made when missing, one level deep.
         if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
@@ -458,12 +510,14 @@ int batchMain(int argc, const char* const* argv) {
             return failure("\"" + dir + "\" given to --output-dir is not a folder");
         }
     } else {
-        const std::string output = o.output ? *o.output : "out.tif";
+        output out;
+        const std::string problem = outputNamed(o.output ? *o.output : "out.tif", o, &out);
+        if (!problem.empty()) return usageError(problem);
         const std::string picture = o.pictures.empty() ? "in.tif" : o.pictures[0];
-        if (output != kStandardOutput && sameFile(picture, output)) {
-            return failure(replacesPicture(output));
+        if (out.name != kStandardOutput && sameFile(picture, out.name)) {
+            return failure(replacesPicture(out.name));
         }
-        outputs.push_back(output);
+        outputs.push_back(out);
     }
 
     headlessSession session;

@@ -9,6 +9,7 @@
 #include "effects/tools.h"
 #include "framewk/framewk.h"
 #include "image/imagergba.h"
+#include "image/picture.h"
 #include "image/tiff.h"
 
 #include <tiffio.h>
@@ -297,14 +298,15 @@ bool acceptPicture(unsigned width, unsigned height, std::string* reason) {
     return true;
 }
 
-TiffReadLimits readLimits() {
-    // libtiff's own buffers never need more than the raw pixels: up to 8 bytes
-    // each. Its small ones (the directory) must pass even under a tiny limit,
-    // so that acceptPicture, which says how to raise it, is the one to refuse.
+ReadLimits readLimits() {
+    // The decoders' own buffers, and a compressed file read whole, never need
+    // more than the raw pixels: up to 8 bytes each. libtiff's small ones (the
+    // directory) must pass even under a tiny limit, so that acceptPicture,
+    // which says how to raise it, is the one to refuse.
     const uint64_t kLeast = 64 << 20;
     const uint64_t raw = maxPixels.value > UINT64_MAX / 8 ? UINT64_MAX : maxPixels.value * 8;
     const uint64_t cap = std::max(std::min(maxMemory.value, raw), kLeast);
-    return TiffReadLimits{static_cast<size_t>(std::min<uint64_t>(cap, SIZE_MAX)), acceptPicture};
+    return ReadLimits{static_cast<size_t>(std::min<uint64_t>(cap, SIZE_MAX)), acceptPicture};
 }
 
 // Icons are 20 by 20 pixels: a file declaring far more is refused before it
@@ -315,7 +317,7 @@ bool acceptIcon(unsigned width, unsigned height, std::string*) {
     return width <= kLargestIcon && height <= kLargestIcon;
 }
 
-const TiffReadLimits kIconLimits = {kLargestIcon * kLargestIcon * 8, acceptIcon};
+const ReadLimits kIconLimits = {kLargestIcon * kLargestIcon * 8, acceptIcon};
 
 }  // namespace
 
@@ -374,8 +376,8 @@ void morvaneStart(int* argc, const char** argv) {
     }
     const std::string named = std::string("the picture \"") + filename + "\"";
     std::string reason;
-    const TiffReadLimits limits = readLimits();
-    original = imageRgbaReadTIFF(filename, &reason, &limits);
+    const ReadLimits limits = readLimits();
+    original = imageRgbaRead(filename, &reason, &limits);
     if (!original) fail("cannot open " + named + ": " + reason);
     if (!reason.empty()) std::fprintf(stderr, "morvane: %s: %s\n", filename, reason.c_str());
     if (original->width == 0 || original->height == 0) {
@@ -438,13 +440,14 @@ bool effectRequested() { return requested != kNoRequest; }
 
 namespace {
 std::string saveTarget = "out.tif";
+SaveFormat saveFormat;
 unsigned long saveFailures = 0;
 bool holdingSaves = false;
 ImageRGBA* heldSave = nullptr;
 
 int writeSave(const ImageRGBA* img) {
     std::string reason;
-    if (imageRgbaWriteTIFF(saveTarget.c_str(), img, &reason) != 0) {
+    if (imageRgbaWrite(saveTarget.c_str(), img, saveFormat, &reason) != 0) {
         std::fprintf(stderr, "morvane: could not save \"%s\" (%s); any earlier file is unchanged\n",
                      saveTarget.c_str(), reason.c_str());
         ++saveFailures;
@@ -459,8 +462,9 @@ void dropHeldSave() {
 }
 }  // namespace
 
-void setSaveTarget(const char* path, bool holdSaves) {
+void setSaveTarget(const char* path, bool holdSaves, SaveFormat format) {
     saveTarget = path ? path : "out.tif";
+    saveFormat = path ? format : SaveFormat();
     holdingSaves = holdSaves;
     dropHeldSave();
 }

@@ -1,6 +1,8 @@
 // The application shell: start-up, event callbacks, effect switching, log.
 #pragma once
 
+#include "image/picture.h"
+
 #include <fstream>
 
 class effect;
@@ -62,11 +64,12 @@ bool effectRequested();
 // Writes the current picture to "out.tif" (or the file set below); reports a
 // failure on stderr. Returns 0 on success, 1 on failure.
 int saveImage();
-// Where saveImage writes; null: "out.tif" again. Batch mode sends the save
-// keys to its output. With `holdSaves` (batch mode on a pipe or a device,
-// which would receive every save one after another) saveImage only keeps the
-// picture, and writeHeldSave writes the last one kept.
-void setSaveTarget(const char* path, bool holdSaves = false);
+// Where saveImage writes, and in which format; null: "out.tif" in TIFF
+// again. Batch mode sends the save keys to its output. With `holdSaves`
+// (batch mode on a pipe or a device, which would receive every save one after
+// another) saveImage only keeps the picture, and writeHeldSave writes the
+// last one kept.
+void setSaveTarget(const char* path, bool holdSaves = false, SaveFormat format = SaveFormat());
 int writeHeldSave();
 // Counts failed saves, so batch mode can tell that one happened.
 unsigned long saveFailureCount();

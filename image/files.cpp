@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -99,15 +100,7 @@ bool copyAll(int from, int to, std::string* why) {
         }
         if (n == 0) return true;
         at += n;
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::write(to, buffer + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) {
-                *why = withError("writing failed");
-                return false;
-            }
-            done += w;
-        }
+        if (!writeAll(to, buffer, static_cast<size_t>(n), why)) return false;
     }
 }
 
@@ -147,6 +140,47 @@ int openStream(const char* filename, bool pipe, std::string* why) {
 }
 
 }  // namespace
+
+bool readAll(int fd, size_t cap, std::vector<unsigned char>* bytes, std::string* why) {
+    struct stat info;
+    if (fstat(fd, &info) != 0) {
+        *why = withError("cannot read it");
+        return false;
+    }
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    if ((cap && size > cap) || size > SIZE_MAX / 2) {
+        *why = "the file is too large to read (" + std::to_string(size) + " bytes)";
+        return false;
+    }
+    bytes->resize(static_cast<size_t>(size));
+    size_t done = 0;
+    while (done < bytes->size()) {
+        const ssize_t n = pread(fd, bytes->data() + done, bytes->size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            *why = withError("cannot read it");
+            return false;
+        }
+        if (n == 0) break;  // shortened meanwhile: what is there is the file
+        done += static_cast<size_t>(n);
+    }
+    bytes->resize(done);
+    return true;
+}
+
+bool writeAll(int fd, const void* data, size_t size, std::string* why) {
+    const char* bytes = static_cast<const char*>(data);
+    for (size_t done = 0; done < size;) {
+        const ssize_t w = ::write(fd, bytes + done, size - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) {
+            *why = withError("writing failed");
+            return false;
+        }
+        done += static_cast<size_t>(w);
+    }
+    return true;
+}
 
 const char* kindOfFile(mode_t mode) {
     if (S_ISDIR(mode)) return "a folder";

@@ -5,8 +5,10 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 // "a folder", "a named pipe", "a socket", "a device", or "not a regular file".
 const char* kindOfFile(mode_t mode);
@@ -14,6 +16,13 @@ const char* kindOfFile(mode_t mode);
 // Opens a picture file to read: regular files only, and without waiting for
 // a writer at a named pipe. -1 with `why` when it cannot.
 int openPictureFile(const char* filename, std::string* why);
+
+// The whole of an open file, read from its start; at most `cap` bytes
+// (0: no cap). False with `why` when it cannot be read or is larger.
+bool readAll(int fd, size_t cap, std::vector<unsigned char>* bytes, std::string* why);
+
+// All of `size` bytes to `fd`; false with `why`.
+bool writeAll(int fd, const void* data, size_t size, std::string* why);
 
 // The file name that stands for the standard output.
 extern const char* const kStandardOutput;  // "-"

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -185,7 +184,7 @@ bool readRgba(TIFF* tif, uint32_t width, uint32_t height, uint32_t* raster,
 }  // namespace
 
 ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason,
-                             const TiffReadLimits* limits) {
+                             const ReadLimits* limits) {
     std::string local;
     std::string* why = reason ? reason : &local;
     why->clear();
@@ -201,35 +200,27 @@ ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason,
     uint32_t width = 0, height = 0;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
-    ImageRGBA* img = nullptr;
-    if (limits && limits->accept && !limits->accept(width, height, why)) {
-        setReason(why, "the picture is refused");
-    } else if (width > static_cast<uint32_t>(INT_MAX) || height > static_cast<uint32_t>(INT_MAX)) {
-        setReason(why, "the picture is too large (" + std::to_string(width) + " by " +
-                           std::to_string(height) + " pixels)");
-    } else if (!jbigStreamsFit(tif, width, height)) {
+    ImageRGBA* img = newPictureOfSize(width, height, limits, why);
+    if (img && !jbigStreamsFit(tif, width, height)) {
+        imageRgbaFree(img);
+        img = nullptr;
         setReason(why, "its JBIG data describes a larger picture than the file declares");
-    } else {
-        img = imageRgbaNew(static_cast<int>(width), static_cast<int>(height));
-        if (!img) {
-            setReason(why, "not enough memory for a picture of " + std::to_string(width) + " by " +
-                               std::to_string(height) + " pixels");
+    }
+    if (img) {
+        // Parts libtiff cannot read stay clear: no pixels of another part or another picture.
+        std::memset(img->data, 0, static_cast<size_t>(width) * height * sizeof(Rgba));
+        options.errors.first.clear();
+        const unsigned before = options.errors.count;
+        uint32_t* raster = reinterpret_cast<uint32_t*>(img->data);
+        if (!readRgba(tif, width, height, raster, options.errors)) {
+            setFailure(why, options, filename, "the picture data cannot be decoded");
+            imageRgbaFree(img);
+            img = nullptr;
         } else {
-            // Parts libtiff cannot read stay clear: no pixels of another part or another picture.
-            std::memset(img->data, 0, static_cast<size_t>(width) * height * sizeof(Rgba));
-            options.errors.first.clear();
-            const unsigned before = options.errors.count;
-            uint32_t* raster = reinterpret_cast<uint32_t*>(img->data);
-            if (!readRgba(tif, width, height, raster, options.errors)) {
-                setFailure(why, options, filename, "the picture data cannot be decoded");
-                imageRgbaFree(img);
-                img = nullptr;
-            } else {
-                flipRows(img, hostIsBigEndian());
-                if (options.errors.count != before) {
-                    *why = "damaged picture data, shown as far as it could be read (" +
-                           withoutName(options.errors.first, filename) + ")";
-                }
+            flipRows(img, hostIsBigEndian());
+            if (options.errors.count != before) {
+                *why = "damaged picture data, shown as far as it could be read (" +
+                       withoutName(options.errors.first, filename) + ")";
             }
         }
     }

@@ -1,17 +1,9 @@
 // TIFF files: reading a picture into a new record, writing one safely.
 #pragma once
 
-#include "image/imagergba.h"
+#include "image/picture.h"
 
-#include <cstddef>
 #include <string>
-
-// What a read may take on. `accept` sees the declared size before any pixel
-// memory is taken and refuses it by returning false with a reason.
-struct TiffReadLimits {
-    size_t maxSingleAlloc;  // libtiff's cap on any one of its allocations; 0: none
-    bool (*accept)(unsigned width, unsigned height, std::string* reason);
-};
 
 // Null (read) or 1 (write) on failure; `reason`, when given, receives why.
 // Only regular files are read. A picture whose data is partly damaged is
@@ -20,5 +12,5 @@ struct TiffReadLimits {
 // writeOutput (image/files.h) sends it: a file is replaced only once the new
 // one is complete.
 ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason = nullptr,
-                             const TiffReadLimits* limits = nullptr);
+                             const ReadLimits* limits = nullptr);
 int imageRgbaWriteTIFF(const char* filename, const ImageRGBA* img, std::string* reason = nullptr);

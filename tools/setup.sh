@@ -5,7 +5,10 @@ set -euo pipefail
 
 packages=(
     g++ cmake make                       # toolchain
-    libtiff-dev                          # pictures
+    pkg-config                           # finds the picture libraries
+    libtiff-dev libturbojpeg0-dev        # pictures: TIFF, JPEG,
+    libspng-dev libwebp-dev libheif-dev  # PNG, WebP, HEIC/HEIF
+    libexif-dev                          # and the orientation tag of photographs
     freeglut3-dev libgl1-mesa-dev        # the window
     libgl1-mesa-dri                      # Mesa's software renderer, for machines without a GPU
     libgtest-dev libbenchmark-dev        # tests and benchmarks

@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size && std::fwrite(data, 1, size, f) != size) std::abort();
     std::fclose(f);
 
-    const TiffReadLimits limits = {64u << 20, acceptSmall};
+    const ReadLimits limits = {64u << 20, acceptSmall};
     std::string why;
     ImageRGBA* img = imageRgbaReadTIFF(in.c_str(), &why, &limits);
     if (!img) {

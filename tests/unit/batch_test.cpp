@@ -1,6 +1,7 @@
 // Batch mode in-process: what reaches the effects, what is written, and how
 // bad command lines, pictures and outputs fail.
 #include "batch.h"
+#include "image/picture.h"
 #include "image/tiff.h"
 #include "tests/unit/test_support.h"
 
@@ -115,6 +116,12 @@ TEST_F(Batch, FailuresSayWhatInOneLineAndWriteNothing) {
         {{"--keys", "8", "--frobnicate"}, 2, "--frobnicate"},
         {{"--keys", "8", "--output-dir", ".", "in.tif"}, 2, "in.tif"},
         {{"--keys", "8", "--output-dir", "folder", "in.tif", "./in.tif"}, 2, "folder/in.tif"},
+        {{"--keys", "8", "--output", "x.bmp"}, 2, ".tif, .tiff, .png, .jpg, .jpeg and .webp"},
+        {{"--keys", "8", "--output-dir", "folder", "in.tif", "a.heic"}, 2, "folder/a.heic"},
+        {{"--keys", "8", "--format", "gif"}, 2, "--format takes one of"},
+        {{"--keys", "8", "--quality", "101"}, 2, "--quality"},
+        {{"--keys", "8", "--output-dir", "folder", "--format", ".png", "in.tif", "in.jpg"}, 2,
+         "folder/in.png"},
     };
     for (const Case& c : cases) {
         std::string line;
@@ -196,12 +203,50 @@ TEST_F(Batch, EveryPictureOfAFolderRunFromAFreshStart) {
     }
 }
 
+// The extension chooses the format, --format changes it for every output,
+// and a stream is TIFF unless --format says otherwise.
+TEST_F(Batch, TheOutputsExtensionChoosesItsFormat) {
+    const fixtures::Image inverted = invertedOf(picture.get());
+    struct Case {
+        std::vector<const char*> args;
+        const char* written;
+        const char* signature;
+    } cases[] = {
+        {{"--output", "r.png"}, "r.png", "\x89PNG"},
+        {{"--output", "r.WebP"}, "r.WebP", "RIFF"},
+        {{"--output", "r.tiff"}, "r.tiff", "II*"},
+        {{"--output", "r"}, "r", "II*"},
+        {{"--output", "r.jpeg", "--format", "png"}, "r.png", "\x89PNG"},
+        {{"--output-dir", "done", "--format", "webp", "in.tif"}, "done/in.webp", "RIFF"},
+        {{"--output", "-", "--format", "png"}, nullptr, "\x89PNG"},
+        {{"--output", "r.jpg"}, "r.jpg", "\xFF\xD8\xFF"},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> args{"--keys", "8"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(c.args[1]);
+        const Outcome run = batch(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::string bytes = c.written ? readFile(c.written) : run.out;
+        EXPECT_EQ(bytes.rfind(c.signature, 0), 0u);
+        std::ofstream("got", std::ios::binary) << bytes;
+        fixtures::Image got(imageRgbaRead("got"));
+        ASSERT_TRUE(got);
+        if (bytes[0] != '\xFF') {  // all but JPEG: exact
+            EXPECT_EQ(fixtures::firstDifference(inverted.get(), got.get()), "");
+        }
+    }
+    // Quality: lower, smaller.
+    ASSERT_EQ(batch({"--keys", "8", "--output", "low.jpg", "--quality", "20"}).status, 0);
+    EXPECT_LT(readFile("low.jpg").size(), readFile("r.jpg").size() / 2);
+}
+
 TEST_F(Batch, HelpAndTheListOfEffects) {
     const Outcome help = batch({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.err, "");
     const std::string examples = help.out.substr(help.out.find("Examples:"));
-    EXPECT_EQ(std::count(examples.begin(), examples.end(), '\n'), 4) << examples;
+    EXPECT_EQ(std::count(examples.begin(), examples.end(), '\n'), 5) << examples;
 
     // Every key the list gives is one --keys takes.
     const Outcome list = batch({"--list"});
