@@ -128,19 +128,50 @@ bool jbigStreamsFit(TIFF* tif, uint32_t width, uint32_t height) {
 // libtiff's RGBA reader with its put methods wrapped. With errors allowed it
 // goes on past a strip or tile it could not read, so what it can decode is
 // shown; but it would put its buffer, still holding the strip before, in its
-// place. The wrapper leaves such a part as it was instead.
+// place. The wrapper leaves such a part as it was instead; of colour planes
+// stored apart, only the planes that failed are cleared.
 struct GuardedRgba {
     TIFFRGBAImage img;  // first: the put methods get a pointer to it
     tileContigRoutine contig;
     tileSeparateRoutine separate;
     const unsigned* errors;
     unsigned seen;
+    uint32_t part;  // which strip or tile of each plane the next put shows
     bool partFailed() {
         const bool failed = *errors != seen;
         seen = *errors;
         return failed;
     }
 };
+
+// The planes of one strip or tile, read again where one failed: a plane
+// failing again (decoding fails the same way twice) is cleared, the others
+// keep their data. How many could be read.
+int clearFailedPlanes(GuardedRgba* g, unsigned char* r, unsigned char* gr, unsigned char* b,
+                      unsigned char* a) {
+    TIFF* tif = g->img.tif;
+    const bool tiled = TIFFIsTiled(tif);
+    const uint32_t perPlane =
+        (tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif)) / g->img.samplesperpixel;
+    const tmsize_t size = tiled ? TIFFTileSize(tif) : TIFFStripSize(tif);
+    const uint16_t colours = gr == r ? 1 : 3;  // grey and palette have one plane
+    unsigned char* planes[] = {r, colours > 1 ? gr : nullptr, colours > 1 ? b : nullptr, a};
+    const uint16_t samples[] = {0, 1, 2, colours};
+    int read = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (!planes[i]) continue;
+        const uint32_t index = samples[i] * perPlane + g->part;
+        const tmsize_t got = tiled ? TIFFReadEncodedTile(tif, index, planes[i], size)
+                                   : TIFFReadEncodedStrip(tif, index, planes[i], size);
+        if (got < 0) {
+            std::memset(planes[i], 0, static_cast<size_t>(size));
+        } else {
+            ++read;
+        }
+    }
+    g->seen = *g->errors;  // the second reading's errors are no news
+    return read;
+}
 
 void putContig(TIFFRGBAImage* img, uint32_t* raster, uint32_t x, uint32_t y, uint32_t w,
                uint32_t h, int32_t fromskew, int32_t toskew, unsigned char* p) {
@@ -152,9 +183,10 @@ void putSeparate(TIFFRGBAImage* img, uint32_t* raster, uint32_t x, uint32_t y, u
                  uint32_t h, int32_t fromskew, int32_t toskew, unsigned char* r, unsigned char* g,
                  unsigned char* b, unsigned char* a) {
     auto* guarded = reinterpret_cast<GuardedRgba*>(img);
-    if (!guarded->partFailed()) {
+    if (!guarded->partFailed() || clearFailedPlanes(guarded, r, g, b, a) > 0) {
         guarded->separate(img, raster, x, y, w, h, fromskew, toskew, r, g, b, a);
     }
+    ++guarded->part;
 }
 
 // What TIFFReadRGBAImage does, bottom row first, with the guard.

@@ -132,6 +132,50 @@ TEST_F(HostileFiles, DamagedDataOpensAsFarAsItCanBeReadWithOneLine) {
     EXPECT_TRUE(read > 0 && read < 100) << read;
 }
 
+// Colour planes stored apart, two strips each; the second green strip and
+// both blue ones are damaged. What could be decoded shows, and no plane
+// repeats its strip before.
+TEST_F(HostileFiles, OfPlanesStoredApartTheDecodablePlanesShow) {
+    const int width = 6, height = 8;
+    TIFF* tif = TIFFOpen("planes.tif", "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_SEPARATE);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height / 2);
+    // Strips 0 and 1 red, 2 and 3 green, 4 and 5 blue; plane p's value at
+    // (x, y) is 10 * p + x + 6 * y.
+    unsigned char notDeflate[] = {0xFF, 0xFF, 0xFF, 0xFF};
+    for (uint32_t strip = 0; strip < 6; ++strip) {
+        if (strip == 3 || strip >= 4) {
+            TIFFWriteRawStrip(tif, strip, notDeflate, sizeof notDeflate);
+            continue;
+        }
+        std::vector<unsigned char> plane(width * height / 2);
+        for (size_t i = 0; i < plane.size(); ++i) {
+            plane[i] = static_cast<unsigned char>(10 * (strip / 2) + i + plane.size() * (strip % 2));
+        }
+        TIFFWriteEncodedStrip(tif, strip, plane.data(), static_cast<tmsize_t>(plane.size()));
+    }
+    TIFFClose(tif);
+
+    std::string why;
+    fixtures::Image img(imageRgbaReadTIFF("planes.tif", &why));
+    ASSERT_TRUE(img) << why;
+    EXPECT_EQ(why.rfind("damaged picture data, shown as far as it could be read (", 0), 0u) << why;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const unsigned char v = static_cast<unsigned char>(x + width * y);
+            const Rgba want{v, static_cast<unsigned char>(y < height / 2 ? 10 + v : 0), 0, 255};
+            EXPECT_TRUE(samePixel(pixel(img.get(), x, y), want)) << x << "," << y;
+        }
+    }
+}
+
 // out.tif made a link to a device or a named pipe: written straight, never
 // replaced by a file; a pipe nobody reads fails at once, the window goes on.
 TEST_F(HostileFiles, AnOutTifLinkedToADeviceOrAPipeIsWrittenStraight) {
