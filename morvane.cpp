@@ -8,6 +8,7 @@
 #include "effects/matrices.h"
 #include "effects/tools.h"
 #include "framewk/framewk.h"
+#include "image/files.h"
 #include "image/imagergba.h"
 #include "image/picture.h"
 #include "image/tiff.h"
@@ -448,8 +449,10 @@ ImageRGBA* heldSave = nullptr;
 int writeSave(const ImageRGBA* img) {
     std::string reason;
     if (imageRgbaWrite(saveTarget.c_str(), img, saveFormat, &reason) != 0) {
-        std::fprintf(stderr, "morvane: could not save \"%s\" (%s); any earlier file is unchanged\n",
-                     saveTarget.c_str(), reason.c_str());
+        // A stream has no earlier file: what it got before the failure is gone.
+        const char* kept = outputIsStream(saveTarget.c_str()) ? "" : "; any earlier file is unchanged";
+        std::fprintf(stderr, "morvane: could not save \"%s\" (%s)%s\n", saveTarget.c_str(),
+                     reason.c_str(), kept);
         ++saveFailures;
         return 1;
     }
