@@ -36,8 +36,9 @@ const char* const usageText =
     "With --keys it needs no window or display: KEYS is replayed on the picture as\n"
     "if typed there, and the result is written to FILE (default \"out.tif\"), or,\n"
     "with --output-dir, into DIR (made when missing) under each picture's own file\n"
-    "name, every picture from a fresh start. Icons are read from menu/ and log.txt\n"
-    "is written in the working folder, as in the window. Nothing is printed on\n"
+    "name, every picture from a fresh start. Icons are read from menu/ in the\n"
+    "working folder, as in the window, and log.txt there is appended to, a whole\n"
+    "line at a time, so that runs side by side share it. Nothing is printed on\n"
     "success.\n"
     "\n"
     "The output's extension chooses its format: .tif or .tiff (also for a name\n"
@@ -219,17 +220,19 @@ struct replayEnded {
 };
 [[noreturn]] void endReplay(int status) { throw replayEnded{status}; }
 
-// No window, and saves go to the output, for as long as it lives.
+// No window, saves go to the output and the log is shared, for as long as it lives.
 class headlessSession {
 public:
     // A named pipe is waited on until a program reads it, as other tools do.
     headlessSession() {
         fwkSetHeadless(endReplay);
         setOutputWaitsForReader(true);
+        setLogShared(true);
     }
     ~headlessSession() {
         fwkSetHeadless(nullptr);
         setOutputWaitsForReader(false);
+        setLogShared(false);
         setSaveTarget(nullptr);
     }
     headlessSession(const headlessSession&) = delete;

@@ -44,6 +44,7 @@ const char* const helpText =
 namespace {
 
 unsigned long switchCount = 0;
+bool logShared = false;
 const int kNoRequest = -1;
 int requested = kNoRequest;  // the effect a menu click asked for
 ImageRGBA* iconAtlas = nullptr;
@@ -365,7 +366,7 @@ void morvaneStart(int* argc, const char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     fwkInit(argc, argv);
     takeLimits(argc, argv);
-    logfile.open("log.txt", std::ios::out | std::ios::trunc);
+    logfile.open("log.txt", std::ios::out | (logShared ? std::ios::app : std::ios::trunc));
     iconAtlas = buildIconAtlas();
 
     const char* filename = (argc && *argc == 2) ? argv[1] : "in.tif";
@@ -585,9 +586,13 @@ void idleCB() {
 
 bool idleIsQuiet() { return quietIdle; }
 
+void setLogShared(bool shared) { logShared = shared; }
+
 namespace morvane {
 void log(int value) {
-    logfile << "LOG: " << value << '\n';
+    // The whole line in one write: appended lines of processes sharing the file never mix.
+    const std::string line = "LOG: " + std::to_string(value) + "\n";
+    logfile.write(line.data(), static_cast<std::streamsize>(line.size()));
     logfile.flush();
 }
 }  // namespace morvane

@@ -84,3 +84,6 @@ ImageRGBA* buildIconAtlas();
 namespace morvane {
 void log(int value);
 }
+// Whether start-up opens log.txt to append to it, one whole line a write,
+// instead of emptying it: batch runs side by side in one folder share it.
+void setLogShared(bool shared);

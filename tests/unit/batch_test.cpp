@@ -241,6 +241,16 @@ TEST_F(Batch, TheOutputsExtensionChoosesItsFormat) {
     EXPECT_LT(readFile("low.jpg").size(), readFile("r.jpg").size() / 2);
 }
 
+// Runs side by side share log.txt: each appends, none empties it.
+TEST_F(Batch, RunsAppendToTheLog) {
+    std::ofstream("log.txt") << "LOG: 7\n";
+    ASSERT_EQ(batch({"--keys", "f"}).status, 0);  // cutout logs its group sizes
+    const std::string first = readFile("log.txt");
+    ASSERT_GT(first.size(), 7u);
+    ASSERT_EQ(batch({"--keys", "f"}).status, 0);
+    EXPECT_EQ(readFile("log.txt"), first + first.substr(7));
+}
+
 TEST_F(Batch, HelpAndTheListOfEffects) {
     const Outcome help = batch({"--help"});
     EXPECT_EQ(help.status, 0);
