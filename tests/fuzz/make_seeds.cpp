@@ -1,9 +1,15 @@
 // Writes the fuzzer's seed pictures into a folder: every pixel format the
-// reader meets (1 to 16 bits, grey, palette, RGB, alpha, separate planes,
+// TIFF reader meets (1 to 16 bits, grey, palette, RGB, alpha, separate planes,
 // CMYK, YCbCr, LogLuv, float) in strips and in tiles, with each compression
-// this libtiff can write, in both byte orders; plus a few small files that
-// declare huge pictures. Combinations libtiff refuses to write are skipped.
+// this libtiff can write, in both byte orders; JPEG, PNG, WebP and HEIC in
+// their kinds, by their libraries' encoders; plus a few small files of each
+// format that declare huge pictures. Combinations libtiff refuses to write
+// are skipped.
+#include <libheif/heif.h>
+#include <spng.h>
 #include <tiffio.h>
+#include <turbojpeg.h>
+#include <webp/encode.h>
 
 #include "tests/raw_strip.h"
 
@@ -123,6 +129,200 @@ void writeDeclaredHuge(const std::string& path, uint32_t width, uint32_t height,
                   sizeof bytes);
 }
 
+// ---------------------------------------------------------------------------
+// The other formats
+
+void save(const std::string& path, const void* data, size_t size) {
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(data, 1, size, f);
+        std::fclose(f);
+    }
+}
+
+std::vector<unsigned char> noisePixels(size_t bytes) {
+    std::vector<unsigned char> pixels(bytes);
+    for (auto& b : pixels) b = nextByte();
+    return pixels;
+}
+
+// EXIF orientation right after the start marker.
+std::vector<unsigned char> withOrientation(const unsigned char* jpeg, size_t size, int orientation) {
+    const unsigned char app1[] = {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
+                                  1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, static_cast<unsigned char>(orientation),
+                                  0, 0, 0, 0, 0, 0, 0};
+    std::vector<unsigned char> out(jpeg, jpeg + 2);
+    out.insert(out.end(), app1, app1 + sizeof app1);
+    out.insert(out.end(), jpeg + 2, jpeg + size);
+    return out;
+}
+
+int writeJpegs(const std::string& folder) {
+    const struct {
+        const char* name;
+        int format, subsampling, flags;
+    } kinds[] = {{"444", TJPF_RGB, TJSAMP_444, 0},
+                 {"420", TJPF_RGB, TJSAMP_420, 0},
+                 {"422-progressive", TJPF_RGB, TJSAMP_422, TJFLAG_PROGRESSIVE},
+                 {"grey", TJPF_GRAY, TJSAMP_GRAY, 0},
+                 {"cmyk", TJPF_CMYK, TJSAMP_444, 0}};
+    int written = 0;
+    tjhandle tj = tjInitCompress();
+    for (const auto& k : kinds) {
+        const auto pixels = noisePixels(static_cast<size_t>(kWidth) * kHeight * tjPixelSize[k.format]);
+        unsigned char* jpeg = nullptr;
+        unsigned long size = 0;
+        if (tjCompress2(tj, pixels.data(), kWidth, 0, kHeight, k.format, &jpeg, &size, k.subsampling, 80,
+                        k.flags) == 0) {
+            for (int orientation : {1, 6, 7}) {
+                const auto file = withOrientation(jpeg, size, orientation);
+                save(folder + "/" + k.name + "-" + std::to_string(orientation) + ".jpg", file.data(),
+                     file.size());
+                ++written;
+            }
+            // The same declaring 60000 by 60000 pixels: height and width in its frame header.
+            std::vector<unsigned char> huge(jpeg, jpeg + size);
+            for (size_t i = 0; i + 8 < huge.size(); ++i) {
+                if (huge[i] == 0xFF && (huge[i + 1] == 0xC0 || huge[i + 1] == 0xC2)) {
+                    huge[i + 5] = huge[i + 7] = 0xEA;
+                    huge[i + 6] = huge[i + 8] = 0x60;
+                    save(folder + "/huge-" + k.name + ".jpg", huge.data(), huge.size());
+                    ++written;
+                    break;
+                }
+            }
+        }
+        tjFree(jpeg);
+    }
+    tjDestroy(tj);
+    return written;
+}
+
+struct Collected {
+    std::vector<unsigned char> bytes;
+};
+
+int collect(spng_ctx*, void* user, void* data, size_t size) {
+    auto* c = static_cast<Collected*>(user);
+    c->bytes.insert(c->bytes.end(), static_cast<unsigned char*>(data),
+                    static_cast<unsigned char*>(data) + size);
+    return 0;
+}
+
+// An encoder writing into `out`, started on a picture of this header.
+spng_ctx* pngEncoder(Collected* out, uint32_t width, uint32_t height, int colourType, int depth) {
+    spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
+    spng_set_png_stream(ctx, collect, out);
+    spng_ihdr header = {};
+    header.width = width;
+    header.height = height;
+    header.bit_depth = static_cast<uint8_t>(depth);
+    header.color_type = static_cast<uint8_t>(colourType);
+    spng_set_ihdr(ctx, &header);
+    return ctx;
+}
+
+int writePngs(const std::string& folder) {
+    const struct {
+        int colourType, channels;
+        std::vector<int> depths;
+    } kinds[] = {{SPNG_COLOR_TYPE_GRAYSCALE, 1, {1, 2, 4, 8, 16}},
+                 {SPNG_COLOR_TYPE_TRUECOLOR, 3, {8, 16}},
+                 {SPNG_COLOR_TYPE_INDEXED, 1, {1, 2, 4, 8}},
+                 {SPNG_COLOR_TYPE_GRAYSCALE_ALPHA, 2, {8, 16}},
+                 {SPNG_COLOR_TYPE_TRUECOLOR_ALPHA, 4, {8, 16}}};
+    int written = 0;
+    for (const auto& k : kinds) {
+        for (int depth : k.depths) {
+            Collected out;
+            spng_ctx* ctx = pngEncoder(&out, kWidth, kHeight, k.colourType, depth);
+            if (k.colourType == SPNG_COLOR_TYPE_INDEXED) {
+                spng_plte palette = {};
+                spng_trns transparency = {};
+                palette.n_entries = 1u << depth;
+                transparency.n_type3_entries = palette.n_entries;
+                for (uint32_t i = 0; i < palette.n_entries; ++i) {
+                    palette.entries[i] = {nextByte(), nextByte(), nextByte(), 0};
+                    transparency.type3_alpha[i] = nextByte();
+                }
+                spng_set_plte(ctx, &palette);
+                spng_set_trns(ctx, &transparency);
+            }
+            const size_t row = (static_cast<size_t>(kWidth) * k.channels * depth + 7) / 8;
+            const auto pixels = noisePixels(row * kHeight);
+            if (spng_encode_image(ctx, pixels.data(), pixels.size(), SPNG_FMT_RAW, SPNG_ENCODE_FINALIZE) == 0) {
+                save(folder + "/type" + std::to_string(k.colourType) + "-" + std::to_string(depth) + ".png",
+                     out.bytes.data(), out.bytes.size());
+                ++written;
+            }
+            spng_ctx_free(ctx);
+        }
+    }
+    return written;
+}
+
+int writeWebps(const std::string& folder) {
+    int written = 0;
+    const auto pixels = noisePixels(static_cast<size_t>(kWidth) * kHeight * 4);
+    for (int lossless : {0, 1}) {
+        for (int alpha : {0, 1}) {
+            uint8_t* out = nullptr;
+            const size_t size =
+                lossless ? (alpha ? WebPEncodeLosslessRGBA : WebPEncodeLosslessRGB)(pixels.data(), kWidth, kHeight,
+                                                                                  kWidth * (alpha ? 4 : 3), &out)
+                         : (alpha ? WebPEncodeRGBA : WebPEncodeRGB)(pixels.data(), kWidth, kHeight,
+                                                                   kWidth * (alpha ? 4 : 3), 60, &out);
+            if (size) {
+                save(folder + "/" + (lossless ? "lossless" : "lossy") + (alpha ? "-alpha" : "") + ".webp", out,
+                     size);
+                ++written;
+            }
+            WebPFree(out);
+        }
+    }
+    return written;
+}
+
+int writeHeics(const std::string& folder) {
+    int written = 0;
+    for (bool alpha : {false, true}) {
+        heif_context* ctx = heif_context_alloc();
+        heif_encoder* encoder = nullptr;
+        heif_image* picture = nullptr;
+        if (heif_context_get_encoder_for_format(ctx, heif_compression_HEVC, &encoder).code == heif_error_Ok &&
+            heif_image_create(kWidth, kHeight, heif_colorspace_RGB,
+                              alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &picture)
+                    .code == heif_error_Ok) {
+            heif_encoder_set_lossy_quality(encoder, 50);
+            heif_image_add_plane(picture, heif_channel_interleaved, kWidth, kHeight, 8);
+            int stride = 0;
+            uint8_t* plane = heif_image_get_plane(picture, heif_channel_interleaved, &stride);
+            for (int i = 0; i < stride * kHeight; ++i) plane[i] = nextByte();
+            const std::string path = folder + "/" + (alpha ? "alpha" : "opaque") + ".heic";
+            if (heif_context_encode_image(ctx, picture, encoder, nullptr, nullptr).code == heif_error_Ok &&
+                heif_context_write_to_file(ctx, path.c_str()).code == heif_error_Ok) {
+                ++written;
+            }
+        }
+        if (picture) heif_image_release(picture);
+        if (encoder) heif_encoder_release(encoder);
+        heif_context_free(ctx);
+    }
+    return written;
+}
+
+// A PNG header and a WebP extended header declaring huge pictures.
+void writeDeclaredHugeOthers(const std::string& folder) {
+    Collected png;
+    spng_ctx* ctx = pngEncoder(&png, 60000, 60000, SPNG_COLOR_TYPE_TRUECOLOR, 8);
+    spng_encode_image(ctx, nullptr, 0, SPNG_FMT_PNG, SPNG_ENCODE_PROGRESSIVE);  // writes the header
+    spng_ctx_free(ctx);
+    save(folder + "/huge.png", png.bytes.data(), png.bytes.size());
+
+    const unsigned char webp[] = {'R', 'I', 'F', 'F', 22, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P', '8', 'X',
+                                  10, 0, 0, 0, 0, 0, 0, 0, 0x5F, 0xEA, 0, 0x5F, 0xEA, 0};
+    save(folder + "/huge.webp", webp, sizeof webp);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,6 +357,8 @@ int main(int argc, char** argv) {
     writeDeclaredHuge(folder + "/huge-square.tif", 46340, 46340, COMPRESSION_ADOBE_DEFLATE, 8);
     writeDeclaredHuge(folder + "/huge-column.tif", 1, 2147483647u, COMPRESSION_ADOBE_DEFLATE, 8);
     writeDeclaredHuge(folder + "/huge-fax.tif", 8209, 65029, COMPRESSION_CCITTFAX4, 1);
-    std::printf("%d seed pictures in %s\n", written + 4, folder.c_str());
+    written += writeJpegs(folder) + writePngs(folder) + writeWebps(folder) + writeHeics(folder);
+    writeDeclaredHugeOthers(folder);
+    std::printf("%d seed pictures in %s\n", written + 6, folder.c_str());
     return written > 0 ? 0 : 1;
 }

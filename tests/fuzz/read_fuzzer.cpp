@@ -1,7 +1,9 @@
-// libFuzzer target for the picture reader: the bytes as a file, read; a
-// picture that reads must write, and read back with the same pixels.
+// libFuzzer target for the picture readers: the bytes as a file, read as
+// whatever format they are; a picture that reads must write in a lossless
+// format (TIFF, PNG or WebP, by the input's size) and read back with the
+// same pixels.
 #include "image/imagergba.h"
-#include "image/tiff.h"
+#include "image/picture.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,7 +19,7 @@ namespace {
 std::string folder;
 
 void removeFolder() {
-    for (const char* name : {"/in.tif", "/out.tif"}) unlink((folder + name).c_str());
+    for (const char* name : {"/in", "/out"}) unlink((folder + name).c_str());
     rmdir(folder.c_str());
 }
 
@@ -41,7 +43,7 @@ bool acceptSmall(unsigned width, unsigned height, std::string* reason) {
     return false;
 }
 
-// libtiff is not instrumented, so the fuzzer would see only our few branches.
+// The libraries are not instrumented, so the fuzzer would see only our few branches.
 // Its messages and the picture sizes stand in: each new kind is new coverage.
 __attribute__((section("__libfuzzer_extra_counters"))) uint8_t kinds[4096];
 
@@ -68,7 +70,7 @@ unsigned bitLength(unsigned v) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string in = workFolder() + "/in.tif", out = workFolder() + "/out.tif";
+    const std::string in = workFolder() + "/in", out = workFolder() + "/out";
     FILE* f = std::fopen(in.c_str(), "wb");
     if (!f) std::abort();
     if (size && std::fwrite(data, 1, size, f) != size) std::abort();
@@ -76,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const ReadLimits limits = {64u << 20, acceptSmall};
     std::string why;
-    ImageRGBA* img = imageRgbaReadTIFF(in.c_str(), &why, &limits);
+    ImageRGBA* img = imageRgbaRead(in.c_str(), &why, &limits);
     if (!img) {
         if (why.empty()) fault("a failed read gives no reason", "");
         countKind(why, 1);
@@ -85,8 +87,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!why.empty()) countKind(why, 3);  // damaged, read as far as it goes
     countKind(std::string(), 2 + bitLength(img->width) * 64 + bitLength(img->height));
     if (img->width > 0 && img->height > 0) {
-        if (imageRgbaWriteTIFF(out.c_str(), img, &why) != 0) fault("cannot write what was read", why);
-        ImageRGBA* back = imageRgbaReadTIFF(out.c_str(), &why);
+        const PictureFormat lossless[] = {PictureFormat::tiff, PictureFormat::png, PictureFormat::webp};
+        SaveFormat format;
+        format.format = lossless[size % 3];
+        if (format.format == PictureFormat::webp && (img->width > 16383 || img->height > 16383)) {
+            format.format = PictureFormat::png;  // beyond what WebP holds
+        }
+        if (imageRgbaWrite(out.c_str(), img, format, &why) != 0) fault("cannot write what was read", why);
+        ImageRGBA* back = imageRgbaRead(out.c_str(), &why);
         if (!back) fault("cannot read back what was written", why);
         if (!why.empty()) fault("what was written reads as damaged", why);
         if (back->width != img->width || back->height != img->height ||
