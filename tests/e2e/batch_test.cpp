@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "image/picture.h"
+
+#include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 using namespace e2e;
@@ -133,6 +137,66 @@ TEST(Batch, HelpAndFailuresWithoutADisplay) {
     const Outcome usage = runBatch(dir.path(), {"--keys", "x", "one.tif", "two.tif"});
     EXPECT_EQ(usage.status, 2);
     EXPECT_EQ(lines(usage.err).size(), 1u) << usage.err;
+}
+
+// Eight runs started at once in one folder over the same three pictures
+// (TIFF, PNG, JPEG), writing the same outputs as PNG or WebP: every output is
+// whole and what one run alone gives, no temporary file stays, and log.txt
+// holds every run's lines, each whole.
+TEST(Batch, EightRunsSideBySideInOneFolder) {
+    TempDir dir;
+    const std::string d = dir.path();
+    std::filesystem::create_symlink(MORVANE_SOURCE_DIR "/menu", d + "/menu");
+    Picture pic = patternPicture(240, 160);
+    const char* pictures[] = {"a.tif", "b.png", "c.jpg"};
+    const PictureFormat formats[] = {PictureFormat::tiff, PictureFormat::png, PictureFormat::jpeg};
+    for (int i = 0; i < 3; ++i) {
+        SaveFormat format;
+        format.format = formats[i];
+        ASSERT_EQ(imageRgbaWrite((d + "/" + pictures[i]).c_str(), pic.get(), format), 0);
+    }
+    // Cutout logs three lines a picture; invert on top.
+    const std::vector<std::string> run = {"--keys", "f 8", "a.tif", "b.png", "c.jpg"};
+    auto with = [&run](std::vector<std::string> more) {
+        more.insert(more.end(), run.begin(), run.end());
+        return more;
+    };
+    const Outcome alone = runBatch(d, with({"--output-dir", "alone", "--format", "png"}));
+    ASSERT_EQ(alone.status, 0) << alone.err;
+    const std::vector<std::string> loggedAlone = lines(readFile(d + "/log.txt"));
+    ASSERT_EQ(loggedAlone.size(), 9u);
+    std::filesystem::remove(d + "/log.txt");
+
+    std::vector<std::unique_ptr<Process>> runs;
+    for (int i = 0; i < 8; ++i) {
+        Process::Options options;
+        options.workDir = d;
+        options.stderrPath = d + "/err" + std::to_string(i) + ".txt";
+        std::vector<std::string> argv{MORVANE_BINARY, "--output-dir", "out", "--format",
+                                      i % 2 ? "webp" : "png"};
+        argv.insert(argv.end(), run.begin(), run.end());
+        runs.push_back(std::make_unique<Process>(argv, options));
+    }
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(runs[i]->wait(kWait * 4), std::optional<int>(0)) << readFile(d + "/err" + std::to_string(i) + ".txt");
+    }
+    const auto files = std::filesystem::directory_iterator(d + "/out");
+    EXPECT_EQ(std::distance(begin(files), end(files)), 6);  // no temporaries left
+    for (const char* name : {"a", "b", "c"}) {
+        Picture want = readPicture(d + "/alone/" + name + ".png");
+        ASSERT_TRUE(want);
+        for (const char* extension : {".png", ".webp"}) {
+            SCOPED_TRACE(std::string(name) + extension);
+            Picture got = readPicture(d + "/out/" + name + extension);
+            ASSERT_TRUE(got);
+            EXPECT_EQ(comparePictures(want.get(), got.get()), "");
+        }
+    }
+    std::vector<std::string> logged = lines(readFile(d + "/log.txt")), expected;
+    for (int i = 0; i < 8; ++i) expected.insert(expected.end(), loggedAlone.begin(), loggedAlone.end());
+    std::sort(logged.begin(), logged.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(logged, expected);
 }
 
 }  // namespace

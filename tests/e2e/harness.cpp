@@ -1,5 +1,6 @@
 #include "tests/e2e/harness.h"
 
+#include "image/picture.h"
 #include "image/tiff.h"
 
 #include <gtest/gtest.h>
@@ -72,7 +73,7 @@ Rgba patternPixel(int x, int y) {
 
 Picture patternPicture(int width, int height) { return makePicture(width, height, patternPixel); }
 
-Picture readPicture(const std::string& path) { return Picture(imageRgbaReadTIFF(path.c_str())); }
+Picture readPicture(const std::string& path) { return Picture(imageRgbaRead(path.c_str())); }
 
 void writePicture(const std::string& path, const ImageRGBA* img) {
     std::string reason;

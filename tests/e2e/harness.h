@@ -42,7 +42,7 @@ Picture makePicture(int width, int height, const std::function<Rgba(int x, int y
 // the window's background colour.
 Rgba patternPixel(int x, int y);
 Picture patternPicture(int width, int height);
-// Null when the file cannot be read.
+// Any format; null when the file cannot be read.
 Picture readPicture(const std::string& path);
 void writePicture(const std::string& path, const ImageRGBA* img);  // throws on failure
 // Empty when equal, else where they first differ.
