@@ -1,17 +1,21 @@
 #include "image/tiff.h"
 
+#include "image/bands.h"
 #include "image/check.h"
 #include "image/files.h"
 
 #include <tiffio.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -83,24 +87,11 @@ bool hostIsBigEndian() {
 
 inline Rgba byteReversed(Rgba p) { return Rgba{p.a, p.b, p.g, p.r}; }
 
-// libtiff delivers the bottom row first; the record wants row 0 at the top.
-void flipRows(ImageRGBA* img, bool reverseBytes) {
-    const int w = img->width;
-    if (w == 0 || img->height == 0) return;
-    Rgba* first = img->data;
-    Rgba* last = img->data + static_cast<size_t>(img->height - 1) * w;
-    while (first < last) {
-        for (int x = w - 1; x >= 0; --x) {
-            Rgba a = first[x], b = last[x];
-            first[x] = reverseBytes ? byteReversed(b) : b;
-            last[x] = reverseBytes ? byteReversed(a) : a;
-        }
-        first += w;
-        last -= w;
-    }
-    if (reverseBytes && first == last) {
-        for (int x = 0; x < w; ++x) first[x] = byteReversed(first[x]);
-    }
+// libtiff packs a pixel into a word, red lowest: on a big-endian host its
+// bytes in memory run a, b, g, r.
+void toRgbaOrder(ImageRGBA* img) {
+    const size_t n = static_cast<size_t>(img->width) * img->height;
+    for (size_t i = 0; i < n; ++i) img->data[i] = byteReversed(img->data[i]);
 }
 
 // libjbig sizes its buffers from the stream's own header, beyond libtiff's
@@ -189,8 +180,9 @@ void putSeparate(TIFFRGBAImage* img, uint32_t* raster, uint32_t x, uint32_t y, u
     ++guarded->part;
 }
 
-// What TIFFReadRGBAImage does, bottom row first, with the guard.
-bool readRgba(TIFF* tif, uint32_t width, uint32_t height, uint32_t* raster,
+// What TIFFReadRGBAImage does, top row first, with the guard, for the
+// `count` rows from `first` on; they land in their own rows of `raster`.
+bool readRgba(TIFF* tif, uint32_t width, uint32_t first, uint32_t count, uint32_t* raster,
               const TiffErrors& errors) {
     char message[1024];
     GuardedRgba g{};
@@ -198,19 +190,108 @@ bool readRgba(TIFF* tif, uint32_t width, uint32_t height, uint32_t* raster,
         TIFFErrorExtR(tif, TIFFFileName(tif), "%s", message);
         return false;
     }
-    g.img.req_orientation = ORIENTATION_BOTLEFT;
+    // Row 0 at the top straight away, whatever the file's orientation.
+    g.img.req_orientation = ORIENTATION_TOPLEFT;
+    g.img.row_offset = static_cast<int>(first);
     g.errors = &errors.count;
     g.seen = errors.count;
     if (g.img.isContig) {
         g.contig = g.img.put.contig;
         g.img.put.contig = putContig;
     } else {
+        uint32_t partHeight = 0, partWidth = 0;
+        if (TIFFIsTiled(tif)) {
+            TIFFGetField(tif, TIFFTAG_TILELENGTH, &partHeight);
+            TIFFGetField(tif, TIFFTAG_TILEWIDTH, &partWidth);
+        } else {
+            TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &partHeight);
+        }
+        // The strip or tile of each plane the first put shows.
+        const uint32_t across = partWidth ? (width + partWidth - 1) / partWidth : 1;
+        g.part = partHeight ? first / partHeight * across : 0;
         g.separate = g.img.put.separate;
         g.img.put.separate = putSeparate;
     }
-    const bool ok = TIFFRGBAImageGet(&g.img, raster, width, height);
+    const bool ok = TIFFRGBAImageGet(&g.img, raster + static_cast<size_t>(first) * width, width, count);
     TIFFRGBAImageEnd(&g.img);
     return ok;
+}
+
+// What reading some rows came to.
+struct RowsRead {
+    bool done = false;  // this part was read, or its handle failed to open
+    bool ok = false;
+    bool damaged = false;
+    std::string first, last;  // libtiff's first error, and the one that ended a failed read
+};
+
+// Rows first..first + count - 1 of `img`, cleared before, so that parts
+// libtiff cannot read stay clear: no pixels of another part or picture.
+RowsRead readRows(TIFF* tif, TiffErrors& errors, ImageRGBA* img, uint32_t first, uint32_t count) {
+    const size_t width = static_cast<size_t>(img->width);
+    std::memset(img->data + first * width, 0, count * width * sizeof(Rgba));
+    errors.first.clear();
+    const unsigned before = errors.count;
+    RowsRead result;
+    result.done = true;
+    result.ok = readRgba(tif, img->width, first, count, reinterpret_cast<uint32_t*>(img->data), errors);
+    result.damaged = errors.count != before;
+    result.first = errors.first;
+    result.last = errors.last;
+    return result;
+}
+
+// Big pictures are decoded by both cores, each part of the rows through a
+// handle of its own on the file, where the parts cannot depend on each other:
+// strips or tiles in the order of the rows, in a codec without state from
+// one to the next. Empty when the file does not allow it.
+std::vector<RowsRead> readInParts(TIFF* tif, int fd, const char* filename, const ReadLimits* limits,
+                                  ImageRGBA* img) {
+    uint16_t orientation = ORIENTATION_TOPLEFT, compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    const bool upward = orientation == ORIENTATION_BOTLEFT || orientation == ORIENTATION_BOTRIGHT ||
+                        orientation == ORIENTATION_LEFTBOT || orientation == ORIENTATION_RIGHTBOT;
+    const bool independent = compression == COMPRESSION_NONE || compression == COMPRESSION_LZW ||
+                             compression == COMPRESSION_ADOBE_DEFLATE ||
+                             compression == COMPRESSION_DEFLATE || compression == COMPRESSION_PACKBITS ||
+                             compression == COMPRESSION_ZSTD || compression == COMPRESSION_JPEG;
+    uint32_t partHeight = 0;
+    if (TIFFIsTiled(tif)) {
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &partHeight);
+    } else {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &partHeight);
+    }
+    const uint32_t height = static_cast<uint32_t>(img->height);
+    const double pixels = static_cast<double>(img->width) * height;
+    if (upward || !independent || partHeight == 0 || partHeight >= height || pixels < (1 << 20)) return {};
+    // Another description of the same file: libtiff seeks, so the handles may not share one.
+    const int reopened = open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_RDONLY | O_CLOEXEC);
+    if (reopened < 0) return {};
+    close(reopened);
+
+    const int parts = static_cast<int>((height + partHeight - 1) / partHeight);
+    std::vector<RowsRead> results(static_cast<size_t>(parts));
+    inBands(0, parts - 1, pixels, [&](int firstPart, int lastPart) {
+        RowsRead& result = results[static_cast<size_t>(firstPart)];
+        const int own = open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_RDONLY | O_CLOEXEC);
+        TiffOptions options(limits ? limits->maxSingleAlloc : 0);
+        TIFF* part = own < 0 ? nullptr : TIFFFdOpenExt(own, filename, "r", options.opts);
+        if (!part) {
+            if (own >= 0) close(own);
+            result.done = true;
+            result.last = options.errors.last.empty() ? "cannot open the file again" : options.errors.last;
+            return;
+        }
+        const uint32_t first = static_cast<uint32_t>(firstPart) * partHeight;
+        const uint32_t end = std::min(height, static_cast<uint32_t>(lastPart + 1) * partHeight);
+        result = readRows(part, options.errors, img, first, end - first);
+        TIFFClose(part);  // closes own
+    });
+    // In the order of the rows: only the part a call began with holds its result.
+    results.erase(std::remove_if(results.begin(), results.end(), [](const RowsRead& r) { return !r.done; }),
+                  results.end());
+    return results;
 }
 
 }  // namespace
@@ -239,20 +320,20 @@ ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason,
         setReason(why, "its JBIG data describes a larger picture than the file declares");
     }
     if (img) {
-        // Parts libtiff cannot read stay clear: no pixels of another part or another picture.
-        std::memset(img->data, 0, static_cast<size_t>(width) * height * sizeof(Rgba));
-        options.errors.first.clear();
-        const unsigned before = options.errors.count;
-        uint32_t* raster = reinterpret_cast<uint32_t*>(img->data);
-        if (!readRgba(tif, width, height, raster, options.errors)) {
-            setFailure(why, options, filename, "the picture data cannot be decoded");
+        std::vector<RowsRead> parts = readInParts(tif, fd, filename, limits, img);
+        if (parts.empty()) parts.push_back(readRows(tif, options.errors, img, 0, height));
+        const auto failed = std::find_if(parts.begin(), parts.end(), [](const RowsRead& r) { return !r.ok; });
+        const auto damaged = std::find_if(parts.begin(), parts.end(), [](const RowsRead& r) { return r.damaged; });
+        if (failed != parts.end()) {
+            const std::string text = withoutName(failed->last, filename);
+            setReason(why, text.empty() ? "the picture data cannot be decoded" : text);
             imageRgbaFree(img);
             img = nullptr;
         } else {
-            flipRows(img, hostIsBigEndian());
-            if (options.errors.count != before) {
+            if (hostIsBigEndian()) toRgbaOrder(img);
+            if (damaged != parts.end()) {
                 *why = "damaged picture data, shown as far as it could be read (" +
-                       withoutName(options.errors.first, filename) + ")";
+                       withoutName(damaged->first, filename) + ")";
             }
         }
     }

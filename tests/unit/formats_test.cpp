@@ -4,6 +4,7 @@
 // in one line before anything large is allocated.
 #include "batch.h"
 #include "image/picture.h"
+#include "image/tiff.h"
 #include "tests/raw_strip.h"
 #include "tests/unit/test_support.h"
 
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <random>
 
 namespace {
 
@@ -270,6 +272,98 @@ TEST(Formats, ATurnedPhotographReadsUpright) {
             }
         }
         EXPECT_LE(largestDifference(want.get(), seen.get()), 2);
+    }
+}
+
+// A TIFF of 1100 by 1000 pixels is read in parts by both cores where its
+// layout allows: each layout reads as libtiff's own reader gives it, and a
+// damaged strip in the middle stays clear with the damage line.
+TEST(Formats, BigTiffsReadAsLibtiffReadsThem) {
+    TempDir dir;
+    const uint32_t w = 1100, h = 1000;
+    struct Layout {
+        const char* name;
+        uint16_t compression, samples, planar, photometric, orientation;
+        uint32_t tile;  // 0: strips of 16 rows
+        int damagedStrip;
+    } layouts[] = {
+        {"LZW strips", COMPRESSION_LZW, 3, PLANARCONFIG_CONTIG, PHOTOMETRIC_RGB, ORIENTATION_TOPLEFT, 0, -1},
+        {"Deflate tiles with alpha", COMPRESSION_ADOBE_DEFLATE, 4, PLANARCONFIG_CONTIG, PHOTOMETRIC_RGB,
+         ORIENTATION_TOPLEFT, 64, -1},
+        {"planes apart", COMPRESSION_LZW, 3, PLANARCONFIG_SEPARATE, PHOTOMETRIC_RGB, ORIENTATION_TOPLEFT, 0, -1},
+        {"a damaged green strip", COMPRESSION_LZW, 3, PLANARCONFIG_SEPARATE, PHOTOMETRIC_RGB,
+         ORIENTATION_TOPLEFT, 0, 63 + 40},  // 63 strips a plane
+        {"JPEG YCbCr", COMPRESSION_JPEG, 3, PLANARCONFIG_CONTIG, PHOTOMETRIC_YCBCR, ORIENTATION_TOPLEFT, 0, -1},
+        {"bottom row first", COMPRESSION_LZW, 3, PLANARCONFIG_CONTIG, PHOTOMETRIC_RGB, ORIENTATION_BOTLEFT, 0, -1},
+        {"a damaged strip", COMPRESSION_LZW, 3, PLANARCONFIG_CONTIG, PHOTOMETRIC_RGB, ORIENTATION_TOPLEFT, 0, 40},
+    };
+    std::mt19937 noise(3);
+    for (const Layout& l : layouts) {
+        SCOPED_TRACE(l.name);
+        TIFF* tif = TIFFOpen("big.tif", "w");
+        ASSERT_NE(tif, nullptr);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, l.samples);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, l.planar);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, l.compression);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, l.photometric);
+        TIFFSetField(tif, TIFFTAG_ORIENTATION, l.orientation);
+        if (l.samples == 4) {
+            const uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+            TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &extra);
+        }
+        if (l.compression == COMPRESSION_JPEG) TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+        if (l.tile) {
+            TIFFSetField(tif, TIFFTAG_TILEWIDTH, l.tile);
+            TIFFSetField(tif, TIFFTAG_TILELENGTH, l.tile);
+        } else {
+            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16);
+        }
+        const bool tiled = l.tile != 0;
+        const uint32_t parts = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+        const tmsize_t size = tiled ? TIFFTileSize(tif) : TIFFStripSize(tif);
+        std::vector<unsigned char> part(static_cast<size_t>(size));
+        for (uint32_t i = 0; i < parts; ++i) {
+            // Smooth where JPEG would blur noise; noise elsewhere.
+            for (size_t k = 0; k < part.size(); ++k) {
+                part[k] = static_cast<unsigned char>(l.compression == COMPRESSION_JPEG ? (k / 3 + i * 7) % 251 : noise());
+            }
+            if (static_cast<int>(i) == l.damagedStrip) {
+                TIFFWriteRawStrip(tif, i, part.data(), 40);  // not LZW
+            } else if (tiled) {
+                TIFFWriteEncodedTile(tif, i, part.data(), size);
+            } else {
+                TIFFWriteEncodedStrip(tif, i, part.data(), size);
+            }
+        }
+        TIFFClose(tif);
+
+        std::string why;
+        fixtures::Image got(imageRgbaReadTIFF("big.tif", &why));
+        ASSERT_TRUE(got) << why;
+        fixtures::Image want(imageRgbaNew(w, h));
+        tif = TIFFOpen("big.tif", "r");
+        TIFFReadRGBAImageOriented(tif, w, h, reinterpret_cast<uint32_t*>(want->data), ORIENTATION_TOPLEFT, 0);
+        TIFFClose(tif);
+        if (l.damagedStrip < 0) {
+            EXPECT_EQ(why, "");
+        } else {
+            EXPECT_EQ(why.rfind("damaged picture data, shown as far as it could be read (", 0), 0u) << why;
+            // Its rows clear, or of planes apart its plane, instead of what
+            // libtiff's reader leaves there.
+            const bool apart = l.planar == PLANARCONFIG_SEPARATE;
+            const uint32_t strip = apart ? l.damagedStrip % 63 : l.damagedStrip;
+            for (uint32_t i = strip * 16 * w; i < (strip + 1) * 16 * w; ++i) {
+                if (apart) {
+                    want->data[i].g = 0;
+                } else {
+                    want->data[i] = Rgba{0, 0, 0, 0};
+                }
+            }
+        }
+        EXPECT_EQ(fixtures::firstDifference(want.get(), got.get()), "");
     }
 }
 
