@@ -101,8 +101,34 @@ Bytes pngOf(const std::vector<unsigned char>& raw, int width, int height, int co
     return bytes;
 }
 
-// Opaque, so that the file holds one picture and no separate alpha plane.
-Bytes heicOf(const ImageRGBA* img) {
+// Where the orientation tag's definition puts each stored pixel: the stored
+// row 0 is the top (1 to 4) or the left side (5 to 8) of the picture as seen,
+// mirrored as it says.
+fixtures::Image seenAs(const ImageRGBA* stored, int orientation) {
+    const int w = stored->width, h = stored->height;
+    const bool sideways = orientation >= 5;
+    fixtures::Image seen(imageRgbaNew(sideways ? h : w, sideways ? w : h));
+    for (int r = 0; r < h; ++r) {      // stored row
+        for (int c = 0; c < w; ++c) {  // stored column
+            int x = c, y = r;
+            switch (orientation) {
+                case 2: x = w - 1 - c; break;
+                case 3: x = w - 1 - c, y = h - 1 - r; break;
+                case 4: y = h - 1 - r; break;
+                case 5: x = r, y = c; break;
+                case 6: x = h - 1 - r, y = c; break;
+                case 7: x = h - 1 - r, y = w - 1 - c; break;
+                case 8: x = r, y = w - 1 - c; break;
+            }
+            pixel(seen.get(), x, y) = pixel(const_cast<ImageRGBA*>(stored), c, r);
+        }
+    }
+    return seen;
+}
+
+// Opaque, so that the file holds one picture and no separate alpha plane;
+// the orientation goes into the file's own rotation and mirroring.
+Bytes heicOf(const ImageRGBA* img, int orientation = 1) {
     heif_context* ctx = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     heif_context_get_encoder_for_format(ctx, heif_compression_HEVC, &encoder);
@@ -116,7 +142,10 @@ Bytes heicOf(const ImageRGBA* img) {
     for (int y = 0; y < img->height; ++y) {
         for (int x = 0; x < img->width; ++x) std::memcpy(plane + y * stride + 3 * x, &pixel(const_cast<ImageRGBA*>(img), x, y), 3);
     }
-    heif_context_encode_image(ctx, picture, encoder, nullptr, nullptr);
+    heif_encoding_options* options = heif_encoding_options_alloc();
+    options->image_orientation = static_cast<heif_orientation>(orientation);
+    heif_context_encode_image(ctx, picture, encoder, options, nullptr);
+    heif_encoding_options_free(options);
     heif_context_write_to_file(ctx, "heic.tmp");
     heif_image_release(picture);
     heif_encoder_release(encoder);
@@ -209,6 +238,7 @@ TEST(Formats, EachFormatReadsBackWhatWasWritten) {
          [&] { return pngOf(indices, 37, 23, SPNG_COLOR_TYPE_INDEXED, 8, &palette, &transparency); },
          paletteRgba, 0},
         {"HEIC", [&] { return heicOf(smooth.get()); }, same(smooth), 8},
+        {"HEIC turned", [&] { return heicOf(smooth.get(), 6); }, [&] { return seenAs(smooth.get(), 6); }, 8},
     };
     for (const FormatCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -231,9 +261,7 @@ TEST(Formats, EachFormatReadsBackWhatWasWritten) {
 }
 
 // Each orientation the tag can give, read from a 32 by 24 picture of flat
-// 8 by 8 blocks (which JPEG keeps nearly exact) against where the tag's
-// definition puts each stored pixel: the stored row 0 is the top (1 to 4)
-// or the left side (5 to 8) of the picture as seen, mirrored as it says.
+// 8 by 8 blocks, which JPEG keeps nearly exact.
 TEST(Formats, ATurnedPhotographReadsUpright) {
     TempDir dir;
     const int w = 32, h = 24;
@@ -252,25 +280,9 @@ TEST(Formats, ATurnedPhotographReadsUpright) {
         std::string why;
         fixtures::Image seen(imageRgbaRead("photo.jpg", &why));
         ASSERT_TRUE(seen) << why;
-        const bool sideways = orientation >= 5;
-        ASSERT_EQ(seen->width, sideways ? h : w);
-        ASSERT_EQ(seen->height, sideways ? w : h);
-        fixtures::Image want(imageRgbaNew(seen->width, seen->height));
-        for (int r = 0; r < h; ++r) {      // stored row
-            for (int c = 0; c < w; ++c) {  // stored column
-                int x = c, y = r;
-                switch (orientation) {
-                    case 2: x = w - 1 - c; break;
-                    case 3: x = w - 1 - c, y = h - 1 - r; break;
-                    case 4: y = h - 1 - r; break;
-                    case 5: x = r, y = c; break;
-                    case 6: x = h - 1 - r, y = c; break;
-                    case 7: x = h - 1 - r, y = w - 1 - c; break;
-                    case 8: x = r, y = w - 1 - c; break;
-                }
-                pixel(want.get(), x, y) = pixel(stored.get(), c, r);
-            }
-        }
+        const fixtures::Image want = seenAs(stored.get(), orientation);
+        ASSERT_EQ(seen->width, want->width);
+        ASSERT_EQ(seen->height, want->height);
         EXPECT_LE(largestDifference(want.get(), seen.get()), 2);
     }
 }
