@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
@@ -343,7 +344,9 @@ ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason,
 
 namespace {
 
-bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
+const int kRowsPerStrip = 64;
+
+void setTags(TIFF* tif, const char* filename, const ImageRGBA* img) {
     TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, img->width);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, img->height);
@@ -354,18 +357,85 @@ bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
     TIFFSetField(tif, TIFFTAG_DOCUMENTNAME, filename);
     TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, "Created With My Personal Morvane Application :-)");
     TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 64);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
     TIFFSetField(tif, TIFFTAG_XRESOLUTION, 75.0);
     TIFFSetField(tif, TIFFTAG_YRESOLUTION, 75.0);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    int rows = 0;
-    for (int y = 0; y < img->height; ++y) {
-        if (TIFFWriteScanline(tif, img->data + static_cast<size_t>(y) * img->width, y, 0) < 0) break;
-        ++rows;
+}
+
+// A TIFF held in memory, where a part of the strips is encoded.
+struct MemoryFile {
+    std::vector<unsigned char> bytes;
+    uint64_t at = 0;
+
+    static tmsize_t read(thandle_t, void*, tmsize_t) { return 0; }
+    static tmsize_t write(thandle_t h, void* data, tmsize_t n) {
+        auto* f = static_cast<MemoryFile*>(h);
+        if (f->bytes.size() < f->at + n) f->bytes.resize(f->at + n);
+        std::memcpy(f->bytes.data() + f->at, data, static_cast<size_t>(n));
+        f->at += n;
+        return n;
     }
-    // The directory and the last strip are written here; a full disk shows up now.
-    return rows == img->height && TIFFFlush(tif) == 1;
+    static toff_t seek(thandle_t h, toff_t off, int whence) {
+        auto* f = static_cast<MemoryFile*>(h);
+        f->at = whence == SEEK_SET ? off : whence == SEEK_CUR ? f->at + off : f->bytes.size() + off;
+        return f->at;
+    }
+    static int close(thandle_t) { return 0; }
+    static toff_t size(thandle_t h) { return static_cast<MemoryFile*>(h)->bytes.size(); }
+};
+
+// Strips first..last of the picture as the writer's codec encodes them.
+bool encodeStrips(const char* filename, const ImageRGBA* img, int first, int last,
+                  std::vector<std::vector<unsigned char>>& strips) {
+    MemoryFile file;
+    TiffOptions options;
+    TIFF* tif = TIFFClientOpenExt(filename, "w", &file, MemoryFile::read, MemoryFile::write,
+                                  MemoryFile::seek, MemoryFile::close, MemoryFile::size, nullptr,
+                                  nullptr, options.opts);
+    if (!tif) return false;
+    setTags(tif, filename, img);
+    const size_t rowBytes = static_cast<size_t>(img->width) * sizeof(Rgba);
+    bool ok = true;
+    for (int s = first; s <= last && ok; ++s) {
+        const int y = s * kRowsPerStrip, rows = std::min(kRowsPerStrip, img->height - y);
+        const uint64_t from = file.bytes.size();
+        ok = TIFFWriteEncodedStrip(tif, static_cast<uint32_t>(s), img->data + static_cast<size_t>(y) * img->width,
+                                   static_cast<tmsize_t>(rows * rowBytes)) >= 0;
+        if (ok) strips[s].assign(file.bytes.begin() + from, file.bytes.end());
+    }
+    TIFFClose(tif);
+    return ok;
+}
+
+// The strips are encoded on both cores, each part through a TIFF of its own
+// in memory, and written raw in their order: the file is the one writing
+// row by row gives. A batch holds about 16 MiB of pixels, so the encoded
+// strips waiting cost little beside the picture.
+bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
+    setTags(tif, filename, img);
+    const int count = (img->height + kRowsPerStrip - 1) / kRowsPerStrip;
+    const size_t stripBytes = static_cast<size_t>(img->width) * kRowsPerStrip * sizeof(Rgba);
+    const int batch = static_cast<int>(std::max<size_t>(2, (size_t(16) << 20) / std::max<size_t>(1, stripBytes)));
+    std::vector<std::vector<unsigned char>> strips(count);
+    for (int from = 0; from < count; from += batch) {
+        const int to = std::min(count, from + batch) - 1;
+        std::atomic<bool> encoded(true);
+        inBands(from, to, static_cast<double>(to - from + 1) * stripBytes, [&](int first, int last) {
+            if (!encodeStrips(filename, img, first, last, strips)) encoded = false;
+        });
+        if (!encoded) return false;
+        for (int s = from; s <= to; ++s) {
+            if (TIFFWriteRawStrip(tif, static_cast<uint32_t>(s), strips[s].data(),
+                                  static_cast<tmsize_t>(strips[s].size())) < 0) {
+                return false;
+            }
+            std::vector<unsigned char>().swap(strips[s]);
+        }
+    }
+    // The directory is written here; a full disk shows up now.
+    return TIFFFlush(tif) == 1;
 }
 
 }  // namespace

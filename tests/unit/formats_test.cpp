@@ -182,6 +182,8 @@ TEST(Formats, EachFormatReadsBackWhatWasWritten) {
     const fixtures::Image random = fixtures::randomImage(37, 23, 5);
     const fixtures::Image opaque = fixtures::randomImage(37, 23, 6, true);
     const fixtures::Image smooth = gradient(64, 48);
+    // Strips in more than one batch, over both cores, the last one short.
+    const fixtures::Image tall = fixtures::randomImage(4096, 1100, 7);
     const auto same = [](const fixtures::Image& img) { return [&img] { return fixtures::cloneOf(img.get()); }; };
 
     // Grey and palette pixels, and what they are in RGBA.
@@ -223,6 +225,7 @@ TEST(Formats, EachFormatReadsBackWhatWasWritten) {
 
     const FormatCase cases[] = {
         {"TIFF", [&] { return writtenAs(random.get(), PictureFormat::tiff); }, same(random), 0},
+        {"TIFF of many strips", [&] { return writtenAs(tall.get(), PictureFormat::tiff); }, same(tall), 0},
         {"PNG with alpha", [&] { return writtenAs(random.get(), PictureFormat::png); }, same(random), 0},
         {"PNG opaque", [&] { return writtenAs(opaque.get(), PictureFormat::png); }, same(opaque), 0},
         {"WebP lossless", [&] { return writtenAs(random.get(), PictureFormat::webp); }, same(random), 0},
