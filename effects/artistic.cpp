@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -40,6 +41,12 @@ bool workArea(const effect& e, pixelRect& a) {
 
 inline Rgba& at(ImageRGBA* img, int x, int y) {
     return img->data[static_cast<size_t>(y) * img->width + x];
+}
+
+inline uint32_t bitsOf(Rgba p) {
+    uint32_t v;
+    std::memcpy(&v, &p, sizeof v);
+    return v;
 }
 
 inline int maxChannel(Rgba p) { return std::max(p.r, std::max(p.g, p.b)); }
@@ -105,9 +112,25 @@ struct channelSums {
 // the area as they are at that moment, alpha averaged too or made opaque.
 template <class Open>
 void fillGaps(ImageRGBA* img, const pixelRect& a, bool columnsOuter, bool meanAlpha, Open open) {
+    const size_t width = static_cast<size_t>(img->width);
     auto fill = [&](int x, int y) {
         Rgba& p = at(img, x, y);
         if (!open(p)) return;
+        if (x > a.x0 && x < a.x1 && y > a.y0 && y < a.y1) {
+            // All eight neighbours lie in the area; a dark neighbourhood, the
+            // usual case, gives black at once.
+            const Rgba* row[3] = {&p - width - 1, &p - 1, &p + width - 1};
+            uint32_t any = 0;
+            for (int i = 0; i < 3; ++i) {
+                for (int j = 0; j < 3; ++j) {
+                    if (i != 1 || j != 1) any |= bitsOf(row[i][j]);
+                }
+            }
+            if (any == 0) {
+                p = Rgba{0, 0, 0, meanAlpha ? static_cast<unsigned char>(0) : static_cast<unsigned char>(255)};
+                return;
+            }
+        }
         channelSums near;
         for (int ny = std::max(y - 1, a.y0); ny <= std::min(y + 1, a.y1); ++ny) {
             for (int nx = std::max(x - 1, a.x0); nx <= std::min(x + 1, a.x1); ++nx) {
@@ -125,8 +148,27 @@ void fillGaps(ImageRGBA* img, const pixelRect& a, bool columnsOuter, bool meanAl
             for (int y = a.y0; y <= a.y1; ++y) fill(x, y);
         }
     } else {
+        // Where alpha is averaged too, a dark pixel amid dark ones stays
+        // dark: four at a time inside a dark band of three rows are passed.
+        auto darkBand = [&](int x, int y) {
+            uint64_t any = 0;
+            for (const Rgba* row = &at(img, x - 1, y - 1), *end = row + 3 * width; row != end;
+                 row += width) {
+                uint64_t w[3];
+                std::memcpy(w, row, sizeof w);
+                any |= w[0] | w[1] | w[2];
+            }
+            return any == 0;
+        };
         for (int y = a.y0; y <= a.y1; ++y) {
-            for (int x = a.x0; x <= a.x1; ++x) fill(x, y);
+            const bool inner = meanAlpha && y > a.y0 && y < a.y1;
+            for (int x = a.x0; x <= a.x1; ++x) {
+                if (inner && x > a.x0 && x + 4 <= a.x1 && darkBand(x, y)) {
+                    x += 3;
+                    continue;
+                }
+                fill(x, y);
+            }
         }
     }
 }
@@ -169,8 +211,7 @@ void addLight(effect& e, const pixelRect& a, ImageRGBA* weights) {
         const Rgba b = at(e.backup, x, y);
         const float f = static_cast<float>(at(weights, x, y).a) / 255 * gain;
         auto add = [&](unsigned char base, unsigned char light) {
-            return static_cast<unsigned char>(
-                range.intForceLimit(static_cast<float>(base) + f * static_cast<float>(light)));
+            return clampByte(range, static_cast<float>(base) + f * static_cast<float>(light));
         };
         p = Rgba{add(b.r, p.r), add(b.g, p.g), add(b.b, p.b), 255};
     });
@@ -179,24 +220,20 @@ void addLight(effect& e, const pixelRect& a, ImageRGBA* weights) {
 }
 
 // Shine's window along a ray: the mean of all four channels of the light
-// samples, written where the window has just reached, so light trails outward.
-struct shineWindow {
-    ImageRGBA* light;
-    ImageRGBA* image;
-    channelSums sums;
-
-    void start() { sums = channelSums(); }
-    void join(point p) { sums.add(at(light, p.x, p.y)); }
-    void leave(point p) { sums.remove(at(light, p.x, p.y)); }
-    // Each sum / n, integer division.
-    void put(point p, int n) {
-        bool usual = n <= kMediumBoxWindow;
-        for (int c = 0; c < 4; ++c) usual = usual && sums.v[c] >= 0 && sums.v[c] <= 255 * n;
+// samples, each sum / n in integer division.
+Rgba shineMean(const int sum[4], int n, const void*) {
+    // Sums of whole samples: the quotient by reciprocal is exact and a byte.
+    const unsigned most = 255u * static_cast<unsigned>(n);
+    if (n > 0 && n <= kMediumBoxWindow && static_cast<unsigned>(sum[0]) <= most &&
+        static_cast<unsigned>(sum[1]) <= most && static_cast<unsigned>(sum[2]) <= most &&
+        static_cast<unsigned>(sum[3]) <= most) {
         const float reciprocal = boxReciprocal(n);
-        auto mean = [&](int c) { return clampByte(usual ? boxMean(sums.v[c], reciprocal) : sums.v[c] / n); };
-        at(image, p.x, p.y) = Rgba{mean(0), mean(1), mean(2), mean(3)};
+        auto mean = [&](int c) { return static_cast<unsigned char>(boxMean(sum[c], reciprocal)); };
+        return Rgba{mean(0), mean(1), mean(2), mean(3)};
     }
-};
+    return Rgba{clampByte(sum[0] / n), clampByte(sum[1] / n), clampByte(sum[2] / n),
+                clampByte(sum[3] / n)};
+}
 
 // ---------------------------------------------------------------------------
 // Brush: groups of near colours in each window
@@ -680,8 +717,9 @@ void shine::LBAction() {
     pixelRect a;
     if (!workArea(*this, a)) return;
     lightSource(*this, a, mode == 2);
-    shineWindow window{scratch, image, {}};
-    rays(a, cursor, value1, rays::widening::scaled, rays::written::atLead, scratch).cast(window);
+    // Written where the window has just reached, so light trails outward.
+    rays(a, cursor, value1, rays::widening::scaled, rays::written::atLead)
+        .cast(scratch, image, shineMean, nullptr);
     fillGaps(image, a, false, true, [](Rgba p) { return p.a == 0; });
     gaussian(scratch, image, a.x0, a.y0, a.x1, a.y1, 2, 2, 1);
     addLight(*this, a, scratch);

@@ -231,33 +231,15 @@ inline int pixelOf(float v) {
 
 // The mean of the r, g and b of the samples on a ray's stretch, written at
 // the stretch's centre.
-struct radialWindow {
-    ImageRGBA* image;
-    const ImageRGBA* backup;
-    limit bytes;
-    int R = 0, G = 0, B = 0;
-
-    void start() { R = G = B = 0; }
-    void join(point p) {
-        const Rgba s = backup->data[static_cast<size_t>(p.y) * backup->width + p.x];
-        R += s.r;
-        G += s.g;
-        B += s.b;
-    }
-    void leave(point p) {
-        const Rgba s = backup->data[static_cast<size_t>(p.y) * backup->width + p.x];
-        R -= s.r;
-        G -= s.g;
-        B -= s.b;
-    }
-    void put(point p, int n) { rowOf(image, p.y)[p.x] = meanOf(R, G, B, n, bytes); }
-};
+Rgba radialMean(const int sum[4], int n, const void* bytes) {
+    return meanOf(sum[0], sum[1], sum[2], n, *static_cast<const limit*>(bytes));
+}
 
 void radialBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point centre, float v,
                 limit bytes) {
     imageRgbaSetArea(image, a.x0, a.y0, a.x1 + 1, a.y1 + 1, Rgba{0, 0, 0, 0});
-    radialWindow window{image, backup, bytes};
-    rays(a, centre, v, rays::widening::stepShare, rays::written::atCentre, backup).cast(window);
+    rays(a, centre, v, rays::widening::stepShare, rays::written::atCentre)
+        .cast(backup, image, radialMean, &bytes);
     const long long cx = centre.x, cy = centre.y;
 
     // Gaps take the first written pixel toward the centre. Both coordinates

@@ -1,137 +1,746 @@
 #include "effects/rays.h"
 
+#include "image/bands.h"
 #include "image/pi.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
-
-float rayLength(long long dx, long long dy) {
-    return std::sqrt(static_cast<float>(double(dx) * double(dx) + double(dy) * double(dy)));
-}
-
-float rayAngle(long long dx, long long dy) {
-    if (dy == 0) return static_cast<float>(kPi / 2);
-    return static_cast<float>(
-        std::atan(static_cast<double>(std::llabs(dx)) / static_cast<double>(std::llabs(dy))));
-}
+#include <vector>
 
 namespace {
 
-// The first k in lo..hi where `holds` is true, for a test that is false and
-// then true as k grows; hi + 1 when it never holds.
-template <class Test>
-long long firstWhere(long long lo, long long hi, Test holds) {
-    while (lo <= hi) {
-        const long long mid = lo + (hi - lo) / 2;
-        if (holds(mid)) {
-            hi = mid - 1;
-        } else {
-            lo = mid + 1;
-        }
+// The exact sum of squares: doubles hold it below 2^53; a pointer far off
+// the picture needs 128 bits.
+template <class Real>
+Real squareOf(long long dx, long long dy) {
+    const unsigned long long ax = std::llabs(dx), ay = std::llabs(dy);
+    constexpr unsigned long long kExact = 1ULL << 26;
+    if (ax < kExact && ay < kExact) {
+        return static_cast<Real>(static_cast<double>(ax * ax + ay * ay));
     }
-    return lo;
-}
-
-// The k in 0..last where lo <= at(k) <= hi, for at(k) monotone in k: rising
-// when `rising`, else falling. Empty when first > end.
-template <class At>
-void stepsWithin(long long last, bool rising, int lo, int hi, At at, long long& first,
-                 long long& end) {
-    if (rising) {
-        first = firstWhere(0, last, [&](long long k) { return at(k) >= lo; });
-        end = firstWhere(0, last, [&](long long k) { return at(k) > hi; }) - 1;
-    } else {
-        first = firstWhere(0, last, [&](long long k) { return at(k) <= hi; });
-        end = firstWhere(0, last, [&](long long k) { return at(k) < lo; }) - 1;
-    }
+    const unsigned __int128 s =
+        static_cast<unsigned __int128>(ax) * ax + static_cast<unsigned __int128>(ay) * ay;
+    return static_cast<Real>(s);
 }
 
 }  // namespace
 
-rays::rays(pixelRect area, point centre, float v, widening w, written at,
-           const ImageRGBA* samples)
-    : area_(area),
-      cx_(centre.x),
-      cy_(centre.y),
-      v_(v),
-      widening_(w),
-      written_(at),
-      samples_(samples) {}
+float rayLength(long long dx, long long dy) { return std::sqrt(squareOf<float>(dx, dy)); }
 
-// Quadrant by quadrant: the left border pixels from the top, then from the
-// bottom, the right ones from the top, then from the bottom; each quadrant
-// runs along its row of the border from the corner toward the centre.
-void rays::eachRay(const std::function<void()>& walk) {
-    // A ray runs v past its border pixel, so one through a pixel further than
-    // that beyond the area, with the centre further still, misses it. The
-    // margin allows for the rounding of single precision far from the picture.
-    const long long past = static_cast<long long>(std::min(std::fabs(v_), 1e9f)) + 4 +
-                           (std::llabs(cx_) + std::llabs(cy_) + samples_->width + samples_->height) /
-                               65536;
-    const long long x1 = area_.x0, y1 = area_.y0, x2 = area_.x1, y2 = area_.y1;
-    const long long leftTo = std::min(cx_, x2 + past), rightTo = std::max(cx_, x1 - past);
-    const long long upTo = std::min(cy_, y2 + past), downTo = std::max(cy_, y1 - past);
-    auto cast = [&](long long x, long long y, int sx, int sy) {
-        if (trace(x, y, sx, sy)) walk();
+float rayAngle(long long dx, long long dy) {
+    if (dy == 0) return static_cast<float>(kPi / 2);
+    if (dx == 0) return 0;
+    return static_cast<float>(
+        std::atan(static_cast<double>(std::llabs(dx)) / static_cast<double>(std::llabs(dy))));
+}
+
+rays::rays(pixelRect area, point centre, float v, widening w, written at)
+    : area_(area), cx_(centre.x), cy_(centre.y), v_(v), widening_(w), written_(at) {}
+
+namespace {
+
+// The first k in lo..hi for which `holds` is true, for a test that is false
+// and then true as k grows; hi + 1 when it never holds. The search starts at
+// `guess` and widens from there, so a good guess costs two tests.
+template <class Test>
+long long firstWhere(long long lo, long long hi, long long guess, Test holds) {
+    if (lo > hi) return lo;
+    guess = std::min(std::max(guess, lo), hi);
+    long long below, above;  // the answer lies in below + 1 .. above
+    if (holds(guess)) {
+        above = guess;
+        below = guess - 1;
+        for (long long step = 1; below >= lo && holds(below); step *= 2) {
+            above = below;
+            below = std::max(lo - 1, above - 2 * step);
+        }
+    } else {
+        below = guess;
+        above = guess + 1;
+        for (long long step = 1; above <= hi && !holds(above); step *= 2) {
+            below = above;
+            above = std::min(hi + 1, below + 2 * step);
+        }
+    }
+    while (above - below > 1) {
+        const long long mid = below + (above - below) / 2;
+        if (holds(mid)) {
+            above = mid;
+        } else {
+            below = mid;
+        }
+    }
+    return above;
+}
+
+// Steps lo..hi of a ray, empty when lo > hi.
+struct span {
+    long long lo = 0, hi = -1;
+    bool empty() const { return lo > hi; }
+};
+
+// The straight line a ray's samples lie on: at step k, column
+// trunc(cx + (sx k) sin t) and row trunc(cy + (sy k) cos t), each operation
+// in single precision.
+struct line {
+    int sx = 0, sy = 0;
+    float sinT = 0, cosT = 0;
+
+    // Same columns (rows) at every step.
+    bool sameColumns(const line& o) const {
+        return sinT == o.sinT && (sx == o.sx || sinT == 0);
+    }
+    bool sameRows(const line& o) const { return cosT == o.cosT && (sy == o.sy || cosT == 0); }
+};
+
+// One ray as a part of the area sees it.
+struct ray {
+    line path;
+    float t = 0, reach = 0;       // the angle and v + d
+    long long last = -1;          // the last step: k <= v + d in single precision
+    span inArea;                  // the steps whose samples lie in the area
+    span written;                 // the steps whose pixels are written in the part
+};
+
+// The window's half-width A(k) along one ray.
+class widths {
+public:
+    widths(float v, float reach, bool stepShare) : v_(v), reach_(reach), stepShare_(stepShare) {}
+    // A(k); 0 before the ray starts.
+    int at(long long k) const {
+        if (k < 0) return 0;
+        const float s = static_cast<float>(k);
+        return truncToInt(stepShare_ ? s / reach_ * v_ : v_ * s / reach_);
+    }
+
+private:
+    float v_, reach_;
+    bool stepShare_;
+};
+
+class caster;
+
+// A write of a ray's window that may still be overtaken by a later one.
+struct pendingWrite {
+    long long target;
+    int sum[4], n;
+};
+
+// The rays over one part of the area, cast backward: the last ray first,
+// each from its far end, so that the first write to reach a pixel is the
+// one that stays. Only that write's mean is worked out.
+class partWork {
+public:
+    partWork(const caster& c, pixelRect part);
+    void run();
+
+private:
+    void cast(long long bx, long long by, int sx, int sy);
+    bool trace(ray& r);
+    span within(const line& path, span inside, span guess, const pixelRect& box) const;
+    void literal(const ray& r);
+    void slide(const ray& r);
+    bool enumerate(const ray& r);
+    void differing(const ray& r, span s, bool rows);
+    void levelChanges(const line& path, span s, bool rows, std::vector<long long>& out) const;
+    void writeAt(const ray& r, long long j, bool alongLine);
+    void windowSum(const ray& r, long long from, long long to, bool alongLine, int sum[4]);
+    long long firstStepAt(const ray& r, const widths& A, long long j) const;
+    long long lastStepAt(const ray& r, const widths& A, long long j) const;
+
+    int columnAt(const line& p, long long k) const;
+    int rowAt(const line& p, long long k) const;
+    point at(const line& p, long long k) const { return point(columnAt(p, k), rowAt(p, k)); }
+
+    size_t bit(point p) const {
+        return static_cast<size_t>(p.y - part_.y0) * partWidth_ + (p.x - part_.x0);
+    }
+    bool taken(point p) const { return (done_[bit(p) >> 6] >> (bit(p) & 63)) & 1; }
+    void claim(point p) { done_[bit(p) >> 6] |= uint64_t{1} << (bit(p) & 63); }
+    void put(point p, const int sum[4], int n);
+
+    const caster& c_;
+    pixelRect part_;
+    size_t partWidth_;
+    std::vector<uint64_t>& done_;
+    std::vector<point>& path_;
+    std::vector<long long>& marks_;
+    std::vector<long long>& marks2_;
+    std::vector<span>& spans_;
+    std::vector<pendingWrite>& pending_;
+    // The ray traced last, and the last ray all of whose written steps were
+    // written: every pixel it reaches there is taken.
+    ray traced_, covered_;
+    bool haveTraced_ = false, haveCovered_ = false;
+    // The sine and cosine of the angle worked out last.
+    float angle_ = 0, sinT_ = 0, cosT_ = 1;
+    bool haveAngle_ = false;
+    // Running totals of the samples along one line, from step totalsFrom_.
+    std::vector<int>& totals_;
+    line totalsLine_;
+    long long totalsFrom_ = 0;
+    bool haveTotals_ = false;
+};
+
+class caster {
+public:
+    caster(pixelRect area, long long cx, long long cy, float v, bool stepShare, bool atLead,
+           const ImageRGBA* samples, ImageRGBA* out, rays::meanFn mean, const void* context)
+        : area(area),
+          cx(cx),
+          cy(cy),
+          fcx(static_cast<float>(cx)),
+          fcy(static_cast<float>(cy)),
+          v(v),
+          stepShare(stepShare),
+          atLead(atLead),
+          samples(samples),
+          out(out),
+          mean(mean),
+          context(context) {}
+
+    pixelRect area;
+    long long cx, cy;
+    float fcx, fcy;
+    float v;
+    bool stepShare, atLead;
+    const ImageRGBA* samples;
+    ImageRGBA* out;
+    rays::meanFn mean;
+    const void* context;
+
+    const Rgba& sample(point p) const {
+        return samples->data[static_cast<size_t>(p.y) * samples->width + p.x];
+    }
+    bool inArea(point p) const {
+        return p.x >= area.x0 && p.x <= area.x1 && p.y >= area.y0 && p.y <= area.y1;
+    }
+
+    // Border pixels in reverse order of casting: the quadrants from the
+    // fourth back to the first, each run along its row of the border from
+    // the centre back to the corner, then its column back to the corner.
+    template <class Take>
+    void eachRayBackward(Take take) const {
+        // A ray runs v past its border pixel, so one through a pixel further
+        // than that beyond the area, with the centre further still, misses
+        // it. The margin allows for the rounding of single precision far
+        // from the picture.
+        const long long past = static_cast<long long>(std::min(std::fabs(v), 1e9f)) + 4 +
+                               (std::llabs(cx) + std::llabs(cy) + samples->width +
+                                samples->height) /
+                                   65536;
+        const long long x1 = area.x0, y1 = area.y0, x2 = area.x1, y2 = area.y1;
+        const long long leftTo = std::min(cx, x2 + past), rightTo = std::max(cx, x1 - past);
+        const long long upTo = std::min(cy, y2 + past), downTo = std::max(cy, y1 - past);
+        // Rays along the top border go up from the centre, those along the
+        // bottom down: from beyond that side of the area they miss it.
+        const bool upward = cy >= y1 - past, downward = cy <= y2 + past;
+        // Fourth quadrant: forward, x from x2 down with the column at x2 first.
+        for (long long x = rightTo; downward && x < x2; ++x) take(x, y2, 1, 1);
+        if (x2 >= rightTo)
+            for (long long y = downTo; y <= y2; ++y) take(x2, y, 1, 1);
+        for (long long x = rightTo; upward && x < x2; ++x) take(x, y1, 1, -1);
+        if (x2 >= rightTo)
+            for (long long y = upTo; y >= y1; --y) take(x2, y, 1, -1);
+        // In an area one column wide with the centre in it, the first two
+        // quadrants cast the last two's rays again, and those win.
+        if (x1 == x2 && cx == x1) return;
+        for (long long x = leftTo; downward && x > x1; --x) take(x, y2, -1, 1);
+        if (x1 <= leftTo)
+            for (long long y = downTo; y <= y2; ++y) take(x1, y, -1, 1);
+        for (long long x = leftTo; upward && x > x1; --x) take(x, y1, -1, -1);
+        if (x1 <= leftTo)
+            for (long long y = upTo; y >= y1; --y) take(x1, y, -1, -1);
+    }
+};
+
+// Per thread, kept from call to call.
+struct partBuffers {
+    std::vector<uint64_t> done;
+    std::vector<point> path;
+    std::vector<long long> marks, marks2;
+    std::vector<span> spans;
+    std::vector<pendingWrite> pending;
+    std::vector<int> totals;
+};
+partBuffers& buffersOfThisThread() {
+    static thread_local partBuffers buffers;
+    return buffers;
+}
+
+partWork::partWork(const caster& c, pixelRect part)
+    : c_(c),
+      part_(part),
+      partWidth_(static_cast<size_t>(part.x1 - part.x0 + 1)),
+      done_(buffersOfThisThread().done),
+      path_(buffersOfThisThread().path),
+      marks_(buffersOfThisThread().marks),
+      marks2_(buffersOfThisThread().marks2),
+      spans_(buffersOfThisThread().spans),
+      pending_(buffersOfThisThread().pending),
+      totals_(buffersOfThisThread().totals) {
+    const size_t bits = partWidth_ * static_cast<size_t>(part.y1 - part.y0 + 1);
+    done_.assign((bits + 63) / 64, 0);
+}
+
+// trunc, and the ends of int beyond them, as truncToInt gives.
+inline int truncOf(float v) {
+    if (v > -2147483648.0f && v < 2147483648.0f) return static_cast<int>(v);
+    return v != v ? 0 : v > 0 ? INT_MAX : INT_MIN;
+}
+
+int partWork::columnAt(const line& p, long long k) const {
+    return truncOf(c_.fcx + static_cast<float>(p.sx * k) * p.sinT);
+}
+int partWork::rowAt(const line& p, long long k) const {
+    return truncOf(c_.fcy + static_cast<float>(p.sy * k) * p.cosT);
+}
+
+void partWork::run() {
+    c_.eachRayBackward([this](long long bx, long long by, int sx, int sy) { cast(bx, by, sx, sy); });
+}
+
+// The steps of `inside` whose samples lie in `box`. Both coordinates move
+// one way along a ray, so those steps are one run; the search starts from
+// `guess`, where a ray next to this one found its run.
+span partWork::within(const line& path, span inside, span guess, const pixelRect& box) const {
+    span s = inside;
+    auto narrow = [&](bool rising, int lo, int hi, auto coord) {
+        if (s.empty()) return;
+        const span from = s;
+        if (rising) {
+            s.lo = firstWhere(from.lo, from.hi, guess.lo, [&](long long k) { return coord(k) >= lo; });
+            s.hi = firstWhere(from.lo, from.hi, guess.hi + 1,
+                              [&](long long k) { return coord(k) > hi; }) - 1;
+        } else {
+            s.lo = firstWhere(from.lo, from.hi, guess.lo, [&](long long k) { return coord(k) <= hi; });
+            s.hi = firstWhere(from.lo, from.hi, guess.hi + 1,
+                              [&](long long k) { return coord(k) < lo; }) - 1;
+        }
     };
-    for (long long x = x1; x <= leftTo; ++x) {
-        if (x == x1) {
-            for (long long y = y1; y <= upTo; ++y) cast(x, y, -1, -1);
-        } else {
-            cast(x, y1, -1, -1);
+    narrow(path.sx * path.sinT >= 0, box.x0, box.x1, [&](long long k) { return columnAt(path, k); });
+    narrow(path.sy * path.cosT >= 0, box.y0, box.y1, [&](long long k) { return rowAt(path, k); });
+    return s;
+}
+
+// The ray's line, reach and steps in the area and in the part; false when it
+// writes nothing there.
+bool partWork::trace(ray& r) {
+    const bool sameAngle = haveTraced_ && traced_.t == r.t;
+    if (!haveAngle_ || angle_ != r.t) {
+        angle_ = r.t;
+        sinT_ = std::sin(r.t);
+        cosT_ = std::cos(r.t);
+        haveAngle_ = true;
+    }
+    r.path.sinT = sinT_;
+    r.path.cosT = cosT_;
+    if (!(r.reach >= 0)) return false;
+    // The steps k with k <= v + d in single precision: beyond 2^24 the
+    // whole numbers that round down to the reach run on past it.
+    r.last = static_cast<long long>(std::floor(std::min(r.reach, 4e18f)));
+    const float reach = r.reach;
+    const long long spacing = static_cast<long long>(std::nextafter(reach, INFINITY) - reach);
+    r.last = firstWhere(r.last + 1, r.last + spacing, r.last + spacing / 2 + 1,
+                        [reach](long long k) { return static_cast<float>(k) > reach; }) -
+             1;
+
+    // The samples move one way from the centre to the last step: a ray
+    // whose two ends bound no pixel of the part writes nothing there.
+    const int xa = columnAt(r.path, 0), xb = columnAt(r.path, r.last);
+    const int ya = rowAt(r.path, 0), yb = rowAt(r.path, r.last);
+    if (std::max(xa, xb) < part_.x0 || std::min(xa, xb) > part_.x1 ||
+        std::max(ya, yb) < part_.y0 || std::min(ya, yb) > part_.y1)
+        return false;
+
+    const bool sameLine = sameAngle && r.path.sameColumns(traced_.path) &&
+                          r.path.sameRows(traced_.path);
+    if (sameLine) {
+        // The same samples as far as the traced ray went; a run that reached
+        // its end may go on.
+        const long long before = traced_.last;
+        r.inArea = span{traced_.inArea.lo, std::min(traced_.inArea.hi, r.last)};
+        r.written = span{traced_.written.lo, std::min(traced_.written.hi, r.last)};
+        if (r.last > before) {
+            const span more{before + 1, r.last};
+            auto join = [&](span& s, const pixelRect& box) {
+                if (!s.empty() && s.hi < before) return;  // it has left the box
+                span m;
+                if (more.hi - more.lo < 4) {
+                    // A step or two further: look at them.
+                    for (long long k = more.lo; k <= more.hi; ++k) {
+                        const point p = at(r.path, k);
+                        const bool in = p.x >= box.x0 && p.x <= box.x1 && p.y >= box.y0 && p.y <= box.y1;
+                        if (in && m.empty()) m = span{k, k};
+                        else if (in && m.hi == k - 1) m.hi = k;
+                    }
+                } else {
+                    m = within(r.path, more, more, box);
+                }
+                if (s.empty()) {
+                    s = m;
+                } else if (!m.empty() && m.lo == before + 1) {
+                    s.hi = m.hi;
+                }
+            };
+            join(r.inArea, c_.area);
+            join(r.written, part_);
+        }
+        return true;
+    }
+    const span whole{0, r.last};
+    r.inArea = within(r.path, whole, haveTraced_ ? traced_.inArea : whole, c_.area);
+    r.written = within(r.path, r.inArea, haveTraced_ ? traced_.written : r.inArea, part_);
+    return true;
+}
+
+void partWork::cast(long long bx, long long by, int sx, int sy) {
+    const long long dx = c_.cx - bx, dy = c_.cy - by;
+    if (dx == 0 && dy == 0) return;  // no direction: the ray has no samples
+    ray r;
+    r.path.sx = sx;
+    r.path.sy = sy;
+    r.t = rayAngle(dx, dy);
+    r.reach = c_.v + rayLength(dx, dy);
+    if (!trace(r)) return;
+    traced_ = r;
+    haveTraced_ = true;
+    if (r.inArea.empty() || r.written.empty()) return;
+
+    // Where the half-width grows by at most one every two steps, the window
+    // after step k holds exactly steps k - A(k) - A(k - 1) .. k: a write's
+    // mean follows from its step alone. Rounding cannot break that while
+    // 2v / L + v / 2^22 < 1.
+    const bool regular = c_.v >= 0 && c_.v < (1 << 20) && r.reach >= 4 * c_.v;
+    if (!regular) {
+        literal(r);
+        return;
+    }
+    if (!c_.atLead) {
+        // The mean lands up to v steps behind the window's lead: the last
+        // steps of a ray are not written.
+        const widths A(c_.v, r.reach, c_.stepShare);
+        r.written.hi = std::min(r.written.hi, r.last - A.at(r.last));
+        if (r.written.empty()) return;
+    }
+    if (!enumerate(r)) slide(r);
+    covered_ = r;
+    haveCovered_ = true;
+}
+
+// Steps 0..k of the window exactly as written out: for rays where the
+// half-width may grow faster. Each write is kept, and the last to a pixel
+// stays.
+void partWork::literal(const ray& r) {
+    const widths A(c_.v, r.reach, c_.stepShare);
+    const long long stop =
+        c_.atLead ? r.inArea.hi : std::min(r.last, r.inArea.hi + truncToInt(c_.v) + 1);
+    pending_.clear();
+    int sum[4] = {0, 0, 0, 0}, n = 0;
+    auto move = [&](point p, int sign) {
+        const Rgba s = c_.sample(p);
+        sum[0] += sign * s.r;
+        sum[1] += sign * s.g;
+        sum[2] += sign * s.b;
+        sum[3] += sign * s.a;
+        n += sign;
+    };
+    int before2 = 0, before1 = 0;  // A(-1) = 0
+    for (long long k = 0; k <= stop; ++k) {
+        const int a = A.at(k);
+        if (k > 0 && a == before2) {
+            // Steps before the first in the area lie outside it, except
+            // behind the centre, where rounding can send a window.
+            const long long gone = k - 1 - 2 * static_cast<long long>(a);
+            const bool inArea = gone >= 0 ? gone >= r.inArea.lo && gone <= r.inArea.hi
+                                          : c_.inArea(at(r.path, gone));
+            if (inArea) move(at(r.path, gone), -1);
+        }
+        before2 = before1;
+        before1 = a;
+        if (k >= r.inArea.lo && k <= r.inArea.hi) move(at(r.path, k), 1);
+        const long long target = c_.atLead ? k : k - a;
+        if (n != 0 && target >= r.written.lo && target <= r.written.hi) {
+            pending_.push_back(pendingWrite{target, {sum[0], sum[1], sum[2], sum[3]}, n});
         }
     }
-    for (long long x = x1; x <= leftTo; ++x) {
-        if (x == x1) {
-            for (long long y = y2; y >= downTo; --y) cast(x, y, -1, 1);
-        } else {
-            cast(x, y2, -1, 1);
-        }
-    }
-    for (long long x = x2; x >= rightTo; --x) {
-        if (x == x2) {
-            for (long long y = y1; y <= upTo; ++y) cast(x, y, 1, -1);
-        } else {
-            cast(x, y1, 1, -1);
-        }
-    }
-    for (long long x = x2; x >= rightTo; --x) {
-        if (x == x2) {
-            for (long long y = y2; y >= downTo; --y) cast(x, y, 1, 1);
-        } else {
-            cast(x, y2, 1, 1);
-        }
+    for (size_t i = pending_.size(); i-- > 0;) {
+        const point p = at(r.path, pending_[i].target);
+        if (!taken(p)) put(p, pending_[i].sum, pending_[i].n);
     }
 }
 
-// Only the steps whose samples lie in the area change anything. Both
-// coordinates move one way along a ray, so those steps are one run, found
-// by bisection.
-bool rays::trace(long long bx, long long by, int sx, int sy) {
-    const long long dx = cx_ - bx, dy = cy_ - by;
-    if (dx == 0 && dy == 0) return false;  // no direction: the ray has no samples
-    const float d = rayLength(dx, dy);
-    const float t = rayAngle(dx, dy);
-    const float sinT = std::sin(t), cosT = std::cos(t);
-    const float fcx = static_cast<float>(cx_), fcy = static_cast<float>(cy_);
-    auto xAt = [&](long long k) { return truncToInt(fcx + static_cast<float>(sx * k) * sinT); };
-    auto yAt = [&](long long k) { return truncToInt(fcy + static_cast<float>(sy * k) * cosT); };
-    reach_ = v_ + d;
-    if (!(reach_ >= 0)) return false;
-    // The steps k with k <= v + d in single precision.
-    long long last = static_cast<long long>(std::floor(std::min(reach_, 4e18f)));
-    while (static_cast<float>(last + 1) <= reach_) ++last;
-    long long xFirst, xEnd, yFirst, yEnd;
-    stepsWithin(last, sx * sinT >= 0, area_.x0, area_.x1, xAt, xFirst, xEnd);
-    stepsWithin(last, sy * cosT >= 0, area_.y0, area_.y1, yAt, yFirst, yEnd);
-    first_ = std::max(xFirst, yFirst);
-    end_ = std::min(xEnd, yEnd);
-    if (first_ > end_) return false;
-    // A mean written at the window's centre trails the last sample in the
-    // area by up to v steps.
-    stop_ = written_ == written::atLead ? end_ : std::min(last, end_ + truncToInt(v_) + 1);
-    path_.resize(static_cast<size_t>(end_ - first_ + 1));
-    for (long long k = first_; k <= end_; ++k) path_[static_cast<size_t>(k - first_)] = point(xAt(k), yAt(k));
+// The first (last) step whose mean lands on step j.
+long long partWork::firstStepAt(const ray& r, const widths& A, long long j) const {
+    if (c_.atLead) return j;
+    const long long hi = std::min(r.last, j + truncToInt(c_.v) + 1);
+    return firstWhere(j, hi, j + A.at(j), [&](long long k) { return k - A.at(k) >= j; });
+}
+long long partWork::lastStepAt(const ray& r, const widths& A, long long j) const {
+    if (c_.atLead) return j;
+    const long long hi = std::min(r.last, j + truncToInt(c_.v) + 1);
+    return firstWhere(j, hi, j + A.at(j) + 1, [&](long long k) { return k - A.at(k) > j; }) - 1;
+}
+
+void partWork::put(point p, const int sum[4], int n) {
+    claim(p);
+    c_.out->data[static_cast<size_t>(p.y) * c_.out->width + p.x] = c_.mean(sum, n, c_.context);
+}
+
+// The window slides along the written steps, from the first step whose mean
+// lands on one of them; only a pixel's last write is worked out.
+void partWork::slide(const ray& r) {
+    const widths A(c_.v, r.reach, c_.stepShare);
+    const long long k0 = firstStepAt(r, A, r.written.lo), k1 = lastStepAt(r, A, r.written.hi);
+    const int a0 = A.at(k0), aBefore = A.at(k0 - 1);
+    const long long from = std::max(r.inArea.lo, k0 - a0 - aBefore);
+    const long long to = std::min(r.inArea.hi, k1);
+    // Every step from `from` to `to` lies in the area: plain conversions.
+    path_.resize(static_cast<size_t>(to - from + 1));
+    for (long long k = from; k <= to; ++k) {
+        path_[static_cast<size_t>(k - from)] =
+            point(static_cast<int>(c_.fcx + static_cast<float>(r.path.sx * k) * r.path.sinT),
+                  static_cast<int>(c_.fcy + static_cast<float>(r.path.sy * k) * r.path.cosT));
+    }
+    const point* pos = path_.data() - from;
+    const Rgba* const samples = c_.samples->data;
+    const size_t width = static_cast<size_t>(c_.samples->width);
+#define RAY_SAMPLE(p) (samples + static_cast<size_t>((p).y) * width + (p).x)
+
+    // Sums in registers: put() only sees a copy.
+    int r0 = 0, g0 = 0, b0 = 0, al0 = 0;
+    for (long long k = from; k <= std::min(k0, r.inArea.hi); ++k) {
+        const Rgba s = *RAY_SAMPLE(pos[k]);
+        r0 += s.r, g0 += s.g, b0 += s.b, al0 += s.a;
+    }
+    int n = static_cast<int>(std::min(k0, r.inArea.hi) - from + 1);
+    auto write = [&](point p) {
+        const int sum[4] = {r0, g0, b0, al0};
+        put(p, sum, n);
+    };
+
+    // The half-width rises by one at a time, at steps found ahead.
+    const double spacing = c_.v > 0 ? static_cast<double>(r.reach) / c_.v : 1e18;
+    auto riseAfter = [&](long long k, int a) {
+        const long long guess = k + static_cast<long long>(std::min(spacing, 1e15));
+        return firstWhere(k + 1, k1 + 1, guess, [&](long long i) { return A.at(i) > a; });
+    };
+    int a = a0, before2 = aBefore;  // A(k) and A(k - 2) of the step in hand
+    long long rise = riseAfter(k0, a0);
+    const long long lastIn = r.inArea.hi, firstIn = r.inArea.lo;
+    const bool atLead = c_.atLead;
+    for (long long k = k0;; ++k) {
+        if (k > k0) {
+            const int before1 = a;
+            if (k == rise) rise = riseAfter(k, ++a);
+            if (a == before2) {
+                // The window has moved on by one: its trailing sample goes.
+                const long long gone = k - 1 - 2 * static_cast<long long>(a);
+                if (gone >= firstIn) {
+                    const Rgba s = *RAY_SAMPLE(pos[gone]);
+                    r0 -= s.r, g0 -= s.g, b0 -= s.b, al0 -= s.a;
+                    --n;
+                }
+            }
+            before2 = before1;
+            if (k <= lastIn) {
+                // The rays cross rows far apart in memory: the sample a few
+                // steps on is asked for early.
+                if (k + 16 <= to) __builtin_prefetch(RAY_SAMPLE(pos[k + 16]));
+                const Rgba s = *RAY_SAMPLE(pos[k]);
+                r0 += s.r, g0 += s.g, b0 += s.b, al0 += s.a;
+                ++n;
+            }
+        }
+        const point p = pos[atLead ? k : k - a];
+        if (k == k1) {
+            if (!taken(p)) write(p);
+            break;
+        }
+        // A later step that writes the same pixel has the last word.
+        const point q = pos[atLead ? k + 1 : k + 1 - (k + 1 == rise ? a + 1 : a)];
+        if ((q.x != p.x || q.y != p.y) && !taken(p)) write(p);
+    }
+#undef RAY_SAMPLE
+}
+
+// Only the pixels the last covering ray has not taken need work: where this
+// ray runs on the same line as that one, the steps outside its written ones;
+// where it shares its columns (rows), also the steps where the rows
+// (columns) differ. False when that would not save work over a slide.
+bool partWork::enumerate(const ray& r) {
+    if (!haveCovered_) return false;
+    const ray& c = covered_;
+    const bool columns = r.path.sameColumns(c.path), rows = r.path.sameRows(c.path);
+    if (!columns && !rows) return false;
+    if (columns && rows && r.written.lo >= c.written.lo) {
+        // On the same line, usually one step further: the steps past the
+        // covering ray's.
+        for (long long j = r.written.hi; j > c.written.hi && j >= r.written.lo; --j) writeAt(r, j, true);
+        return true;
+    }
+    const long long length = r.written.hi - r.written.lo + 1;
+    const long long perWrite = 2 * static_cast<long long>(c_.v) + 8;
+    spans_.clear();
+    if (r.written.lo < c.written.lo) {
+        spans_.push_back(span{r.written.lo, std::min(r.written.hi, c.written.lo - 1)});
+    }
+    if (r.written.hi > c.written.hi) {
+        spans_.push_back(span{std::max(r.written.lo, c.written.hi + 1), r.written.hi});
+    }
+    const span shared{std::max(r.written.lo, c.written.lo), std::min(r.written.hi, c.written.hi)};
+    if (!shared.empty() && !(columns && rows)) {
+        // Each place where they part costs a few tests; a ray that parts
+        // from the other all along is slid instead.
+        levelChanges(r.path, shared, columns, marks_);
+        levelChanges(c.path, shared, columns, marks2_);
+        if (static_cast<long long>(marks_.size() + marks2_.size()) * 8 > length) return false;
+        differing(r, shared, columns);
+    }
+    long long count = 0;
+    for (const span& s : spans_) count += s.hi - s.lo + 1;
+    if (count * perWrite > 2 * length) return false;
+    std::sort(spans_.begin(), spans_.end(),
+              [](const span& x, const span& y) { return x.hi > y.hi; });
+    for (const span& s : spans_) {
+        for (long long j = s.hi; j >= s.lo; --j) writeAt(r, j, false);
+    }
     return true;
+}
+
+// Steps in `s` after which the row (column, unless `rows`) of `path`
+// changes, in order.
+void partWork::levelChanges(const line& path, span s, bool rows, std::vector<long long>& out) const {
+    out.clear();
+    auto coord = [&](long long k) { return rows ? rowAt(path, k) : columnAt(path, k); };
+    const float step = rows ? static_cast<float>(path.sy) * path.cosT
+                            : static_cast<float>(path.sx) * path.sinT;
+    const float origin = rows ? c_.fcy : c_.fcx;
+    long long k = s.lo;
+    int level = coord(k);
+    const int lastLevel = coord(s.hi);
+    while (level != lastLevel) {
+        // Where the exact line crosses into the next level, then the first
+        // step that is there.
+        const double edge = step > 0 ? (level >= 0 ? level + 1.0 : double(level))
+                                     : (level > 0 ? double(level) : level - 1.0);
+        const double guess = std::ceil((edge - origin) / step);
+        const long long g = guess > double(s.hi) ? s.hi : guess < double(k + 1) ? k + 1 : static_cast<long long>(guess);
+        const int from = level;
+        k = firstWhere(k + 1, s.hi, g, [&](long long i) { return coord(i) != from; });
+        out.push_back(k);
+        level = coord(k);
+    }
+}
+
+// Adds the stretches of `s` where ray r and the covering ray stand in
+// different rows (columns), given each one's level changes.
+void partWork::differing(const ray& r, span s, bool columnsShared) {
+    const line& mine = r.path;
+    const line& theirs = covered_.path;
+    auto differ = [&](long long k) {
+        return columnsShared ? rowAt(mine, k) != rowAt(theirs, k)
+                             : columnAt(mine, k) != columnAt(theirs, k);
+    };
+    // Between consecutive changes of either, both stand still.
+    size_t i = 0, j = 0;
+    long long k = s.lo;
+    while (k <= s.hi) {
+        long long next = s.hi + 1;
+        while (i < marks_.size() && marks_[i] <= k) ++i;
+        while (j < marks2_.size() && marks2_[j] <= k) ++j;
+        if (i < marks_.size()) next = std::min(next, marks_[i]);
+        if (j < marks2_.size()) next = std::min(next, marks2_[j]);
+        if (differ(k)) spans_.push_back(span{k, next - 1});
+        k = next;
+    }
+}
+
+// The write whose mean lands on step j, if it is the ray's last to that
+// pixel and no later ray took it.
+void partWork::writeAt(const ray& r, long long j, bool alongLine) {
+    const point p = at(r.path, j);
+    if (j < r.written.hi) {
+        const point q = at(r.path, j + 1);
+        if (q.x == p.x && q.y == p.y) return;
+    }
+    if (taken(p)) return;
+    const widths A(c_.v, r.reach, c_.stepShare);
+    const long long k = lastStepAt(r, A, j);
+    const long long from = std::max(r.inArea.lo, k - A.at(k) - A.at(k - 1));
+    const long long to = std::min(r.inArea.hi, k);
+    int sum[4];
+    windowSum(r, from, to, alongLine, sum);
+    put(p, sum, static_cast<int>(to - from + 1));
+}
+
+// The sums of the samples at steps from..to, all in the area. Rays on one
+// line share their samples: running totals along the line answer them.
+void partWork::windowSum(const ray& r, long long from, long long to, bool alongLine, int sum[4]) {
+    const Rgba* const samples = c_.samples->data;
+    const size_t width = static_cast<size_t>(c_.samples->width);
+    auto sampleAt = [&](long long k) {
+        return samples[static_cast<size_t>(static_cast<int>(
+                           c_.fcy + static_cast<float>(r.path.sy * k) * r.path.cosT)) *
+                           width +
+                       static_cast<int>(c_.fcx + static_cast<float>(r.path.sx * k) * r.path.sinT)];
+    };
+    const bool sameLine = haveTotals_ && r.path.sameColumns(totalsLine_) &&
+                          r.path.sameRows(totalsLine_) && from >= totalsFrom_;
+    if (!sameLine) {
+        if (!alongLine) {
+            sum[0] = sum[1] = sum[2] = sum[3] = 0;
+            for (long long k = from; k <= to; ++k) {
+                const Rgba s = sampleAt(k);
+                sum[0] += s.r, sum[1] += s.g, sum[2] += s.b, sum[3] += s.a;
+            }
+            return;
+        }
+        haveTotals_ = true;
+        totalsLine_ = r.path;
+        totalsFrom_ = from;
+        totals_.assign(4, 0);
+    }
+    // totals_[4 i + c]: channel c over steps totalsFrom_ .. totalsFrom_ + i - 1.
+    // Windows only move on along a line: the totals behind them go.
+    if (from - totalsFrom_ > 65536) {
+        const long long drop = std::min(from - totalsFrom_, static_cast<long long>(totals_.size() / 4) - 1);
+        totals_.erase(totals_.begin(), totals_.begin() + 4 * drop);
+        totalsFrom_ += drop;
+    }
+    for (long long k = totalsFrom_ + static_cast<long long>(totals_.size() / 4) - 2; k < to; ++k) {
+        const Rgba s = sampleAt(k + 1);
+        const size_t end = totals_.size();
+        totals_.insert(totals_.end(), {totals_[end - 4] + s.r, totals_[end - 3] + s.g,
+                                       totals_[end - 2] + s.b, totals_[end - 1] + s.a});
+    }
+    const size_t lo = static_cast<size_t>(from - totalsFrom_) * 4, hi = static_cast<size_t>(to + 1 - totalsFrom_) * 4;
+    for (int c = 0; c < 4; ++c) sum[c] = totals_[hi + c] - totals_[lo + c];
+}
+
+}  // namespace
+
+void rays::cast(const ImageRGBA* samples, ImageRGBA* out, meanFn mean, const void* context) const {
+    if (area_.x0 > area_.x1 || area_.y0 > area_.y1) return;
+    const caster c(area_, cx_, cy_, v_, widening_ == widening::stepShare,
+                   written_ == written::atLead, samples, out, mean, context);
+    // Two halves of the area, one per core, split across its longer side:
+    // each casts every ray but writes only its own pixels.
+    const long long w = area_.x1 - area_.x0 + 1, h = area_.y1 - area_.y0 + 1;
+    const double pixels = static_cast<double>(w) * h;
+    const bool split = bandThreads > 1 && pixels >= 65536;
+    pixelRect halves[2] = {area_, area_};
+    if (split && w >= h) {
+        halves[0].x1 = area_.x0 + static_cast<int>(w / 2) - 1;
+        halves[1].x0 = halves[0].x1 + 1;
+    } else if (split) {
+        halves[0].y1 = area_.y0 + static_cast<int>(h / 2) - 1;
+        halves[1].y0 = halves[0].y1 + 1;
+    }
+    inBands(0, split ? 1 : 0, pixels, [&](int first, int last) {
+        for (int i = first; i <= last; ++i) partWork(c, halves[i]).run();
+    });
 }

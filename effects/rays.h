@@ -6,9 +6,6 @@
 
 #include "effects/classes.h"
 
-#include <functional>
-#include <vector>
-
 // The distance dx, dy: the square root, in single precision, of the exact
 // sum of squares.
 float rayLength(long long dx, long long dy);
@@ -24,80 +21,21 @@ public:
     // Where the window's mean goes: the pixel at its centre, or the one it
     // has just taken in.
     enum class written { atCentre, atLead };
+    // What a write puts in a pixel, from the window's sums of r, g, b and a
+    // over its n samples (n is not 0).
+    using meanFn = Rgba (*)(const int sum[4], int n, const void* context);
 
-    // `samples` is the picture the window reads, for fetching ahead.
-    rays(pixelRect area, point centre, float v, widening w, written at, const ImageRGBA* samples);
+    rays(pixelRect area, point centre, float v, widening w, written at);
 
-    // Casts every ray in order, the window sliding along each: window.start()
-    // as a ray begins, join(p) and leave(p) as a sample in the area enters and
-    // leaves it, put(p, n) when the window, holding n > 0 samples, writes its
-    // mean to the pixel p of the area.
-    template <class Window>
-    void cast(Window& window) {
-        eachRay([&] { slide(window); });
-    }
+    // Casts every ray in order over `samples`, and leaves in each pixel of
+    // `out` that the rays write what the last write gives it; the others
+    // keep what they hold.
+    void cast(const ImageRGBA* samples, ImageRGBA* out, meanFn mean, const void* context) const;
 
 private:
-    // Traces every ray that can meet the area, in order, and walks it.
-    void eachRay(const std::function<void()>& walk);
-    // The ray through border pixel (bx, by), going by sx and sy: its steps in
-    // the area, if any.
-    bool trace(long long bx, long long by, int sx, int sy);
-
-    int halfWidth(long long k) const {
-        if (k < 0) return 0;
-        const float s = static_cast<float>(k);
-        return truncToInt(widening_ == widening::stepShare ? s / reach_ * v_ : v_ * s / reach_);
-    }
-
-    template <class Window>
-    void slide(Window& window);
-
     pixelRect area_;
     long long cx_, cy_;
     float v_;
     widening widening_;
     written written_;
-    const ImageRGBA* samples_;
-
-    // The ray traced last: its reach v + d, the steps first_..end_ in the
-    // area with their positions, and the step the walk goes on to.
-    float reach_ = 0;
-    long long first_ = 0, end_ = -1, stop_ = -1;
-    std::vector<point> path_;
 };
-
-template <class Window>
-void rays::slide(Window& window) {
-    window.start();
-    auto at = [this](long long k) { return path_[static_cast<size_t>(k - first_)]; };
-    int n = 0;
-    int before2 = halfWidth(first_ - 2), before1 = halfWidth(first_ - 1);
-    for (long long k = first_; k <= stop_; ++k) {
-        const int a = halfWidth(k);
-        // A window no wider than two steps back has moved on by one: its
-        // trailing sample goes.
-        if (k > 0 && a == before2) {
-            const long long gone = k - 1 - 2 * static_cast<long long>(a);
-            if (gone >= first_ && gone <= end_) {
-                window.leave(at(gone));
-                --n;
-            }
-        }
-        before2 = before1;
-        before1 = a;
-        if (k <= end_) {
-            // The rays cross rows far apart in memory: the sample a few steps
-            // on is asked for early.
-            if (k + 16 <= end_) {
-                const point ahead = at(k + 16);
-                __builtin_prefetch(samples_->data + static_cast<size_t>(ahead.y) * samples_->width +
-                                   ahead.x);
-            }
-            window.join(at(k));
-            ++n;
-        }
-        const long long to = written_ == written::atCentre ? k - a : k;
-        if (n != 0 && to >= first_ && to <= end_) window.put(at(to), n);
-    }
-}

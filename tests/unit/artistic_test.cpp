@@ -390,6 +390,29 @@ TEST(Artistic, FiltersFollowTheirFormulas) {
     }
 }
 
+// Shine on thin pictures and from pointers off them, where most rays miss
+// the area or cross it for a few steps only.
+TEST(Artistic, ShineOnThinPicturesFollowsItsFormulas) {
+    const Case& plain = *std::find_if(std::begin(kCases), std::end(kCases),
+                                      [](const Case& c) { return std::string(c.what) == "shine from inside"; });
+    unsigned seed = 900;
+    for (const point size : {point(1, 260), point(260, 1), point(2, 150), point(150, 3), point(37, 23)}) {
+        for (const point at : {point(size.x / 2, size.y / 2), point(size.x - 1, size.y - 1),
+                               point(-50, size.y / 3), point(size.x + 80, -60)}) {
+            for (float v1 : {3.0f, 15.0f, 120.0f}) {
+                Case c = plain;
+                c.cursor = at;
+                c.v1 = v1;
+                c.mode = 1 + seed % 2;
+                EXPECT_EQ(check(c, fewColours(size.x, size.y, ++seed, 4, 30, true), false, point(0, 0),
+                                point(0, 0)),
+                          "")
+                    << size.x << "x" << size.y << " pointer " << at.x << "," << at.y << " value1 " << v1;
+            }
+        }
+    }
+}
+
 TEST(Artistic, FastBrushAndCutoutGroupLikeTheStraightforwardOnes) {
     auto named = [](const std::string& what) {
         return std::find_if(std::begin(kCases), std::end(kCases), [&](const Case& c) { return c.what == what; });

@@ -501,6 +501,40 @@ TEST(MatrixFilters, EveryModeFollowsItsFormulas) {
     }
 }
 
+// Thin pictures and pointers off the picture, where rays and rings mostly
+// miss the area and only a few steps of each are worked out.
+TEST(MatrixFilters, RaysAndRingsOnThinPicturesFollowTheirFormulas) {
+    struct Shape {
+        int w, h;
+    };
+    const Shape shapes[] = {{1, 300}, {300, 1}, {2, 170}, {170, 3}, {41, 29}};
+    unsigned seed = 50;
+    for (const Shape s : shapes) {
+        const point pointers[] = {point(s.w / 2, s.h / 2), point(s.w - 1, s.h - 1), point(-40, s.h / 3),
+                                  point(s.w + 90, -70), point(s.w / 2, s.h + 400)};
+        for (const point c : pointers) {
+            for (int mode : {6, 7}) {
+                for (float v1 : {1.0f, 10.0f, 45.0f}) {
+                    EffectImages images(randomImage(s.w, s.h, ++seed).release());
+                    auto f = build(kBlur, images, false, point(0, 0), point(0, 0));
+                    f->setXY(static_cast<float>(c.x), static_cast<float>(c.y));
+                    f->changeMode(static_cast<char>(mode));
+                    f->value1 = v1;
+                    imageRgbaCopy(images.picture, f->image);
+                    f->reapply();
+                    const Row row{kBlur, mode, {v1}, 0, 0, c};
+                    Picture want = expected(row, v1, images.picture, Rect{0, 0, s.w - 1, s.h - 1});
+                    EXPECT_EQ(firstDifference(want.get(), f->image), "")
+                        << s.w << "x" << s.h << " mode " << mode << " value1 " << v1 << " cursor "
+                        << c.x << "," << c.y;
+                    images.image = f->image;
+                    images.scratch = f->scratch;
+                }
+            }
+        }
+    }
+}
+
 // Rays and rings from a pointer at the ends of int's range (a window zoomed
 // far out): the sums must not overflow and nothing outside the area moves.
 TEST(MatrixFilters, RaysAndRingsFromAFarPointer) {
