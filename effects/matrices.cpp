@@ -199,14 +199,6 @@ inline Rgba meanOf(int R, int G, int B, int N, limit bytes) {
     return Rgba{clampByte(bytes, R), clampByte(bytes, G), clampByte(bytes, B), 255};
 }
 
-// Rings cross rows far apart in memory: the sample a few steps on is asked
-// for early, when it lies in the picture.
-inline void prefetchAhead(const std::vector<point>& positions, size_t i, const ImageRGBA* from) {
-    const point p = positions[std::min(i + 16, positions.size() - 1)];
-    if (p.x >= 0 && p.x < from->width && p.y >= 0 && p.y < from->height)
-        __builtin_prefetch(from->data + static_cast<size_t>(p.y) * from->width + p.x);
-}
-
 // ---------------------------------------------------------------------------
 // Radial blur (blur mode 6)
 
@@ -328,13 +320,31 @@ double slack(double ox, double oy, double r) {
     return 2 + (std::fabs(ox) + std::fabs(oy) + r) * 1e-6;
 }
 
+// The last step after m that rounds to the same float as m.
+long long lastRoundingAlike(long long m) {
+    constexpr long long kExact = 1LL << 24;
+    if (m < kExact) return m;
+    const float f = static_cast<float>(m);
+    const long long spacing = static_cast<long long>(std::nextafter(f, INFINITY) - f);
+    const long long to = static_cast<long long>(f) + spacing / 2;
+    return static_cast<float>(to) == f ? to : to - 1;
+}
+
 struct sphericRings {
     ImageRGBA* image;
     const ImageRGBA* backup;
     pixelRect area;
     long long cx, cy;  // the centre
     float ox, oy;      // ... as sample positions use it
-    std::vector<point> positions;
+    // Steps from..to of a ring at one position, with the sample there (r, g,
+    // b and 1, or nothing outside the area) and the totals before them.
+    struct stretch {
+        long long from, to;
+        point p;
+        long long before[4];
+        int sample[4];
+    };
+    std::vector<stretch> stretches;
     std::vector<std::pair<long long, long long>> runs;
 
     point at(float r, long long m, float dt) const {
@@ -354,7 +364,6 @@ struct sphericRings {
         // The steps that can see the area: from the first sample in it to the
         // step that lets the last one go again.
         runs.clear();
-        const long long spread = 2LL * W + 1;
         if (kEnd <= 256) {
             runs.emplace_back(0, kEnd - 1);
         } else {
@@ -369,52 +378,70 @@ struct sphericRings {
                     const long long last =
                         static_cast<long long>(std::ceil((in.hi[i] + shift) / dt)) + 2;
                     if (last < 0) continue;
-                    runs.emplace_back(std::max(first, 0LL), std::min(last + spread, kEnd - 1));
+                    runs.emplace_back(std::max(first, 0LL), std::min(last, kEnd - 1));
                 }
             }
             std::sort(runs.begin(), runs.end());
         }
+        // Runs closer than a window go as one, so that each sum starts empty.
+        const long long spread = 2LL * W + 1;
         for (size_t i = 0; i < runs.size(); ++i) {
             long long first = runs[i].first, last = runs[i].second;
-            while (i + 1 < runs.size() && runs[i + 1].first <= last + 1) {
+            while (i + 1 < runs.size() && runs[i + 1].first <= last + spread) {
                 last = std::max(last, runs[++i].second);
             }
-            if (first <= last) walk(fr, dt, W, first, last, bytes);
+            if (first <= last) walk(fr, dt, W, first, last, std::min(last + W, kEnd - 1), bytes);
         }
     }
 
-    // Steps first..last of a ring, starting with empty sums: every sample
-    // before `first` lies outside the area.
-    void walk(float r, float dt, int W, long long first, long long last, limit bytes) {
-        positions.resize(static_cast<size_t>(last - first + 1));
-        for (long long k = first; k <= last; ++k) positions[k - first] = at(r, k, dt);
-        int R = 0, G = 0, B = 0, N = 0;
-        for (long long k = first; k <= last; ++k) {
-            const point p = positions[k - first];
-            prefetchAhead(positions, k - first, backup);
-            const long long gone = k - 2 * W - 1;
-            if (gone >= first) {
-                const point q = positions[gone - first];
-                if (inside(q)) {
-                    const Rgba s = rowOf(const_cast<ImageRGBA*>(backup), q.y)[q.x];
-                    R -= s.r;
-                    G -= s.g;
-                    B -= s.b;
-                    --N;
-                }
+    // Steps first..end of a ring, starting with empty sums: every sample
+    // before `first` and after `last` lies outside the area. Far out, whole
+    // runs of steps round to one float and so to one position: the steps go
+    // in stretches of one position, and of each stretch only the last write
+    // stays, its window summed from running totals.
+    void walk(float r, float dt, int W, long long first, long long last, long long end,
+              limit bytes) {
+        stretches.clear();
+        for (long long m = first; m <= last;) {
+            const long long to = std::min(last, lastRoundingAlike(m));
+            const point p = at(r, m, dt);
+            if (!stretches.empty() && stretches.back().p.x == p.x && stretches.back().p.y == p.y) {
+                stretches.back().to = to;
+            } else {
+                stretches.push_back(stretch{m, to, p, {0, 0, 0, 0}, {0, 0, 0, 0}});
             }
-            if (inside(p)) {
-                const Rgba s = rowOf(const_cast<ImageRGBA*>(backup), p.y)[p.x];
-                R += s.r;
-                G += s.g;
-                B += s.b;
-                ++N;
+            m = to + 1;
+        }
+        // The totals of r, g, b and the count before each stretch.
+        long long total[4] = {0, 0, 0, 0};
+        for (stretch& s : stretches) {
+            std::copy(total, total + 4, s.before);
+            if (inside(s.p)) {
+                const Rgba px = rowOf(const_cast<ImageRGBA*>(backup), s.p.y)[s.p.x];
+                const int one[4] = {px.r, px.g, px.b, 1};
+                std::copy(one, one + 4, s.sample);
+                for (int c = 0; c < 4; ++c) total[c] += (s.to - s.from + 1) * one[c];
             }
-            const long long centre = k - W;
-            if (k - 2 * W >= 0 && N != 0 && centre >= first) {
-                const point q = positions[centre - first];
-                if (inside(q)) rowOf(image, q.y)[q.x] = meanOf(R, G, B, N, bytes);
-            }
+        }
+        // Totals over first..k, k within stretch i.
+        auto upTo = [&](size_t i, long long k, int c) {
+            const stretch& s = stretches[i];
+            return s.before[c] + (k - s.from + 1) * s.sample[c];
+        };
+        size_t lo = 0, hi = 0;  // the stretches of the window's ends
+        for (const stretch& s : stretches) {
+            if (!inside(s.p)) continue;
+            // The window centred on step c spans c - W .. c + W; its centre
+            // passes c when the walk reaches c + W <= end, from step 2W on.
+            const long long c = std::min(s.to, end - W);
+            if (c < std::max(s.from, static_cast<long long>(W))) continue;
+            const long long a = std::max(first, c - W) - 1, b = std::min(c + W, last);
+            while (stretches[hi].to < b) ++hi;
+            while (a >= first && stretches[lo].to < a) ++lo;
+            long long sum[4];
+            for (int ch = 0; ch < 4; ++ch) sum[ch] = upTo(hi, b, ch) - (a >= first ? upTo(lo, a, ch) : 0);
+            rowOf(image, s.p.y)[s.p.x] = meanOf(static_cast<int>(sum[0]), static_cast<int>(sum[1]),
+                                                static_cast<int>(sum[2]), static_cast<int>(sum[3]), bytes);
         }
     }
 
@@ -520,7 +547,12 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
     const long long rFrom =
         std::max(1LL, static_cast<long long>(std::hypot(nearX, nearY) - margin));
     const long long rTo = std::min(rMax, static_cast<long long>(std::hypot(farX, farY) + margin));
-    for (long long r = rFrom; r <= rTo; ++r) rings.ring(r, rMax, v, bytes);
+    for (long long r = rFrom; r <= rTo; ++r) {
+        // Far out, neighbouring radii round to one float: their rings are one
+        // ring, drawn again, and only the last time counts.
+        if (r < rTo && static_cast<float>(r) == static_cast<float>(r + 1)) continue;
+        rings.ring(r, rMax, v, bytes);
+    }
 
     for (int y = a.y0; y <= a.y1; ++y) {
         const Rgba* row = rowOf(image, y);
