@@ -529,6 +529,89 @@ class MotionWalk {
         }
     }
 
+    // Whether every line crosses the region in a few steps, and `fewSteps`
+    // can walk them: a region a few pixels across, a whole length, steps
+    // exact in single precision, and a source that is not the destination.
+    bool crossesInFewSteps() const {
+        constexpr int kFew = 16;
+        const double longest = double(x2_) + double(y2_) + 20 + length_;
+        return std::min(x2_ - x1_, y2_ - y1_) < kFew && length_ >= 1 &&
+               length_ == std::trunc(length_) && longest < 16777216.0 &&
+               src_->data != dest_->data;
+    }
+
+    // What `line` does, for a line that meets the region in few steps: both
+    // coordinates move one way along it, so the steps in the region are one
+    // run, found by bisection; each window is the steps d from k - L + 1 to
+    // k + L, summed from running totals over the run.
+    void fewSteps(int i, int j) {
+        const int kEnd = steps(i);
+        if (kEnd <= 0) return;
+        const int L = static_cast<int>(length_);
+        auto x = [&](long long d) { return at(i, j, static_cast<float>(d)).x; };
+        auto y = [&](long long d) { return at(i, j, static_cast<float>(d)).y; };
+        long long lo = 0, hi = static_cast<long long>(kEnd) - 1 + L;
+        auto narrow = [&](auto coord, bool rising, int from, int to) {
+            // The first d in lo..hi where `holds`, else hi + 1; lines start
+            // beside the region, so the search gallops from lo.
+            auto first = [&](auto holds) {
+                long long a = lo, b = hi + 1;  // every d before a fails; b holds
+                for (long long step = 1; a < b; step *= 2) {
+                    const long long probe = std::min(b - 1, a + step - 1);
+                    if (holds(probe)) {
+                        b = probe;
+                        break;
+                    }
+                    a = probe + 1;
+                }
+                while (a < b) {
+                    const long long mid = a + (b - a) / 2;
+                    if (holds(mid)) b = mid; else a = mid + 1;
+                }
+                return a;
+            };
+            lo = rising ? first([&](long long d) { return coord(d) >= from; })
+                        : first([&](long long d) { return coord(d) <= to; });
+            hi = rising ? first([&](long long d) { return coord(d) > to; }) - 1
+                        : first([&](long long d) { return coord(d) < from; }) - 1;
+        };
+        // The region's short side first: the run along it is short.
+        if (x2_ - x1_ <= y2_ - y1_) {
+            narrow(x, -sin_ >= 0, x1_, x2_);
+            if (lo <= hi) narrow(y, cos_ >= 0, y1_, y2_);
+        } else {
+            narrow(y, cos_ >= 0, y1_, y2_);
+            if (lo <= hi) narrow(x, -sin_ >= 0, x1_, x2_);
+        }
+        const Pos last = at(i, j, static_cast<float>(kEnd - 1));
+        if (lo <= hi) {
+            static thread_local std::vector<WideSum> totals;  // over steps lo..d - 1
+            totals.assign(static_cast<size_t>(hi - lo + 2), WideSum());
+            for (long long d = lo; d <= hi; ++d) {
+                totals[d - lo + 1] = totals[d - lo];
+                totals[d - lo + 1].add(pixel(at(i, j, static_cast<float>(d))));
+            }
+            // Before the run the line is outside the region; at its start, where
+            // the last line ended.
+            Pos before = lo > 0 ? at(i, j, static_cast<float>(lo - 1)) : prev_;
+            bool haveBefore = lo > 0 || havePrev_;
+            for (long long k = lo; k <= std::min(hi, static_cast<long long>(kEnd) - 1); ++k) {
+                const Pos q = at(i, j, static_cast<float>(k));
+                const bool moved = !haveBefore || q.x != before.x || q.y != before.y;
+                before = q;
+                haveBefore = true;
+                if (!moved) continue;
+                const long long a = std::max(lo, k - L + 1), b = std::min(hi, k + L);
+                WideSum sum;
+                for (int c = 0; c < 4; ++c) sum.v[c] = totals[b - lo + 1].v[c] - totals[a - lo].v[c];
+                write(q, sum, static_cast<int>(b - a + 1));
+            }
+        }
+        // The next line compares its first position with this one's last.
+        prev_ = last;
+        havePrev_ = true;
+    }
+
     // The lines from above, all at once, when the blur replaces the
     // destination (see lanesFit); false when it does not.
     bool sweepFromAbove() {
@@ -811,8 +894,17 @@ void motion_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2
     if (!(std::fabs(length) < 1e9f) || !std::isfinite(angle)) return;
     const float theta = static_cast<float>(angle * kPi / 180 - kPi / 2);
     MotionWalk walk(dest, src, x1, y1, x2, y2, length, theta, blend == 2);
+    // A thin region: each line costs its few steps in it, not its length.
+    const bool few = walk.crossesInFewSteps();
+    auto walkLine = [&](int i, int j) {
+        if (few) {
+            walk.fewSteps(i, j);
+        } else {
+            walk.line(i, j);
+        }
+    };
 #if MORVANE_SIMD
-    if (walk.lanesFit()) {
+    if (!few && walk.lanesFit()) {
         // The lines from above (all at once where they can be), then those
         // from the side, eight at a time and never mixing the two.
         int is[8], js[8];
@@ -834,11 +926,11 @@ void motion_blur(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2
         return;
     }
 #endif
-    for (int i = x1 - 1; i <= x2 + 1; ++i) walk.line(i, y1 - 1);
+    for (int i = x1 - 1; i <= x2 + 1; ++i) walkLine(i, y1 - 1);
     if (theta < 0) {
-        for (int j = y1 - 1; j <= y2 + 1; ++j) walk.line(x1 - 1, j);
+        for (int j = y1 - 1; j <= y2 + 1; ++j) walkLine(x1 - 1, j);
     }
     if (theta > 0) {
-        for (int j = y1 - 1; j <= y2 + 1; ++j) walk.line(x2 + 1, j);
+        for (int j = y1 - 1; j <= y2 + 1; ++j) walkLine(x2 + 1, j);
     }
 }

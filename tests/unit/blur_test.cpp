@@ -355,6 +355,26 @@ TEST(MotionBlur, WholeLengthsEqualTheSlowWalkAtEveryDirection) {
     });
 }
 
+// Regions a few pixels across: each line crosses them in a few steps.
+TEST(MotionBlur, ThinRegionsEqualTheSlowWalk) {
+    unsigned seed = 300;
+    for (int trial = 0; trial < 60; ++trial) {
+        const bool tall = trial % 2 == 0;
+        const int w = tall ? 1 + trial % 5 : 90, h = tall ? 90 : 1 + trial % 4;
+        Image src = randomImage(w + 2, h + 2, ++seed), dest = randomImage(w + 2, h + 2, ++seed);
+        const int x1 = trial % 3 == 0 ? 0 : 1, y1 = trial % 3 == 0 ? 0 : 1;
+        const float angle = static_cast<float>(1 + seed * 53 % 179);
+        const float length = static_cast<float>(1 + trial % 11);
+        const bool blend = trial % 4 < 2;
+        Image want = expectedMotion(dest.get(), src.get(), x1, y1, x1 + w - 1, y1 + h - 1, length,
+                                    angle, blend);
+        motion_blur(dest.get(), src.get(), x1, y1, x1 + w - 1, y1 + h - 1, length, angle, 5,
+                    blend ? 2 : 1);
+        ASSERT_EQ(firstDifference(want.get(), dest.get()), "")
+            << w << "x" << h << " angle " << angle << " length " << length << " blend " << blend;
+    }
+}
+
 // Whole lengths without blending sweep the lines from above all at once.
 // Against the line walk of the baseline build: wide pictures where rounding
 // sets lines apart, tall ones, regions on the picture's edges (where lines
