@@ -320,10 +320,12 @@ double slack(double ox, double oy, double r) {
     return 2 + (std::fabs(ox) + std::fabs(oy) + r) * 1e-6;
 }
 
+// Steps below this are whole floats.
+constexpr long long kExactSteps = 1LL << 24;
+
 // The last step after m that rounds to the same float as m.
 long long lastRoundingAlike(long long m) {
-    constexpr long long kExact = 1LL << 24;
-    if (m < kExact) return m;
+    if (m < kExactSteps) return m;
     const float f = static_cast<float>(m);
     const long long spacing = static_cast<long long>(std::nextafter(f, INFINITY) - f);
     const long long to = static_cast<long long>(f) + spacing / 2;
@@ -345,6 +347,7 @@ struct sphericRings {
         int sample[4];
     };
     std::vector<stretch> stretches;
+    std::vector<point> positions;
     std::vector<std::pair<long long, long long>> runs;
 
     point at(float r, long long m, float dt) const {
@@ -390,12 +393,63 @@ struct sphericRings {
             while (i + 1 < runs.size() && runs[i + 1].first <= last + spread) {
                 last = std::max(last, runs[++i].second);
             }
-            if (first <= last) walk(fr, dt, W, first, last, std::min(last + W, kEnd - 1), bytes);
+            if (first > last) continue;
+            const long long end = std::min(last + W, kEnd - 1);
+            if (last < kExactSteps) {
+                walkSteps(fr, dt, W, first, last, end, bytes);
+            } else {
+                walk(fr, dt, W, first, last, end, bytes);
+            }
         }
     }
 
     // Steps first..end of a ring, starting with empty sums: every sample
-    // before `first` and after `last` lies outside the area. Far out, whole
+    // before `first` and after `last` lies outside the area, so only the
+    // positions up to `last` are worked out; the walk goes on until the
+    // window's centre has passed them.
+    void walkSteps(float r, float dt, int W, long long first, long long last, long long end,
+                   limit bytes) {
+        positions.resize(static_cast<size_t>(last - first + 1));
+        for (long long k = first; k <= last; ++k) positions[k - first] = at(r, k, dt);
+        const Rgba* const samples = backup->data;
+        const size_t width = static_cast<size_t>(backup->width);
+        int R = 0, G = 0, B = 0, N = 0;
+        for (long long k = first; k <= end; ++k) {
+            const long long gone = k - 2 * W - 1;
+            if (gone >= first) {
+                const point q = positions[gone - first];
+                if (inside(q)) {
+                    const Rgba s = samples[q.y * width + q.x];
+                    R -= s.r;
+                    G -= s.g;
+                    B -= s.b;
+                    --N;
+                }
+            }
+            if (k <= last) {
+                const point p = positions[k - first];
+                // Rings cross rows far apart in memory: the sample a few steps
+                // on is asked for early.
+                const point ahead = positions[std::min(k + 16, last) - first];
+                if (inside(ahead)) __builtin_prefetch(samples + ahead.y * width + ahead.x);
+                if (inside(p)) {
+                    const Rgba s = samples[p.y * width + p.x];
+                    R += s.r;
+                    G += s.g;
+                    B += s.b;
+                    ++N;
+                }
+            }
+            const long long centre = k - W;
+            if (k - 2 * W >= 0 && N != 0 && centre >= first) {
+                const point q = positions[centre - first];
+                if (inside(q)) rowOf(image, q.y)[q.x] = meanOf(R, G, B, N, bytes);
+            }
+        }
+    }
+
+    // What walkSteps does, where steps from 2^24 on round to floats shared
+    // by whole runs of steps and so to one position. Far out, whole
     // runs of steps round to one float and so to one position: the steps go
     // in stretches of one position, and of each stretch only the last write
     // stays, its window summed from running totals.
@@ -537,7 +591,7 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
     const long long ry = hy < cy - a.y0 ? cy - a.y0 : a.y1 - cy;
     const long long rMax = static_cast<long long>(std::sqrt(double(rx) * rx + double(ry) * ry));
     sphericRings rings{image, backup, a, cx, cy, static_cast<float>(cx), static_cast<float>(cy),
-                       {},    {}};
+                       {},    {},    {}};
     // Rings that cannot meet the area are left out.
     const double nearX = std::max({0.0, double(a.x0 - cx), double(cx - a.x1)});
     const double nearY = std::max({0.0, double(a.y0 - cy), double(cy - a.y1)});
