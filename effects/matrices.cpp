@@ -315,9 +315,11 @@ struct arcs {
 };
 
 // How far a computed point may stray from the true one, in pixels: the
-// truncation, and single precision at the size of the coordinates.
+// truncation, and single precision at the size of the coordinates (the
+// radius as a float, the sine or cosine, the product and the sum each round
+// by at most 0.6 units of 2^-23, in all below 2.5e-7 of their size).
 double slack(double ox, double oy, double r) {
-    return 2 + (std::fabs(ox) + std::fabs(oy) + r) * 1e-6;
+    return 2 + (std::fabs(ox) + std::fabs(oy) + r) * 3e-7;
 }
 
 // Steps below this are whole floats.
@@ -348,7 +350,10 @@ struct sphericRings {
     };
     std::vector<stretch> stretches;
     std::vector<point> positions;
-    std::vector<std::pair<long long, long long>> runs;
+    // The steps near the area, near the part, and those walked.
+    std::vector<std::pair<long long, long long>> runs, partRuns, walks;
+    // The rings write only here; the samples come from the whole area.
+    pixelRect part;
 
     point at(float r, long long m, float dt) const {
         const float angle = static_cast<float>(m) * dt;
@@ -356,6 +361,7 @@ struct sphericRings {
     }
 
     bool inside(point p) const { return inArea(area, p.x, p.y); }
+    bool inPart(point p) const { return inArea(part, p.x, p.y); }
 
     // Ring r: each output pixel the mean of the 2W + 1 ring samples around it.
     void ring(long long r, long long rMax, float v, limit bytes) {
@@ -364,35 +370,39 @@ struct sphericRings {
         const int W = truncToInt(fr / static_cast<float>(rMax) * v);
         const double bound = 2.0 * W + 2 * kPi / dt;
         const long long kEnd = static_cast<long long>(std::ceil(bound));  // k < bound
-        // The steps that can see the area: from the first sample in it to the
-        // step that lets the last one go again.
-        runs.clear();
-        if (kEnd <= 256) {
-            runs.emplace_back(0, kEnd - 1);
-        } else {
-            const double margin = slack(ox, oy, r) + double(r) * kEnd * dt * 1e-7;
-            const arcs in(area, ox, oy, r, margin);
-            const double turn = 2 * kPi, span = kEnd * static_cast<double>(dt);
-            for (int i = 0; i < in.count; ++i) {
-                for (double shift = std::floor(-in.hi[i] / turn) * turn; in.lo[i] + shift <= span;
-                     shift += turn) {
-                    const long long first =
-                        static_cast<long long>(std::floor((in.lo[i] + shift) / dt)) - 2;
-                    const long long last =
-                        static_cast<long long>(std::ceil((in.hi[i] + shift) / dt)) + 2;
-                    if (last < 0) continue;
-                    runs.emplace_back(std::max(first, 0LL), std::min(last, kEnd - 1));
-                }
-            }
-            std::sort(runs.begin(), runs.end());
-        }
+        stepsNear(area, r, dt, kEnd, runs);
+        const bool whole =
+            part.x0 == area.x0 && part.x1 == area.x1 && part.y0 == area.y0 && part.y1 == area.y1;
+        if (!whole) stepsNear(part, r, dt, kEnd, partRuns);
         // Runs closer than a window go as one, so that each sum starts empty.
         const long long spread = 2LL * W + 1;
+        walks.clear();
         for (size_t i = 0; i < runs.size(); ++i) {
             long long first = runs[i].first, last = runs[i].second;
             while (i + 1 < runs.size() && runs[i + 1].first <= last + spread) {
                 last = std::max(last, runs[++i].second);
             }
+            if (first > last) continue;
+            if (whole) {
+                walks.emplace_back(first, last);
+                continue;
+            }
+            // Of a run over the whole area, the part needs the steps that can
+            // write in it and the window around them; the samples before such
+            // a stretch lie outside the area or outside every window it writes.
+            for (const auto& p : partRuns) {
+                const long long from = std::max(first, p.first - W);
+                const long long to = std::min(last, p.second + W);
+                if (from > to) continue;
+                if (!walks.empty() && from <= walks.back().second + spread) {
+                    walks.back().second = std::max(walks.back().second, to);
+                } else {
+                    walks.emplace_back(from, to);
+                }
+            }
+        }
+        for (const auto& run : walks) {
+            const long long first = run.first, last = run.second;
             if (first > last) continue;
             const long long end = std::min(last + W, kEnd - 1);
             if (last < kExactSteps) {
@@ -401,6 +411,32 @@ struct sphericRings {
                 walk(fr, dt, W, first, last, end, bytes);
             }
         }
+    }
+
+    // The steps of a ring of radius r whose positions can lie in `box`, in
+    // order: the whole ring when it is short.
+    void stepsNear(const pixelRect& box, long long r, float dt, long long kEnd,
+                   std::vector<std::pair<long long, long long>>& out) const {
+        out.clear();
+        if (kEnd <= 256) {
+            out.emplace_back(0, kEnd - 1);
+            return;
+        }
+        const double margin = slack(ox, oy, r) + double(r) * kEnd * dt * 1e-7;
+        const arcs in(box, ox, oy, r, margin);
+        const double turn = 2 * kPi, span = kEnd * static_cast<double>(dt);
+        for (int i = 0; i < in.count; ++i) {
+            for (double shift = std::floor(-in.hi[i] / turn) * turn; in.lo[i] + shift <= span;
+                 shift += turn) {
+                const long long first =
+                    static_cast<long long>(std::floor((in.lo[i] + shift) / dt)) - 2;
+                const long long last =
+                    static_cast<long long>(std::ceil((in.hi[i] + shift) / dt)) + 2;
+                if (last < 0) continue;
+                out.emplace_back(std::max(first, 0LL), std::min(last, kEnd - 1));
+            }
+        }
+        std::sort(out.begin(), out.end());
     }
 
     // Steps first..end of a ring, starting with empty sums: every sample
@@ -443,7 +479,7 @@ struct sphericRings {
             const long long centre = k - W;
             if (k - 2 * W >= 0 && N != 0 && centre >= first) {
                 const point q = positions[centre - first];
-                if (inside(q)) rowOf(image, q.y)[q.x] = meanOf(R, G, B, N, bytes);
+                if (inPart(q)) rowOf(image, q.y)[q.x] = meanOf(R, G, B, N, bytes);
             }
         }
     }
@@ -484,7 +520,7 @@ struct sphericRings {
         };
         size_t lo = 0, hi = 0;  // the stretches of the window's ends
         for (const stretch& s : stretches) {
-            if (!inside(s.p)) continue;
+            if (!inPart(s.p)) continue;
             // The window centred on step c spans c - W .. c + W; its centre
             // passes c when the walk reaches c + W <= end, from step 2W on.
             const long long c = std::min(s.to, end - W);
@@ -590,8 +626,12 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
     const long long rx = hx < cx - a.x0 ? cx - a.x0 : a.x1 - cx;
     const long long ry = hy < cy - a.y0 ? cy - a.y0 : a.y1 - cy;
     const long long rMax = static_cast<long long>(std::sqrt(double(rx) * rx + double(ry) * ry));
-    sphericRings rings{image, backup, a, cx, cy, static_cast<float>(cx), static_cast<float>(cy),
-                       {},    {},    {}};
+    auto ringsOver = [&](pixelRect part) {
+        sphericRings rings{image, backup, a, cx, cy, static_cast<float>(cx), static_cast<float>(cy),
+                           {},    {},    {},    {}, {}, part};
+        return rings;
+    };
+    sphericRings rings = ringsOver(a);
     // Rings that cannot meet the area are left out.
     const double nearX = std::max({0.0, double(a.x0 - cx), double(cx - a.x1)});
     const double nearY = std::max({0.0, double(a.y0 - cy), double(cy - a.y1)});
@@ -601,12 +641,32 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
     const long long rFrom =
         std::max(1LL, static_cast<long long>(std::hypot(nearX, nearY) - margin));
     const long long rTo = std::min(rMax, static_cast<long long>(std::hypot(farX, farY) + margin));
-    for (long long r = rFrom; r <= rTo; ++r) {
-        // Far out, neighbouring radii round to one float: their rings are one
-        // ring, drawn again, and only the last time counts.
-        if (r < rTo && static_cast<float>(r) == static_cast<float>(r + 1)) continue;
-        rings.ring(r, rMax, v, bytes);
+    // Two halves of the area, one per core, split across its longer side:
+    // each walks every ring but writes only its own pixels. On a thin area a
+    // ring holds a few steps in it, and working out its reach twice would
+    // cost more than the second core saves.
+    const long long w = a.x1 - a.x0 + 1, h = a.y1 - a.y0 + 1;
+    const double pixels = static_cast<double>(w) * h;
+    const bool split = bandThreads > 1 && std::min(w, h) >= 256;
+    pixelRect halves[2] = {a, a};
+    if (split && w >= h) {
+        halves[0].x1 = a.x0 + static_cast<int>(w / 2) - 1;
+        halves[1].x0 = halves[0].x1 + 1;
+    } else if (split) {
+        halves[0].y1 = a.y0 + static_cast<int>(h / 2) - 1;
+        halves[1].y0 = halves[0].y1 + 1;
     }
+    inBands(0, split ? 1 : 0, pixels, [&](int firstHalf, int lastHalf) {
+        for (int i = firstHalf; i <= lastHalf; ++i) {
+            sphericRings half = ringsOver(halves[i]);
+            for (long long r = rFrom; r <= rTo; ++r) {
+                // Far out, neighbouring radii round to one float: their rings
+                // are one ring, drawn again, and only the last time counts.
+                if (r < rTo && static_cast<float>(r) == static_cast<float>(r + 1)) continue;
+                half.ring(r, rMax, v, bytes);
+            }
+        }
+    });
 
     for (int y = a.y0; y <= a.y1; ++y) {
         const Rgba* row = rowOf(image, y);

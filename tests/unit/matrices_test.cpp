@@ -502,12 +502,13 @@ TEST(MatrixFilters, EveryModeFollowsItsFormulas) {
 }
 
 // Thin pictures and pointers off the picture, where rays and rings mostly
-// miss the area and only a few steps of each are worked out.
+// miss the area and only a few steps of each are worked out; pictures large
+// enough to be split between two threads.
 TEST(MatrixFilters, RaysAndRingsOnThinPicturesFollowTheirFormulas) {
     struct Shape {
         int w, h;
     };
-    const Shape shapes[] = {{1, 300}, {300, 1}, {2, 170}, {170, 3}, {41, 29}};
+    const Shape shapes[] = {{1, 300}, {300, 1}, {2, 170}, {170, 3}, {41, 29}, {300, 260}, {260, 300}};
     unsigned seed = 50;
     for (const Shape s : shapes) {
         const point pointers[] = {point(s.w / 2, s.h / 2), point(s.w - 1, s.h - 1), point(-40, s.h / 3),
