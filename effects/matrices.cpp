@@ -641,30 +641,16 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
     const long long rFrom =
         std::max(1LL, static_cast<long long>(std::hypot(nearX, nearY) - margin));
     const long long rTo = std::min(rMax, static_cast<long long>(std::hypot(farX, farY) + margin));
-    // Two halves of the area, one per core, split across its longer side:
-    // each walks every ring but writes only its own pixels. On a thin area a
-    // ring holds a few steps in it, and working out its reach twice would
-    // cost more than the second core saves.
-    const long long w = a.x1 - a.x0 + 1, h = a.y1 - a.y0 + 1;
-    const double pixels = static_cast<double>(w) * h;
-    const bool split = bandThreads > 1 && std::min(w, h) >= 256;
-    pixelRect halves[2] = {a, a};
-    if (split && w >= h) {
-        halves[0].x1 = a.x0 + static_cast<int>(w / 2) - 1;
-        halves[1].x0 = halves[0].x1 + 1;
-    } else if (split) {
-        halves[0].y1 = a.y0 + static_cast<int>(h / 2) - 1;
-        halves[1].y0 = halves[0].y1 + 1;
-    }
-    inBands(0, split ? 1 : 0, pixels, [&](int firstHalf, int lastHalf) {
-        for (int i = firstHalf; i <= lastHalf; ++i) {
-            sphericRings half = ringsOver(halves[i]);
-            for (long long r = rFrom; r <= rTo; ++r) {
-                // Far out, neighbouring radii round to one float: their rings
-                // are one ring, drawn again, and only the last time counts.
-                if (r < rTo && static_cast<float>(r) == static_cast<float>(r + 1)) continue;
-                half.ring(r, rMax, v, bytes);
-            }
+    // Each half of the area walks every ring but writes only its own
+    // pixels. On a thin area a ring holds a few steps in it, and working
+    // out its reach twice would cost more than the second core saves.
+    inHalves(a, std::min(a.x1 - a.x0, a.y1 - a.y0) >= 255, [&](pixelRect part) {
+        sphericRings half = ringsOver(part);
+        for (long long r = rFrom; r <= rTo; ++r) {
+            // Far out, neighbouring radii round to one float: their rings are
+            // one ring, drawn again, and only the last time counts.
+            if (r < rTo && static_cast<float>(r) == static_cast<float>(r + 1)) continue;
+            half.ring(r, rMax, v, bytes);
         }
     });
 

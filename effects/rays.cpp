@@ -727,20 +727,23 @@ void rays::cast(const ImageRGBA* samples, ImageRGBA* out, meanFn mean, const voi
     if (area_.x0 > area_.x1 || area_.y0 > area_.y1) return;
     const caster c(area_, cx_, cy_, v_, widening_ == widening::stepShare,
                    written_ == written::atLead, samples, out, mean, context);
-    // Two halves of the area, one per core, split across its longer side:
-    // each casts every ray but writes only its own pixels.
-    const long long w = area_.x1 - area_.x0 + 1, h = area_.y1 - area_.y0 + 1;
-    const double pixels = static_cast<double>(w) * h;
-    const bool split = bandThreads > 1 && pixels >= 65536;
-    pixelRect halves[2] = {area_, area_};
+    // Each half casts every ray but writes only its own pixels.
+    const double pixels = (area_.x1 - area_.x0 + 1.0) * (area_.y1 - area_.y0 + 1.0);
+    inHalves(area_, pixels >= 65536, [&](pixelRect half) { partWork(c, half).run(); });
+}
+
+void inHalves(pixelRect area, bool split, const std::function<void(pixelRect)>& part) {
+    const long long w = area.x1 - area.x0 + 1, h = area.y1 - area.y0 + 1;
+    split = split && bandThreads > 1;
+    pixelRect halves[2] = {area, area};
     if (split && w >= h) {
-        halves[0].x1 = area_.x0 + static_cast<int>(w / 2) - 1;
+        halves[0].x1 = area.x0 + static_cast<int>(w / 2) - 1;
         halves[1].x0 = halves[0].x1 + 1;
     } else if (split) {
-        halves[0].y1 = area_.y0 + static_cast<int>(h / 2) - 1;
+        halves[0].y1 = area.y0 + static_cast<int>(h / 2) - 1;
         halves[1].y0 = halves[0].y1 + 1;
     }
-    inBands(0, split ? 1 : 0, pixels, [&](int first, int last) {
-        for (int i = first; i <= last; ++i) partWork(c, halves[i]).run();
+    inBands(0, split ? 1 : 0, static_cast<double>(w) * h, [&](int first, int last) {
+        for (int i = first; i <= last; ++i) part(halves[i]);
     });
 }

@@ -6,6 +6,8 @@
 
 #include "effects/classes.h"
 
+#include <functional>
+
 // The distance dx, dy: the square root, in single precision, of the exact
 // sum of squares.
 float rayLength(long long dx, long long dy);
@@ -39,3 +41,7 @@ private:
     widening widening_;
     written written_;
 };
+
+// Runs `part` over the two halves of `area` across its longer side, one per
+// core, when `split` and two cores work; else once over the whole area.
+void inHalves(pixelRect area, bool split, const std::function<void(pixelRect)>& part);
