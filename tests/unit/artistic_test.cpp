@@ -413,6 +413,29 @@ TEST(Artistic, ShineOnThinPicturesFollowsItsFormulas) {
     }
 }
 
+// Shine at random: pictures, areas, pointers, ray lengths and thresholds.
+TEST(Artistic, ShineAtRandomFollowsItsFormulas) {
+    const Case& plain = *std::find_if(std::begin(kCases), std::end(kCases),
+                                      [](const Case& c) { return std::string(c.what) == "shine from inside"; });
+    std::mt19937 gen(31);
+    for (int round = 0; round < 120; ++round) {
+        // A third of them a line or two across, where rays run along one line.
+        const int w = 1 + gen() % (round % 3 == 0 ? 2 : 70), h = 1 + gen() % (round % 3 == 1 ? 2 : 70);
+        const int x0 = gen() % w, y0 = gen() % h;
+        const point lo(x0, y0), hi(x0 + gen() % (w - x0), y0 + gen() % (h - y0));
+        Case c = plain;
+        c.cursor = point(static_cast<int>(gen() % 260) - 100, static_cast<int>(gen() % 260) - 100);
+        if (round % 3 == 0) c.cursor.x = lo.x;  // in line with the thin area
+        if (round % 3 == 1) c.cursor.y = lo.y;
+        c.v1 = static_cast<float>(gen() % 201);
+        c.v2 = static_cast<float>(gen() % 256);
+        c.mode = 1 + round % 2;
+        EXPECT_EQ(check(c, fewColours(w, h, gen(), 4, 30, true), gen() % 2 == 0, lo, hi), "")
+            << "round " << round << ": " << w << "x" << h << " pointer " << c.cursor.x << ","
+            << c.cursor.y << " value1 " << c.v1;
+    }
+}
+
 TEST(Artistic, FastBrushAndCutoutGroupLikeTheStraightforwardOnes) {
     auto named = [](const std::string& what) {
         return std::find_if(std::begin(kCases), std::end(kCases), [&](const Case& c) { return c.what == what; });

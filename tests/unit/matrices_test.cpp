@@ -536,6 +536,38 @@ TEST(MatrixFilters, RaysAndRingsOnThinPicturesFollowTheirFormulas) {
     }
 }
 
+// Random pictures, areas, pointers and window widths: every shortcut of the
+// rays (shared lines, skipped steps, one write per pixel) and of the rings.
+TEST(MatrixFilters, RaysAndRingsAtRandomFollowTheirFormulas) {
+    std::mt19937 gen(23);
+    for (int round = 0; round < 120; ++round) {
+        // A third of them a line or two across, where rays run along one line.
+        const int w = 1 + gen() % (round % 3 == 0 ? 2 : 70), h = 1 + gen() % (round % 3 == 1 ? 2 : 70);
+        const int x0 = gen() % w, y0 = gen() % h;
+        const point lo(x0, y0), hi(x0 + gen() % (w - x0), y0 + gen() % (h - y0));
+        point c(static_cast<int>(gen() % 260) - 100, static_cast<int>(gen() % 260) - 100);
+        if (round % 3 == 0) c.x = lo.x;  // in line with the thin area
+        if (round % 3 == 1) c.y = lo.y;
+        const int mode = 6 + round % 2;
+        const float v1 = static_cast<float>(1 + gen() % 60);
+        EffectImages images(randomImage(w, h, gen()).release());
+        auto f = build(kBlur, images, true, lo, hi);
+        f->setXY(static_cast<float>(c.x), static_cast<float>(c.y));
+        f->changeMode(static_cast<char>(mode));
+        f->value1 = v1;
+        imageRgbaCopy(images.picture, f->image);
+        f->reapply();
+        const pixelRect p = f->areaInPicture();
+        const Row row{kBlur, mode, {v1}, 0, 0, c};
+        Picture want = expected(row, v1, images.picture, Rect{p.x0, p.y0, p.x1, p.y1});
+        ASSERT_EQ(firstDifference(want.get(), f->image), "")
+            << "round " << round << ": " << w << "x" << h << " mode " << mode << " value1 " << v1
+            << " cursor " << c.x << "," << c.y;
+        images.image = f->image;
+        images.scratch = f->scratch;
+    }
+}
+
 // Rays and rings from a pointer at the ends of int's range (a window zoomed
 // far out): the sums must not overflow and nothing outside the area moves.
 TEST(MatrixFilters, RaysAndRingsFromAFarPointer) {
