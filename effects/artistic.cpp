@@ -1,5 +1,6 @@
 #include "effects/artistic.h"
 
+#include "effects/draws.h"
 #include "effects/rays.h"
 #include "image/bands.h"
 #include "image/boxblur.h"
@@ -486,46 +487,6 @@ private:
 };
 
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// The rand() sequence in bulk
-
-#if defined(__GLIBC__)
-namespace {
-// The C library keeps rand()'s additive feedback state in a table whose first
-// word tells its type and read position; setstate hands out that table while
-// another, here a one-word linear one that is never drawn from, stands in.
-const int kTypes = 5;
-const int kDegrees[kTypes] = {0, 7, 15, 31, 63};
-const int kSeparations[kTypes] = {0, 3, 1, 3, 1};
-int32_t standIn[2] = {0, 0};
-}  // namespace
-
-randRun::randRun() {
-    int32_t* header = reinterpret_cast<int32_t*>(setstate(reinterpret_cast<char*>(standIn)));
-    if (!header) return;
-    const int type = header[0] % kTypes, rear = header[0] / kTypes;
-    if (type < 1 || type >= kTypes || rear < 0 || rear >= kDegrees[type]) {
-        setstate(reinterpret_cast<char*>(header));  // a state we do not know: draw one by one
-        return;
-    }
-    header_ = header;
-    type_ = type;
-    draws_.table = header + 1;
-    draws_.degree = kDegrees[type];
-    draws_.rear = rear;
-    draws_.front = (rear + kSeparations[type]) % draws_.degree;
-}
-
-randRun::~randRun() {
-    if (!header_) return;
-    header_[0] = kTypes * draws_.rear + type_;
-    setstate(reinterpret_cast<char*>(header_));
-}
-#else
-randRun::randRun() {}
-randRun::~randRun() {}
-#endif
 
 // ---------------------------------------------------------------------------
 // Chrome, relief, black and white

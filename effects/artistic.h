@@ -4,9 +4,6 @@
 
 #include "effects/classes.h"
 
-#include <cstdint>
-#include <cstdlib>
-
 // Metallic look: the amplified channel sum of a blurred copy folded back and
 // forth into 0..255.
 class chrome : public artistic {
@@ -93,40 +90,4 @@ public:
             ImageRGBA* icons, bool hasArea, point areaMin, point areaMax);
     static const effectInfo descriptor;
     void LBAction() override;
-};
-
-// The C library's rand() generator as plain values: the same numbers in the
-// same order as calling rand() each time, without its lock on every call
-// (spatter takes over a hundred million draws), and held in registers when
-// copied into a local variable.
-struct randDraws {
-    int32_t* table = nullptr;  // null: each draw is a call of rand()
-    int degree = 0, front = 0, rear = 0;
-
-    int next() {
-        if (!table) return std::rand();
-        const uint32_t value = static_cast<uint32_t>(table[front]) + static_cast<uint32_t>(table[rear]);
-        table[front] = static_cast<int32_t>(value);
-        if (++front == degree) front = 0;
-        if (++rear == degree) rear = 0;
-        return static_cast<int>(value >> 1);
-    }
-};
-
-// Takes over the one rand() sequence for its life: draw from a copy of
-// draws() and hand it back with resume(); nothing may call rand() meanwhile.
-// Afterwards rand() goes on where the draws left off.
-class randRun {
-public:
-    randRun();
-    ~randRun();
-    randDraws draws() const { return draws_; }
-    void resume(const randDraws& d) { draws_ = d; }
-    randRun(const randRun&) = delete;
-    randRun& operator=(const randRun&) = delete;
-
-private:
-    int32_t* header_ = nullptr;  // the library's table, a word before its state
-    int type_ = 0;
-    randDraws draws_;
 };

@@ -483,22 +483,6 @@ TEST(Artistic, ShineWithThePointerFarOffEndsAndLeavesTheRestAlone) {
     }
 }
 
-TEST(Artistic, RandRunDrawsWhatRandDraws) {
-    std::srand(1);
-    std::vector<int> plain;
-    for (int i = 0; i < 300; ++i) plain.push_back(std::rand());
-    std::srand(1);
-    std::vector<int> mixed;
-    for (int part = 0; part < 3; ++part) {
-        mixed.push_back(std::rand());
-        randRun run;
-        randDraws draws = run.draws();
-        for (int i = 0; i < 99; ++i) mixed.push_back(draws.next());
-        run.resume(draws);
-    }
-    EXPECT_EQ(mixed, plain);
-}
-
 // ---------------------------------------------------------------------------
 // The random filters through the shell
 

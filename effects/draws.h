@@ -1,0 +1,68 @@
+// rand()'s one sequence drawn in bulk: the C library's additive feedback
+// generator run here on its own table, without rand()'s lock on every call,
+// for the effects that draw millions of numbers. The numbers come in rand()'s
+// order, and rand() goes on afterwards where they left off.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+// The generator as plain values: the same numbers in the same order as
+// calling rand() each time, held in registers when copied into a local.
+struct randDraws {
+    int32_t* table = nullptr;  // null: each draw is a call of rand()
+    int degree = 0, front = 0, rear = 0;
+
+    int next() {
+        if (!table) return std::rand();
+        const uint32_t value = static_cast<uint32_t>(table[front]) + static_cast<uint32_t>(table[rear]);
+        table[front] = static_cast<int32_t>(value);
+        if (++front == degree) front = 0;
+        if (++rear == degree) rear = 0;
+        return static_cast<int>(value >> 1);
+    }
+};
+
+// Takes over the sequence for its life: draw from a copy of draws() and
+// hand it back with resume(); nothing may call rand() meanwhile, and one run
+// at a time. Afterwards rand() goes on where the draws left off.
+class randRun {
+public:
+    randRun();
+    ~randRun();
+    randDraws draws() const { return draws_; }
+    void resume(const randDraws& d) { draws_ = d; }
+    randRun(const randRun&) = delete;
+    randRun& operator=(const randRun&) = delete;
+
+private:
+    int32_t* header_ = nullptr;  // the library's table, a word before its state
+    int type_ = 0;
+    randDraws draws_;
+};
+
+// The draws read ahead, as the generator's 32-bit words (a draw is its word
+// shifted right by one), made many at once: each word is the sum of the ones
+// `degree` and the tap distance before it. Draw k is the k-th after where
+// `from` stood. Needs a table (from.table not null).
+class randAhead {
+public:
+    explicit randAhead(const randDraws& from);
+    // The words of draws k .. k + n - 1, valid until the next call; k never
+    // goes back before an earlier call's k.
+    const uint32_t* words(size_t k, size_t n);
+    // `to` left as exactly k draws would leave it, k at least the last
+    // call's k and no further than the words made.
+    void leave(size_t k, randDraws& to) const;
+
+private:
+    std::vector<uint32_t> words_;  // draws base_ - degree .. made_ - 1
+    size_t base_ = 0, made_ = 0;
+    int degree_, tap_, front_;
+};
+
+// Appends n words to the `degree` words before w: w[i] = w[i - degree] +
+// w[i - tap].
+void randExtend(uint32_t* w, size_t n, int degree, int tap);
