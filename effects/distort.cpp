@@ -1,5 +1,6 @@
 #include "effects/distort.h"
 
+#include "effects/draws.h"
 #include "image/bands.h"
 #include "image/clamp.h"
 #include "image/lanes.h"
@@ -589,15 +590,20 @@ void lines::LBAction() {
     // that makes an empty run, and a line of one pixel makes none.
     std::vector<unsigned char> runs;
     std::vector<size_t> starts(size_t(count) + 1);
-    for (int line = 0; line < count; ++line) {
-        starts[line] = runs.size();
-        int s = lo, n = 0;
-        while (s < hi) {
-            s += n;
-            n = std::rand() % longest + 1;
-            const int length = std::min(s + n - 1, hi) - s + 1;
-            if (length > 0) runs.push_back(static_cast<unsigned char>(length));
+    {
+        randRun run;
+        randDraws draws = run.draws();
+        for (int line = 0; line < count; ++line) {
+            starts[line] = runs.size();
+            int s = lo, n = 0;
+            while (s < hi) {
+                s += n;
+                n = draws.next() % longest + 1;
+                const int length = std::min(s + n - 1, hi) - s + 1;
+                if (length > 0) runs.push_back(static_cast<unsigned char>(length));
+            }
         }
+        run.resume(draws);
     }
     starts[count] = runs.size();
     const limit bytes = byteRange;
@@ -698,18 +704,20 @@ void noise::LBAction() {
     const bool tinted = mode == 2;
     const int tint[3] = {color.r, color.g, color.b};
     const limit bytes = byteRange;
+    randRun run;
+    randDraws draws = run.draws();
     for (int y = a.y0; y <= a.y1; ++y) {
         const Rgba* in = rowOf(backup, y);
         Rgba* out = rowOf(image, y);
         for (int x = a.x0; x <= a.x1; ++x) {
-            if (!(std::rand() % 100 < share)) {
+            if (!(draws.next() % 100 < share)) {
                 out[x] = in[x];
                 continue;
             }
             const unsigned char old[3] = {in[x].r, in[x].g, in[x].b};
             unsigned char mixed[3];
             for (int k = 0; k < 3; ++k) {
-                int v = std::rand() % 256;
+                int v = draws.next() % 256;
                 if (tinted) v = clampByte(bytes, static_cast<float>(v + tint[k]));
                 mixed[k] = clampByte(bytes, static_cast<float>(v) * t + static_cast<float>(old[k]) * keep);
             }
@@ -718,6 +726,7 @@ void noise::LBAction() {
             out[x].b = mixed[2];
         }
     }
+    run.resume(draws);
 }
 
 void noise::colorChangeAction() { reapply(); }
