@@ -145,8 +145,23 @@ void fillGaps(ImageRGBA* img, const pixelRect& a, bool columnsOuter, bool meanAl
         p = Rgba{mean(0), mean(1), mean(2), meanAlpha ? mean(3) : static_cast<unsigned char>(255)};
     };
     if (columnsOuter) {
-        for (int x = a.x0; x <= a.x1; ++x) {
-            for (int y = a.y0; y <= a.y1; ++y) fill(x, y);
+        // Column by column over only the open pixels, found row by row: a
+        // scan down the columns would miss the cache at every pixel.
+        const int w = a.x1 - a.x0 + 1;
+        std::vector<int> first(static_cast<size_t>(w) + 1, 0), rows;
+        for (int y = a.y0; y <= a.y1; ++y) {
+            for (int x = a.x0; x <= a.x1; ++x) first[x - a.x0 + 1] += open(at(img, x, y)) ? 1 : 0;
+        }
+        for (int c = 0; c < w; ++c) first[c + 1] += first[c];
+        rows.resize(first[w]);
+        std::vector<int> next(first.begin(), first.end() - 1);
+        for (int y = a.y0; y <= a.y1; ++y) {
+            for (int x = a.x0; x <= a.x1; ++x) {
+                if (open(at(img, x, y))) rows[next[x - a.x0]++] = y;
+            }
+        }
+        for (int c = 0; c < w; ++c) {
+            for (int k = first[c]; k < first[c + 1]; ++k) fill(a.x0 + c, rows[k]);
         }
     } else {
         // Where alpha is averaged too, a dark pixel amid dark ones stays
@@ -234,6 +249,14 @@ Rgba shineMean(const int sum[4], int n, const void*) {
     }
     return Rgba{clampByte(sum[0] / n), clampByte(sum[1] / n), clampByte(sum[2] / n),
                 clampByte(sum[3] / n)};
+}
+
+// Set bits, without assuming a popcount instruction (or calling one).
+inline unsigned bitCount(uint64_t v) {
+    v = v - ((v >> 1) & 0x5555555555555555u);
+    v = (v & 0x3333333333333333u) + ((v >> 2) & 0x3333333333333333u);
+    v = (v + (v >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+    return static_cast<unsigned>((v * 0x0101010101010101u) >> 56);
 }
 
 // ---------------------------------------------------------------------------
@@ -333,13 +356,6 @@ public:
     }
 
 private:
-    static unsigned bitCount(unsigned v) {  // of 16 bits; no popcount instruction assumed
-        v = v - ((v >> 1) & 0x5555u);
-        v = (v & 0x3333u) + ((v >> 2) & 0x3333u);
-        v = (v + (v >> 4)) & 0x0f0fu;
-        return (v + (v >> 8)) & 0x1fu;
-    }
-
     // Bit k: entry k of the sixteen from `alpha` on is free, its alpha not 0.
     static unsigned freeMask(const unsigned char* alpha) {
 #if MORVANE_SIMD
@@ -471,13 +487,21 @@ class triangular {
 public:
     explicit triangular(float v)
         : two_(truncToInt(2 * v)), one_(truncToInt(v)), modTwo_(std::max(two_, 1)), modOne_(std::max(one_, 1)) {}
+    // The ranges keep both at least 1; otherwise the offset is 0 and draws nothing.
+    bool drawsNothing() const { return two_ < 1 || one_ < 1; }
+    int one() const { return one_; }
+    int two() const { return two_; }
+    // Whether the draws p, q end an offset, and which.
+    bool takes(int p, int q, int& t) const {
+        t = modTwo_.of(q) - one_;
+        return modOne_.of(p) >= std::abs(t);
+    }
     int draw(randDraws& draws) const {
-        if (two_ < 1 || one_ < 1) return 0;  // the ranges keep both at least 1
-        for (;;) {
+        if (drawsNothing()) return 0;
+        for (int t;;) {
             const int p = draws.next();
             const int q = draws.next();
-            const int t = modTwo_.of(q) - one_;
-            if (modOne_.of(p) >= std::abs(t)) return t;
+            if (takes(p, q, t)) return t;
         }
     }
 
@@ -485,6 +509,392 @@ private:
     int two_, one_;
     modulus modTwo_, modOne_;
 };
+
+// ---------------------------------------------------------------------------
+// Spatter from the sequence read ahead
+
+// Every pair of draws (p, q) of a stretch of words (two each) marked at once:
+// offsets[j] = t + one when the pair ends a triangular offset t, else 255.
+// The remainders come exact from single precision: x mod d is that of
+// (x >> 16)·(65536 mod d) + (x & 65535), below 2^23 for d below 128, whose
+// quotient by d in floats is never too large and at most one too small.
+const int kLargestModulus = 127;
+
+template <int N>
+MORVANE_LANES_INLINE typename lanes::of<N>::i remainder(typename lanes::of<N>::i x, int d) {
+    typedef typename lanes::of<N>::i i;
+    const i y = (x >> 16) * (65536 % d) + (x & 65535);
+    const i q = lanes::truncate<N>(lanes::toFloat<N>(y) * (1.0f / static_cast<float>(d)));
+    const i r = y - q * d;
+    return r >= d ? r - d : r;
+}
+
+template <int N>
+struct byteLanes {
+    typedef uint8_t all __attribute__((vector_size(4 * N)));  // the bytes of N words
+    typedef uint8_t one __attribute__((vector_size(N)));      // a byte for each
+};
+
+template <int N>
+MORVANE_LANES_INLINE void markLanes(const uint32_t* words, ptrdiff_t pairs, int one, int two,
+                                    uint8_t* offsets) {
+    typedef typename lanes::of<N>::i i;
+    typedef typename byteLanes<N>::all all;
+    typedef typename byteLanes<N>::one bytes;
+    ptrdiff_t j = 0;
+    for (; j + N <= pairs; j += N) {
+        i a, b;
+        std::memcpy(&a, words + 2 * j, sizeof a);
+        std::memcpy(&b, words + 2 * j + N, sizeof b);
+        i p, q;
+        if constexpr (N == 4) {
+            p = __builtin_shufflevector(a, b, 0, 2, 4, 6);
+            q = __builtin_shufflevector(a, b, 1, 3, 5, 7);
+        } else if constexpr (N == 8) {
+            p = __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14);
+            q = __builtin_shufflevector(a, b, 1, 3, 5, 7, 9, 11, 13, 15);
+        } else {
+            p = __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+            q = __builtin_shufflevector(a, b, 1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
+        }
+        // The words are unsigned; a draw is the word without its lowest bit.
+        p = (i)((typename lanes::of<N>::u)p >> 1);
+        q = (i)((typename lanes::of<N>::u)q >> 1);
+        const i t = remainder<N>(q, two) - one;
+        const i size = t < 0 ? -t : t;
+        const i marked = remainder<N>(p, one) >= size ? t + one : i{} + 255;
+        // The low byte of each lane (AVX-512 narrows in one instruction).
+        const all low = reinterpret_cast<const all&>(marked);
+        bytes out;
+        if constexpr (N == 4) {
+            out = __builtin_shufflevector(low, low, 0, 4, 8, 12);
+        } else if constexpr (N == 8) {
+            out = __builtin_shufflevector(low, low, 0, 4, 8, 12, 16, 20, 24, 28);
+        } else {
+            out = __builtin_convertvector(marked, bytes);
+        }
+        std::memcpy(offsets + j, &out, sizeof out);
+    }
+    for (; j < pairs; ++j) {
+        const int p = static_cast<int>(words[2 * j] >> 1), q = static_cast<int>(words[2 * j + 1] >> 1);
+        const int t = q % two - one;
+        offsets[j] = static_cast<uint8_t>(p % one >= std::abs(t) ? t + one : 255);
+    }
+}
+
+void markNarrow(const uint32_t* words, ptrdiff_t pairs, int one, int two, uint8_t* offsets) {
+    markLanes<4>(words, pairs, one, two, offsets);
+}
+
+#if MORVANE_SIMD
+MORVANE_AVX2 void markAvx2(const uint32_t* words, ptrdiff_t pairs, int one, int two, uint8_t* offsets) {
+    markLanes<8>(words, pairs, one, two, offsets);
+}
+
+MORVANE_AVX512 void markAvx512(const uint32_t* words, ptrdiff_t pairs, int one, int two, uint8_t* offsets) {
+    markLanes<16>(words, pairs, one, two, offsets);
+}
+#endif
+
+void markOffsets(const uint32_t* words, ptrdiff_t pairs, int one, int two, uint8_t* offsets) {
+#if MORVANE_SIMD
+    if (simdLevel() >= Simd::avx512) return markAvx512(words, pairs, one, two, offsets);
+    if (simdLevel() >= Simd::avx2) return markAvx2(words, pairs, one, two, offsets);
+#endif
+    markNarrow(words, pairs, one, two, offsets);
+}
+
+// Bit k of the result: offsets[k] is not 255 (the pair ends an offset), for 64 pairs.
+uint64_t endingPairs(const uint8_t* offsets) {
+    uint64_t bits = 0;
+#if MORVANE_SIMD
+    const __m128i none = _mm_set1_epi8(static_cast<char>(255));
+    for (int k = 0; k < 4; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(offsets + 16 * k));
+        const unsigned open = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, none)));
+        bits |= static_cast<uint64_t>(~open & 0xffffu) << (16 * k);
+    }
+#else
+    for (int k = 0; k < 64; ++k) bits |= static_cast<uint64_t>(offsets[k] != 255) << k;
+#endif
+    return bits;
+}
+
+// The offsets of the pairs that end one moved to `kept` and on, in order,
+// for the 64-pair words from .. to - 1, and where each word's went. Never
+// past where they were, so in place.
+size_t keepEndsPlain(uint8_t* offsets, const uint64_t* ends, size_t from, size_t to, size_t* first,
+                     size_t kept) {
+    for (size_t k = from; k < to; ++k) {
+        first[k] = kept;
+        for (uint64_t bits = ends[k]; bits; bits &= bits - 1) offsets[kept++] = offsets[k * 64 + __builtin_ctzll(bits)];
+    }
+    return kept;
+}
+
+#if MORVANE_SIMD
+MORVANE_AVX512 size_t keepEndsAvx512(uint8_t* offsets, const uint64_t* ends, size_t from, size_t to,
+                                     size_t* first, size_t kept) {
+    for (size_t k = from; k < to; ++k) {
+        first[k] = kept;
+        // Sixteen at a time, widened to words to be packed together. The
+        // masked forms with every lane set spare GCC's false warnings.
+        for (int q = 0; q < 4; ++q) {
+            const __mmask16 m = static_cast<__mmask16>(ends[k] >> (16 * q));
+            const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(offsets + k * 64 + 16 * q));
+            const __m512i packed = _mm512_maskz_compress_epi32(m, _mm512_maskz_cvtepu8_epi32(0xffff, in));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(offsets + kept), _mm512_maskz_cvtepi32_epi8(0xffff, packed));
+            kept += bitCount(m);
+        }
+    }
+    return kept;
+}
+#endif
+
+size_t keepEnds(uint8_t* offsets, const uint64_t* ends, size_t from, size_t to, size_t* first, size_t kept) {
+#if MORVANE_SIMD
+    if (simdLevel() >= Simd::avx512) return keepEndsAvx512(offsets, ends, from, to, first, kept);
+#endif
+    return keepEndsPlain(offsets, ends, from, to, first, kept);
+}
+
+// The drops in their order: the grid, column by column, then the random ones.
+struct dropOrder {
+    int x1, y1, x2, y2, step, width, height;
+    long long randomLeft;
+    int x, y;  // the next grid drop, x beyond x2 once the grid is done
+
+    bool done() const { return x > x2 && randomLeft == 0; }
+    bool onGrid() const { return x <= x2; }
+    void advance() {
+        if (x > x2) {
+            --randomLeft;
+        } else if ((y += step) > y2) {
+            y = y1;
+            x += step;
+        }
+    }
+};
+
+struct spatterDrop {
+    size_t from;  // the first pair of its splashes
+    int x, y;
+    int fromX, fromY;  // where its colour comes from
+};
+
+// A stretch of pairs with their offsets marked: a bit for each pair that
+// ends one, and the offsets of those pairs alone, in order.
+class markedPairs {
+public:
+    explicit markedPairs(const triangular& splash) : splash_(splash) {}
+
+    // The words of `pairs` pairs (a multiple of 64) are handed in blocks.
+    void start(size_t pairs) {
+        pairs_ = pairs;
+        offsets_.resize(pairs);
+        ends_.resize(pairs / 64);
+        counts_.resize(pairs / 64);
+        first_.resize(pairs / 64);
+    }
+
+    // Marks a block, then moves the offsets that end pairs to its front.
+    void markBlock(const uint32_t* words, size_t firstWord, size_t count) {
+        const size_t from = firstWord / 2, pairs = count / 2;
+        markOffsets(words + firstWord, static_cast<ptrdiff_t>(pairs), splash_.one(), splash_.two(),
+                    offsets_.data() + from);
+        for (size_t k = from / 64; k < (from + pairs) / 64; ++k) {
+            ends_[k] = endingPairs(&offsets_[k * 64]);
+            counts_[k] = static_cast<uint8_t>(bitCount(ends_[k]));
+        }
+        keepEnds(offsets_.data(), ends_.data(), from / 64, (from + pairs) / 64, first_.data(), from);
+    }
+
+    // The blocks' offsets closed up; first_ then counts the ends before each word.
+    void done(const uint32_t* words) {
+        words_ = words;
+        size_t rank = 0;
+        for (size_t k = 0; k < first_.size();) {
+            const size_t from = first_[k];
+            size_t n = 0;
+            for (; k < first_.size() && first_[k] == from + n; ++k) {
+                first_[k] = rank + n;
+                n += counts_[k];
+            }
+            std::memmove(&offsets_[rank], &offsets_[from], n);
+            rank += n;
+        }
+    }
+
+    size_t pairs() const { return pairs_; }
+    int draw(size_t j, int k) const { return static_cast<int>(words_[2 * j + k] >> 1); }
+    // The offsets of the pairs that end one, from that of the pair j on.
+    const uint8_t* endsFrom(size_t j) const {
+        const size_t k = j / 64;
+        return &offsets_[first_[k] + bitCount(ends_[k] & ~(~uint64_t{0} << (j % 64)))];
+    }
+
+    // The pair after the n-th (from 1) that ends an offset from pair j on;
+    // false when the stretch ends first.
+    bool afterEnds(size_t j, size_t n, size_t& after) const {
+        after = j;
+        if (n == 0) return true;
+        if (j >= pairs_) return false;
+        size_t k = j / 64;
+        uint64_t bits = ends_[k] & (~uint64_t{0} << (j % 64));
+        for (size_t c = bitCount(bits); c < n; c = counts_[k]) {
+            n -= c;
+            if (++k == ends_.size()) return false;
+            bits = ends_[k];
+        }
+        for (; n > 1; --n) bits &= bits - 1;
+        after = k * 64 + static_cast<size_t>(__builtin_ctzll(bits)) + 1;
+        return true;
+    }
+
+private:
+    const triangular& splash_;
+    const uint32_t* words_ = nullptr;
+    size_t pairs_ = 0;
+    std::vector<uint8_t> offsets_;
+    std::vector<uint64_t> ends_;
+    std::vector<uint8_t> counts_;  // of each word of ends_
+    std::vector<size_t> first_;    // where each word's ends go in offsets_
+};
+
+// The offset a triangular pick ends with, from pair j on (j moves past it);
+// false when the stretch ends first.
+bool pickFrom(const markedPairs& marked, const triangular& pick, size_t& j, int& offset) {
+    offset = 0;
+    if (pick.drawsNothing()) return true;
+    for (; j < marked.pairs(); ++j) {
+        if (pick.takes(marked.draw(j, 0), marked.draw(j, 1), offset)) {
+            ++j;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Each drop's splashes in the drops' order, on both cores: the parts cut
+// the drops' reach along its longer side, and each writes only its own
+// pixels, so a pixel still ends with the last drop that splashed it.
+void splashAll(effect& e, const pixelRect& a, const std::vector<spatterDrop>& found,
+               const markedPairs& marked, const triangular& splash, int perDrop) {
+    const int one = splash.one(), two = splash.two();
+    auto reach = [&](int c, int lo, int hi, int& from, int& to) {
+        from = clampInt(c - one, lo, hi);
+        to = clampInt(c + two - 1 - one, lo, hi);
+    };
+    int left = a.x1, right = a.x0, top = a.y1, bottom = a.y0;
+    for (const spatterDrop& d : found) {
+        int from, to;
+        reach(d.x, a.x0, a.x1, from, to);
+        left = std::min(left, from), right = std::max(right, to);
+        reach(d.y, a.y0, a.y1, from, to);
+        top = std::min(top, from), bottom = std::max(bottom, to);
+    }
+    const bool byRows = bottom - top >= right - left;
+    const double work = static_cast<double>(found.size()) * perDrop;
+    // A few wide parts: a drop across two parts is splashed by both.
+    const int lo = byRows ? top : left, length = (byRows ? bottom : right) - lo + 1;
+    const int parts = std::min(length, 4);
+    inBands(0, parts - 1, work, [&](int p0, int p1) {
+        const int first = lo + static_cast<int>(static_cast<long long>(length) * p0 / parts);
+        const int last = lo + static_cast<int>(static_cast<long long>(length) * (p1 + 1) / parts) - 1;
+        Rgba* rowAt[kLargestModulus];
+        int columnAt[kLargestModulus];
+        for (size_t i = 0; i < found.size(); ++i) {
+            const spatterDrop& d = found[i];
+            int from, to;
+            reach(byRows ? d.y : d.x, byRows ? a.y0 : a.x0, byRows ? a.y1 : a.x1, from, to);
+            if (to < first || from > last) continue;
+            if (i + 1 < found.size()) __builtin_prefetch(&at(e.scratch, found[i + 1].fromX, found[i + 1].fromY));
+            const Rgba colour = at(e.scratch, d.fromX, d.fromY);
+            for (int t = 0; t < two; ++t) {
+                const int y = clampInt(d.y + t - one, a.y0, a.y1), x = clampInt(d.x + t - one, a.x0, a.x1);
+                rowAt[t] = !byRows || (y >= first && y <= last) ? &at(e.image, 0, y) : nullptr;
+                columnAt[t] = byRows || (x >= first && x <= last) ? x : -1;
+            }
+            const uint8_t* offset = marked.endsFrom(d.from);
+            for (int i = 0; i < perDrop; ++i, offset += 2) {
+                Rgba* row = rowAt[offset[1]];
+                const int column = columnAt[offset[0]];
+                if (row && column >= 0) row[column] = colour;
+            }
+        }
+    });
+}
+
+// The drops with each draw taken as it comes.
+void spatterOneByOne(effect& e, const pixelRect& a, dropOrder order, const triangular& pick,
+                     const triangular& splash, int perDrop, randDraws& draws) {
+    auto clampX = [&](int x) { return clampInt(x, a.x0, a.x1); };
+    auto clampY = [&](int y) { return clampInt(y, a.y0, a.y1); };
+    for (; !order.done(); order.advance()) {
+        randDraws local = draws;  // kept in registers across the pixel stores
+        int x = order.x, y = order.y;
+        if (!order.onGrid()) {
+            x = local.next() % order.width;
+            y = local.next() % order.height;
+        }
+        const int ox = pick.draw(local);
+        const int oy = pick.draw(local);
+        const Rgba c = at(e.scratch, clampX(x + ox), clampY(y + oy));
+        for (int i = 0; i < perDrop; ++i) {
+            const int sx = splash.draw(local);
+            const int sy = splash.draw(local);
+            at(e.image, clampX(x + sx), clampY(y + sy)) = c;
+        }
+        draws = local;
+    }
+}
+
+// The drops from the sequence read ahead: a stretch of pairs is marked on
+// both cores; the drops that end inside it are found one after another,
+// their picks drawn and their splashes skipped by counting marks; then they
+// are splashed, and the next stretch starts at the first drop left over.
+void spatterAhead(effect& e, const pixelRect& a, dropOrder order, const triangular& pick,
+                  const triangular& splash, int perDrop, randDraws& draws) {
+    randAhead ahead(draws);
+    markedPairs marked(splash);
+    std::vector<spatterDrop> found;
+    size_t taken = 0;             // draws
+    size_t stretch = size_t{1} << 18;  // pairs, a multiple of 128
+    while (!order.done()) {
+        marked.start(stretch);
+        marked.done(ahead.words(taken, 2 * stretch, 128, [&](const uint32_t* words, size_t first, size_t count) {
+            marked.markBlock(words, first, count);
+        }));
+        found.clear();
+        size_t j = 0;
+        for (; !order.done(); order.advance()) {
+            size_t k = j;
+            int x = order.x, y = order.y;
+            if (!order.onGrid()) {
+                if (k == stretch) break;
+                x = marked.draw(k, 0) % order.width;
+                y = marked.draw(k, 1) % order.height;
+                ++k;
+            }
+            int ox, oy;
+            size_t after;
+            if (!pickFrom(marked, pick, k, ox) || !pickFrom(marked, pick, k, oy) ||
+                !marked.afterEnds(k, 2 * static_cast<size_t>(perDrop), after)) {
+                break;
+            }
+            // The colour is read when splashing, where a cache miss costs less.
+            found.push_back(spatterDrop{k, x, y, clampInt(x + ox, a.x0, a.x1), clampInt(y + oy, a.y0, a.y1)});
+            j = after;
+        }
+        if (found.empty()) {
+            stretch *= 2;  // a drop longer than the stretch
+            continue;
+        }
+        splashAll(e, a, found, marked, splash, perDrop);
+        taken += 2 * j;
+    }
+    ahead.leave(taken, draws);
+}
 
 }  // namespace
 
@@ -735,35 +1145,19 @@ void spatter::LBAction() {
     preBlur(*this, a);
     clearArea(image, a);
     const int x1 = a.x0, y1 = a.y0, x2 = a.x1, y2 = a.y1;
-    auto clampX = [&](int x) { return clampInt(x, x1, x2); };
-    auto clampY = [&](int y) { return clampInt(y, y1, y2); };
-    randRun run;
-    randDraws draws = run.draws();
     const triangular pick(value1), splash(value2);
     const float splashes = 4 * value2 * value2;
-    // A drop: its colour picked near (x, y), then splashes around (x, y).
-    auto drop = [&](int x, int y) {
-        randDraws local = draws;  // kept in registers across the pixel stores
-        const int ox = pick.draw(local);
-        const int oy = pick.draw(local);
-        const Rgba c = at(scratch, clampX(x + ox), clampY(y + oy));
-        for (int i = 0; static_cast<float>(i) < splashes; ++i) {
-            const int sx = splash.draw(local);
-            const int sy = splash.draw(local);
-            at(image, clampX(x + sx), clampY(y + sy)) = c;
-        }
-        draws = local;
-    };
-    const int step = truncToInt(value2);
-    for (int x = x1; x <= x2; x += step) {
-        for (int y = y1; y <= y2; y += step) drop(x, y);
-    }
+    int perDrop = 0;
+    while (static_cast<float>(perDrop) < splashes) ++perDrop;
     const int width = image->width, height = image->height;
-    const int drops = truncToInt(static_cast<float>(width * height) / splashes);
-    for (int k = 0; k < drops; ++k) {
-        const int bx = draws.next() % width;
-        const int by = draws.next() % height;
-        drop(bx, by);
+    dropOrder order{x1, y1, x2, y2, truncToInt(value2), width, height,
+                    std::max(truncToInt(static_cast<float>(width * height) / splashes), 0), x1, y1};
+    randRun run;
+    randDraws draws = run.draws();
+    if (MORVANE_SIMD && draws.table && splash.two() <= kLargestModulus) {
+        spatterAhead(*this, a, order, pick, splash, perDrop, draws);
+    } else {
+        spatterOneByOne(*this, a, order, pick, splash, perDrop, draws);
     }
     run.resume(draws);
     fillGaps(image, a, true, false, [](Rgba p) { return p.a != 255; });

@@ -4,10 +4,13 @@
 // order, and rand() goes on afterwards where they left off.
 #pragma once
 
+#include "image/bands.h"
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <vector>
+#include <memory>
 
 // The generator as plain values: the same numbers in the same order as
 // calling rand() each time, held in registers when copied into a local.
@@ -43,6 +46,14 @@ private:
     randDraws draws_;
 };
 
+// Appends n words to the `degree` words before w: w[i] = w[i - degree] +
+// w[i - tap].
+void randExtend(uint32_t* w, size_t n, int degree, int tap);
+
+// The `degree` words before w[s] into `out`, from the ones before w[0]
+// alone, without making those between.
+void randJump(const uint32_t* before, size_t s, int degree, int tap, uint32_t* out);
+
 // The draws read ahead, as the generator's 32-bit words (a draw is its word
 // shifted right by one), made many at once: each word is the sum of the ones
 // `degree` and the tap distance before it. Draw k is the k-th after where
@@ -51,18 +62,47 @@ class randAhead {
 public:
     explicit randAhead(const randDraws& from);
     // The words of draws k .. k + n - 1, valid until the next call; k never
-    // goes back before an earlier call's k.
-    const uint32_t* words(size_t k, size_t n);
+    // goes back before an earlier call's k. Many are made on both cores, in
+    // two halves cut at a multiple of `grain`, a block at a time; each block
+    // is handed to visit(words, first, count) (counted from k) on the core
+    // that made it, while it is in that core's cache, the words made before
+    // included.
+    template <class Visit>
+    const uint32_t* words(size_t k, size_t n, size_t grain, const Visit& visit);
+    const uint32_t* words(size_t k, size_t n) {
+        return words(k, n, 1, [](const uint32_t*, size_t, size_t) {});
+    }
     // `to` left as exactly k draws would leave it, k at least the last
     // call's k and no further than the words made.
     void leave(size_t k, randDraws& to) const;
 
 private:
-    std::vector<uint32_t> words_;  // draws base_ - degree .. made_ - 1
-    size_t base_ = 0, made_ = 0;
+    static const size_t kShared = size_t{1} << 16;  // fewer words are made on one core
+    static const size_t kBlock = size_t{1} << 13;
+
+    uint32_t* room(size_t k, size_t n);
+    void makeBlock(uint32_t* w, size_t from, size_t to, size_t made, bool partStart) const;
+
+    std::unique_ptr<uint32_t[]> words_;  // draws base_ - degree .. made_ - 1
+    size_t capacity_ = 0, base_ = 0, made_ = 0;
     int degree_, tap_, front_;
 };
 
-// Appends n words to the `degree` words before w: w[i] = w[i - degree] +
-// w[i - tap].
-void randExtend(uint32_t* w, size_t n, int degree, int tap);
+template <class Visit>
+const uint32_t* randAhead::words(size_t k, size_t n, size_t grain, const Visit& visit) {
+    uint32_t* w = room(k, n);
+    const size_t made = std::min(made_ - k, n);  // words from here on are new
+    made_ = std::max(made_, k + n);
+    const size_t half = n < kShared ? n : n / 2 / grain * grain;
+    inBands(0, half < n ? 1 : 0, static_cast<double>(n), [&](int first, int last) {
+        for (int part = first; part <= last; ++part) {
+            const size_t from = part == 0 ? 0 : half, to = part == 0 ? half : n;
+            for (size_t b = from; b < to; b += kBlock) {
+                const size_t e = std::min(b + kBlock, to);
+                makeBlock(w, b, e, made, b == from);
+                visit(static_cast<const uint32_t*>(w), b, e - b);
+            }
+        }
+    });
+    return w;
+}

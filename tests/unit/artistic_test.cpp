@@ -1,6 +1,8 @@
 #include "effects/artistic.h"
 #include "image/boxblur.h"
+#include "image/draw.h"
 #include "image/motion.h"
+#include "image/pi.h"
 #include "image/sampling.h"
 #include "tests/unit/test_support.h"
 
@@ -277,6 +279,81 @@ std::vector<int> cutoutRef(const World& w) {
     return counter;
 }
 
+// The random filters, drawing straight from rand().
+int triangularRef(float v) {
+    for (;;) {
+        const int p = std::rand(), q = std::rand();
+        const int t = q % static_cast<int>(2 * v) - static_cast<int>(v);
+        if (p % static_cast<int>(v) >= std::abs(t)) return t;
+    }
+}
+
+void spatterRef(const World& w) {
+    preBlurRef(w);
+    imageRgbaSetArea(w.image, w.x1, w.y1, w.x2 + 1, w.y2 + 1, Rgba{0, 0, 0, 0});
+    const float v1 = w.e.value1, v2 = w.e.value2;
+    auto cx = [&](int x) { return std::min(std::max(x, w.x1), w.x2); };
+    auto cy = [&](int y) { return std::min(std::max(y, w.y1), w.y2); };
+    auto drop = [&](int x, int y) {
+        const int ox = triangularRef(v1), oy = triangularRef(v1);
+        const Rgba c = pixel(w.scratch, cx(x + ox), cy(y + oy));
+        for (int i = 0; i < 4 * v2 * v2; ++i) {
+            const int sx = triangularRef(v2), sy = triangularRef(v2);
+            pixel(w.image, cx(x + sx), cy(y + sy)) = c;
+        }
+    };
+    for (int x = w.x1; x <= w.x2; x += static_cast<int>(v2))
+        for (int y = w.y1; y <= w.y2; y += static_cast<int>(v2)) drop(x, y);
+    const int W = w.image->width, H = w.image->height;
+    for (int k = 0; k < static_cast<int>(W * H / (4 * v2 * v2)); ++k) {
+        const int bx = std::rand() % W, by = std::rand() % H;
+        drop(bx, by);
+    }
+    for (int x = w.x1; x <= w.x2; ++x)
+        for (int y = w.y1; y <= w.y2; ++y) {
+            if (pixel(w.image, x, y).a == 255) continue;
+            int sum[3] = {}, n = 0;
+            for (int ny = y - 1; ny <= y + 1; ++ny)
+                for (int nx = x - 1; nx <= x + 1; ++nx)
+                    if ((nx != x || ny != y) && w.in(nx, ny)) {
+                        const Rgba q = pixel(w.image, nx, ny);
+                        sum[0] += q.r, sum[1] += q.g, sum[2] += q.b, ++n;
+                    }
+            if (n > 0)
+                pixel(w.image, x, y) = Rgba{w.clamp(static_cast<float>(sum[0]) / n), w.clamp(static_cast<float>(sum[1]) / n),
+                                            w.clamp(static_cast<float>(sum[2]) / n), 255};
+        }
+}
+
+void strokesRef(const World& w) {
+    preBlurRef(w);
+    imageRgbaSetArea(w.image, w.x1, w.y1, w.x2 + 1, w.y2 + 1, Rgba{0, 0, 0, 0});
+    const float width = w.e.value2, L = w.e.value1;
+    const int m = static_cast<int>(width / 2), mL = static_cast<int>(L / 2);
+    auto stroke = [&](int px, int py, int dir, Rgba c) {
+        for (int d = -static_cast<int>(width - std::rand() % m);; ++d) {
+            if (!(width - std::rand() % m > d)) break;
+            const float t = static_cast<float>(dir % 360 + std::rand() % 30 - 15) / 180 * kPiF, u = t + kPiF / 2;
+            const int sh1 = std::rand() % mL, sh2 = std::rand() % mL, sh3 = std::rand() % mL, sh4 = std::rand() % mL;
+            const float x = px + d * std::sin(u), y = py + d * std::cos(u);
+            imageRgbaDrawLine(w.image, static_cast<int>(x + (L - sh4) * std::sin(t)), static_cast<int>(y + (L - sh3) * std::cos(t)),
+                              static_cast<int>(x - (L - sh2) * std::sin(t)), static_cast<int>(y - (L - sh1) * std::cos(t)), c,
+                              w.x1, w.y1, w.x2, w.y2);
+        }
+    };
+    for (int sweep = 0; sweep < 2; ++sweep)
+        w.each([&](int x, int y) {
+            if (pixel(w.image, x, y).a != 0) return;
+            const int dir = std::rand();
+            for (int l = 0; l < 3; ++l) stroke(x + l, y, dir, pixel(w.scratch, x, y));
+        });
+    if (w.x2 - w.x1 < 1 || w.y2 - w.y1 < 1) return;
+    for (int k = 0; k < static_cast<int>(w.image->width * w.image->height / (4 * L * width)); ++k) {
+        const int ix = std::rand() % (w.x2 - w.x1), iy = std::rand() % (w.y2 - w.y1), dir = std::rand();
+        for (int j = 0; j < 3; ++j) stroke(w.x1 + ix + j, w.y1 + iy, dir, pixel(w.scratch, w.x1 + ix, w.y1 + iy));
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Pictures with few colours, so that groups, equal counts and ties abound
 
@@ -328,14 +405,18 @@ std::string check(const Case& c, Image start, bool hasArea, point lo, point hi) 
     e->param4 = c.param4;
     e->color = Rgba{200, 40, 90, 255};
     Image image = fixtures::cloneOf(imgs.image), scratch = fixtures::cloneOf(imgs.scratch);
+    std::srand(7);  // the random filters draw the same numbers twice
     if (c.mode) {
         e->changeMode(static_cast<char>(c.mode));
     } else {
         e->reapply();
     }
+    const int next = std::rand();
     const World w{*e, image.get(), imgs.backup, scratch.get(), e->areaMin.x, e->areaMin.y,
                   e->areaMax.x, e->areaMax.y};
+    std::srand(7);
     c.ref(w);
+    if (std::rand() != next) return "the filter and its reference took different numbers of draws";
     return firstDifference(image.get(), imgs.image);
 }
 
@@ -368,6 +449,11 @@ const Case kCases[] = {
     {"cutout", maker<cutout>(), [](const World& w) { cutoutRef(w); }, 0, 3, 20, 2, {}, 0},
     {"cutout unblurred", maker<cutout>(), [](const World& w) { cutoutRef(w); }, 0, 2, 5, 0, {}, 0},
     {"cutout more entries than groups", maker<cutout>(), [](const World& w) { cutoutRef(w); }, 0, 100, 30, 1, {}, 0},
+    {"spatter", maker<spatter>(), spatterRef, 0, 15, 7, 2, {}, 0, true},
+    {"spatter fine", maker<spatter>(), spatterRef, 0, 1, 1, 0, {}, 0},
+    {"spatter wide", maker<spatter>(), spatterRef, 0, 50, 20, 1, {}, 0},
+    {"strokes", maker<strokes>(), strokesRef, 0, 7, 3, 2, {}, 0, true},
+    {"strokes long and thick", maker<strokes>(), strokesRef, 0, 30, 15, 0, {}, 0},
 };
 
 }  // namespace
@@ -409,6 +495,26 @@ TEST(Artistic, ShineOnThinPicturesFollowsItsFormulas) {
                           "")
                     << size.x << "x" << size.y << " pointer " << at.x << "," << at.y << " value1 " << v1;
             }
+        }
+    }
+}
+
+// Thin pictures and areas: every splash and stroke clamped or clipped.
+TEST(Artistic, RandomFiltersOnThinShapes) {
+    struct Shape {
+        int w, h;
+        bool hasArea;
+        point lo, hi;
+    };
+    const Shape shapes[] = {{1, 300, false, {}, {}}, {300, 1, false, {}, {}}, {3, 200, false, {}, {}},
+                            {20, 20, true, {5, 0}, {5, 19}}, {20, 20, true, {0, 7}, {19, 8}}};
+    unsigned seed = 50;
+    for (const Case& c : kCases) {
+        const std::string name = c.what;
+        if (name.rfind("spatter", 0) != 0 && name.rfind("strokes", 0) != 0) continue;
+        for (const Shape& s : shapes) {
+            EXPECT_EQ(check(c, fixtures::randomImage(s.w, s.h, ++seed), s.hasArea, s.lo, s.hi), "")
+                << c.what << " on " << s.w << " by " << s.h;
         }
     }
 }
