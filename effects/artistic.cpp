@@ -510,6 +510,27 @@ private:
     modulus modTwo_, modOne_;
 };
 
+// A stroke segment's direction t, in whole degrees from -15 to 373, and its
+// sideways step u = t + pi/2: their sines and cosines as the single-precision
+// formulas give them, worked out once.
+class strokeAngles {
+public:
+    struct of {
+        float sinT, cosT, sinU, cosU;
+    };
+    strokeAngles() {
+        for (int k = 0; k < kCount; ++k) {
+            const float t = static_cast<float>(k + kLowest) / 180 * kPiF, u = t + kPiF / 2;
+            angle_[k] = of{std::sin(t), std::cos(t), std::sin(u), std::cos(u)};
+        }
+    }
+    const of& at(int degrees) const { return angle_[degrees - kLowest]; }
+
+private:
+    static const int kLowest = -15, kCount = 389;
+    of angle_[kCount];
+};
+
 // ---------------------------------------------------------------------------
 // Spatter from the sequence read ahead
 
@@ -1228,6 +1249,104 @@ void cutout::LBAction() {
     });
 }
 
+namespace {
+
+// Up to this many of the random strokes' segments are drawn at once.
+const size_t kSegmentBatch = size_t{1} << 16;
+
+struct strokeSegment {
+    int x0, y0, x1, y1;
+    Rgba colour;
+};
+
+// The segments in their order on both cores: the parts cut the area along
+// its longer side, and each draws only its own pixels of the segments that
+// reach into it.
+void drawSegments(ImageRGBA* img, const pixelRect& a, const std::vector<strokeSegment>& segments) {
+    const bool byRows = a.y1 - a.y0 >= a.x1 - a.x0;
+    const int lo = byRows ? a.y0 : a.x0, length = (byRows ? a.y1 : a.x1) - lo + 1;
+    const int parts = std::min(length, 4);
+    inBands(0, parts - 1, 16.0 * static_cast<double>(segments.size()), [&](int p0, int p1) {
+        const int first = lo + static_cast<int>(static_cast<long long>(length) * p0 / parts);
+        const int last = lo + static_cast<int>(static_cast<long long>(length) * (p1 + 1) / parts) - 1;
+        const pixelRect part = byRows ? pixelRect{a.x0, first, a.x1, last} : pixelRect{first, a.y0, last, a.y1};
+        for (const strokeSegment& s : segments) {
+            // A clipped line's pixels stay between its ends.
+            if (std::max(s.x0, s.x1) < part.x0 || std::min(s.x0, s.x1) > part.x1 ||
+                std::max(s.y0, s.y1) < part.y0 || std::min(s.y0, s.y1) > part.y1) {
+                continue;
+            }
+            imageRgbaDrawLine(img, s.x0, s.y0, s.x1, s.y1, s.colour, part.x0, part.y0, part.x1, part.y1);
+        }
+    });
+}
+
+// The strokes, drawing from `draws` (randDraws or randStream).
+template <class Draws>
+void paintStrokes(effect& e, const pixelRect& a, Draws& draws) {
+    const float width = e.value2, length = e.value1;
+    const modulus byM(truncToInt(width / 2)), by30(30), byL(truncToInt(length / 2));
+    static const strokeAngles angles;
+    // Parallel segments stepping sideways across the direction, each up to
+    // twice the length long with ragged ends, handed to line(x0, y0, x1, y1).
+    // The ends lie within a few strokes' lengths of the area, so plain casts
+    // truncate them.
+    auto stroke = [&](int px, int py, int dir, auto line) {
+        const int turn = dir % 360 - 15;
+        for (int d = -truncToInt(width - static_cast<float>(byM.of(draws.next())));; ++d) {
+            const int end = draws.next();
+            if (!(width - static_cast<float>(byM.of(end)) > static_cast<float>(d))) break;
+            const strokeAngles::of& t = angles.at(turn + by30.of(draws.next()));
+            const int sh1 = byL.of(draws.next()), sh2 = byL.of(draws.next());
+            const int sh3 = byL.of(draws.next()), sh4 = byL.of(draws.next());
+            const float cx = static_cast<float>(px) + static_cast<float>(d) * t.sinU;
+            const float cy = static_cast<float>(py) + static_cast<float>(d) * t.cosU;
+            line(static_cast<int>(cx + (length - static_cast<float>(sh4)) * t.sinT),
+                 static_cast<int>(cy + (length - static_cast<float>(sh3)) * t.cosT),
+                 static_cast<int>(cx - (length - static_cast<float>(sh2)) * t.sinT),
+                 static_cast<int>(cy - (length - static_cast<float>(sh1)) * t.cosT));
+        }
+    };
+    ImageRGBA* image = e.image;
+    for (int sweep = 0; sweep < 2; ++sweep) {
+        for (int y = a.y0; y <= a.y1; ++y) {
+            for (int x = a.x0; x <= a.x1; ++x) {
+                if (at(image, x, y).a != 0) continue;
+                const int dir = draws.next();
+                const Rgba c = at(e.scratch, x, y);
+                for (int l = 0; l < 3; ++l) {
+                    stroke(x + l, y, dir, [&](int x0, int y0, int x1, int y1) {
+                        imageRgbaDrawLine(image, x0, y0, x1, y1, c, a.x0, a.y0, a.x1, a.y1);
+                    });
+                }
+            }
+        }
+    }
+    // Random positions are taken modulo the area's width and height less
+    // one. Their strokes depend on no earlier one: drawn in batches on both
+    // cores.
+    if (a.x1 - a.x0 < 1 || a.y1 - a.y0 < 1) return;
+    const int count = truncToInt(static_cast<float>(image->width * image->height) / (4 * length * width));
+    std::vector<strokeSegment> segments;
+    for (int k = 0; k < count; ++k) {
+        const int ix = draws.next() % (a.x1 - a.x0);
+        const int iy = draws.next() % (a.y1 - a.y0);
+        const int dir = draws.next();
+        const Rgba c = at(e.scratch, a.x0 + ix, a.y0 + iy);
+        for (int j = 0; j < 3; ++j) {
+            stroke(a.x0 + ix + j, a.y0 + iy, dir, [&](int x0, int y0, int x1, int y1) {
+                segments.push_back(strokeSegment{x0, y0, x1, y1, c});
+            });
+        }
+        if (segments.size() >= kSegmentBatch || k == count - 1) {
+            drawSegments(image, a, segments);
+            segments.clear();
+        }
+    }
+}
+
+}  // namespace
+
 const effectInfo strokes::descriptor =
     effectInfo{&family, "Strokes", {}, {7, 2, 30, 1}, {3, 2, 15, 1}}.sized(2);
 
@@ -1243,52 +1362,14 @@ void strokes::LBAction() {
     if (!workArea(*this, a) || m < 1 || mL < 1) return;  // the ranges keep both at least 1
     preBlur(*this, a);
     clearArea(image, a);
-    const int x1 = a.x0, y1 = a.y0, x2 = a.x1, y2 = a.y1;
     randRun run;
     randDraws draws = run.draws();
-    // Parallel segments stepping sideways across the direction, each up to
-    // twice the length long with ragged ends.
-    auto stroke = [&](int px, int py, int dir, Rgba c) {
-        for (int d = -truncToInt(width - static_cast<float>(draws.next() % m));; ++d) {
-            const int e = draws.next();
-            if (!(width - static_cast<float>(e % m) > static_cast<float>(d))) break;
-            const float t = static_cast<float>(dir % 360 + draws.next() % 30 - 15) / 180 * kPiF;
-            const float u = t + kPiF / 2;
-            const int sh1 = draws.next() % mL, sh2 = draws.next() % mL;
-            const int sh3 = draws.next() % mL, sh4 = draws.next() % mL;
-            const float sinT = std::sin(t), cosT = std::cos(t);
-            const float cx = static_cast<float>(px) + static_cast<float>(d) * std::sin(u);
-            const float cy = static_cast<float>(py) + static_cast<float>(d) * std::cos(u);
-            imageRgbaDrawLine(image, truncToInt(cx + (length - static_cast<float>(sh4)) * sinT),
-                              truncToInt(cy + (length - static_cast<float>(sh3)) * cosT),
-                              truncToInt(cx - (length - static_cast<float>(sh2)) * sinT),
-                              truncToInt(cy - (length - static_cast<float>(sh1)) * cosT), c, x1, y1,
-                              x2, y2);
-        }
-    };
-    for (int sweep = 0; sweep < 2; ++sweep) {
-        for (int y = y1; y <= y2; ++y) {
-            for (int x = x1; x <= x2; ++x) {
-                if (at(image, x, y).a != 0) continue;
-                const int dir = draws.next();
-                const Rgba c = at(scratch, x, y);
-                for (int l = 0; l < 3; ++l) stroke(x + l, y, dir, c);
-            }
-        }
-    }
-    // Random positions are taken modulo the area's width and height less one.
-    if (x2 - x1 < 1 || y2 - y1 < 1) {
-        run.resume(draws);
-        return;
-    }
-    const int count =
-        truncToInt(static_cast<float>(image->width * image->height) / (4 * length * width));
-    for (int k = 0; k < count; ++k) {
-        const int ix = draws.next() % (x2 - x1);
-        const int iy = draws.next() % (y2 - y1);
-        const int dir = draws.next();
-        const Rgba c = at(scratch, x1 + ix, y1 + iy);
-        for (int j = 0; j < 3; ++j) stroke(x1 + ix + j, y1 + iy, dir, c);
+    if (draws.table) {
+        randStream stream(draws);
+        paintStrokes(*this, a, stream);
+        stream.leave(draws);
+    } else {
+        paintStrokes(*this, a, draws);
     }
     run.resume(draws);
 }

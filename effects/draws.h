@@ -106,3 +106,28 @@ const uint32_t* randAhead::words(size_t k, size_t n, size_t grain, const Visit& 
     });
     return w;
 }
+
+// The draws one after another, read ahead a block at a time: cheaper than
+// randDraws where every draw is taken. leave() hands the sequence back.
+class randStream {
+public:
+    explicit randStream(const randDraws& from) : ahead_(from) {}
+    int next() {
+        if (at_ == end_) refill();
+        return static_cast<int>(words_[at_++] >> 1);
+    }
+    void leave(randDraws& to) const { ahead_.leave(base_ + at_, to); }
+
+private:
+    static const size_t kBlock = 4096;
+    void refill() {
+        base_ += at_;
+        words_ = ahead_.words(base_, kBlock);
+        at_ = 0;
+        end_ = kBlock;
+    }
+
+    randAhead ahead_;
+    const uint32_t* words_ = nullptr;
+    size_t base_ = 0, at_ = 0, end_ = 0;
+};

@@ -13,15 +13,6 @@ int clippingCode(double x, double y, double xmin, double ymin, double xmax, doub
 
 namespace {
 
-// Points a hair outside an edge count as on it, so rounding noise in the
-// callers' coordinates does not shorten a segment.
-float snap(float v, float lo, float hi) {
-    const float eps = std::fabs(hi - lo) / 10000;
-    if (std::fabs(lo - v) <= eps) v = lo;
-    if (std::fabs(hi - v) <= eps) v = hi;
-    return v;
-}
-
 // v0 + (v1 - v0) * (edge - u0) / (u1 - u0). The stored end point is a float
 // while its outcode comes from the double crossing, so an end point can sit
 // exactly on the edge it is still reported outside of; then u1 == u0 and the
@@ -35,8 +26,8 @@ double crossing(double v0, double v1, double u0, double u1, double edge) {
 
 int clip(float* xs, float* ys, float xmin, float ymin, float xmax, float ymax) {
     for (int i = 0; i < 2; ++i) {
-        xs[i] = snap(xs[i], xmin, xmax);
-        ys[i] = snap(ys[i], ymin, ymax);
+        xs[i] = clipSnap(xs[i], xmin, xmax);
+        ys[i] = clipSnap(ys[i], ymin, ymax);
     }
     int code0 = clippingCode(xs[0], ys[0], xmin, ymin, xmax, ymax);
     int code1 = clippingCode(xs[1], ys[1], xmin, ymin, xmax, ymax);

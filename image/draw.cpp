@@ -3,6 +3,7 @@
 #include "image/clip.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
@@ -54,38 +55,55 @@ void walkLine(ImageRGBA* img, int x1, int y1, int x2, int y2, int minX, int minY
               int maxY, Plot plot) {
     resolveClipMax(img, maxX, maxY);
     if (img->width <= 0 || img->height <= 0) return;
-    float xs[2] = {static_cast<float>(x1), static_cast<float>(x2)};
-    float ys[2] = {static_cast<float>(y1), static_cast<float>(y2)};
-    if (clip(xs, ys, 0.0f, 0.0f, static_cast<float>(img->width - 1),
-             static_cast<float>(img->height - 1)) == 2) {
-        return;
+    int x = x1, y = y1, endX = x2, endY = y2;
+    // Ends on pixels well inside the picture are what clipping and rounding
+    // would give back.
+    const int lastX = img->width - 1, lastY = img->height - 1;
+    if (!(clipKeeps(x1, lastX) && clipKeeps(x2, lastX) && clipKeeps(y1, lastY) && clipKeeps(y2, lastY))) {
+        float xs[2] = {static_cast<float>(x1), static_cast<float>(x2)};
+        float ys[2] = {static_cast<float>(y1), static_cast<float>(y2)};
+        if (clip(xs, ys, 0.0f, 0.0f, static_cast<float>(lastX), static_cast<float>(lastY)) == 2) return;
+        x = roundToPixel(xs[0]), y = roundToPixel(ys[0]);
+        endX = roundToPixel(xs[1]), endY = roundToPixel(ys[1]);
     }
-    int x = roundToPixel(xs[0]), y = roundToPixel(ys[0]);
-    const int endX = roundToPixel(xs[1]), endY = roundToPixel(ys[1]);
     // The clipped line lies in the image, so one rectangle test serves both.
     minX = std::max(minX, 0);
     minY = std::max(minY, 0);
-    maxX = std::min(maxX, img->width - 1);
-    maxY = std::min(maxY, img->height - 1);
-    auto visit = [&](int px, int py) {
-        if (px >= minX && px <= maxX && py >= minY && py <= maxY) plot(pixelAt(img, px, py));
-    };
+    maxX = std::min(maxX, lastX);
+    maxY = std::min(maxY, lastY);
     const int dx = endX - x, dy = endY - y;
     const int sx = (dx > 0) - (dx < 0), sy = (dy > 0) - (dy < 0);
     const int ax = std::abs(dx), ay = std::abs(dy);
-    // Steps along the major axis; ties between the axes go to x.
-    auto walk = [&](int& major, int& minor, int end, int sMajor, int sMinor, int aMajor,
-                    int aMinor) {
+    // Steps along the major axis; ties between the axes go to x. The minor
+    // steps follow the slope, not a pattern: taken without a branch (a
+    // mask of err's sign).
+    if (std::min(x, endX) >= minX && std::max(x, endX) <= maxX && std::min(y, endY) >= minY &&
+        std::max(y, endY) <= maxY) {
+        // All of it inside the rectangle: the pixel address steps along.
+        const bool alongX = ax >= ay;
+        const int aMajor = alongX ? ax : ay, aMinor = alongX ? ay : ax;
+        const ptrdiff_t row = img->width;
+        const ptrdiff_t along = alongX ? sx : sy * row, across = alongX ? sy * row : sx;
+        Rgba* p = img->data + y * row + x;
+        int err = 2 * aMinor - aMajor;
+        for (int n = aMajor;; --n) {
+            plot(*p);
+            if (n == 0) break;
+            const int stay = err >> 31;  // all ones while err < 0
+            err += 2 * aMinor - (2 * aMajor & ~stay);
+            p += along + (across & ~static_cast<ptrdiff_t>(stay));
+        }
+        return;
+    }
+    auto walk = [&](int& major, int& minor, int end, int sMajor, int sMinor, int aMajor, int aMinor) {
         int err = 2 * aMinor - aMajor;
         for (;;) {
-            visit(x, y);
+            if (x >= minX && x <= maxX && y >= minY && y <= maxY) plot(pixelAt(img, x, y));
             if (major == end) break;
-            if (err >= 0) {
-                err -= 2 * aMajor;
-                minor += sMinor;
-            }
+            const int stay = err >> 31;
+            err += 2 * aMinor - (2 * aMajor & ~stay);
+            minor += sMinor & ~stay;
             major += sMajor;
-            err += 2 * aMinor;
         }
     };
     if (ax < ay) {

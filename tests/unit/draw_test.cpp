@@ -75,6 +75,11 @@ TEST(Draw, LineIsClippedToTheImageThenRounded) {
     // A crossing at y = 0.5 rounds up.
     EXPECT_EQ(line(8, 8, -1, 0, 1, 1), (Pixels{{0, 1}, {1, 1}}));
     EXPECT_EQ(line(0, 0, 0, 0, 5, 5), Pixels{});
+    // On a picture 30001 wide an end within 3 pixels of the edge is snapped
+    // onto it, though it lies inside.
+    Pixels snapped;
+    for (int x = 0; x <= 8; ++x) snapped.insert({x, 1});
+    EXPECT_EQ(line(30001, 3, 2, 1, 8, 1), snapped);
 }
 
 TEST(Draw, ClipRectangleOnlyMasksTheSameLine) {
