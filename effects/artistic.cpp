@@ -275,7 +275,10 @@ constexpr inverses kInverse{};
 // The windows of one column over a band of rows: for every row from r above
 // the band to r below it, the backup samples of the n columns around x, each
 // clamped into the area, so the window of a row is n*n consecutive entries.
-// Channels apart, so that sixteen entries compare at once.
+// Channels apart, so that sixteen entries compare at once. For the window of
+// each row, a mask per entry of the earlier entries within the tolerance:
+// the next row's window keeps them for all but its last row's entries.
+template <class Mask>
 class brushColumn {
 public:
     brushColumn(int n, int bandRows) : n_(n), size_(static_cast<size_t>(n) * (bandRows + n - 1)) {
@@ -283,6 +286,7 @@ public:
     }
 
     void load(const ImageRGBA* backup, const pixelRect& a, int x, int top, int bottom) {
+        slidTo_ = -1;
         const int r = n_ / 2;
         for (int row = 0; row < bottom - top + 1 + 2 * r; ++row) {
             const int y = clampInt(top - r + row, a.y0, a.y1);
@@ -298,39 +302,31 @@ public:
         }
     }
 
-    // The window of the band's row `row`: entries with a zero alpha count as taken
-    // from the start. Each still free entry in order leads a group of every
-    // later free one within `tol` in r, g and b; the result is the mean of
-    // the leaders that took in the most, or of the whole window when none
-    // took in any.
-    Rgba paint(int row, int tol) const {
+    // The window of the band's row `row` (rows of a column in order from 0):
+    // entries with a zero alpha count as taken from the start. Each still
+    // free entry in order leads a group of every later free one within `tol`
+    // in r, g and b; the result is the mean of the leaders that took in the
+    // most, or of the whole window when none took in any. Two ways to the
+    // same groups: leader by leader against the free entries, cheap when
+    // there are few groups, or entry by entry from masks of the nearby
+    // entries kept as the window slides, cheap when there are many; each
+    // window takes the way that suited the one before.
+    Rgba paint(int row, int tol) {
         const size_t base = static_cast<size_t>(row) * n_;
         const unsigned char* R = &ch_[0][base];
         const unsigned char* G = &ch_[1][base];
         const unsigned char* B = &ch_[2][base];
-        const unsigned char* Al = &ch_[3][base];
         const int count = n_ * n_;
-        const int chunks = (count + 15) / 16;
-        unsigned free[8];
-        for (int c = 0; c < chunks; ++c) free[c] = freeMask(Al + c * 16);
-        if (count % 16) free[chunks - 1] &= (1u << (count % 16)) - 1;
-        int leader[121], took[121], leaders = 0, most = 0;
-        for (int c0 = 0;;) {
-            while (c0 < chunks && free[c0] == 0) ++c0;
-            if (c0 == chunks) break;
-            const int i = c0 * 16 + __builtin_ctz(free[c0]);
-            free[c0] &= free[c0] - 1;
-            int taken = 0;
-            for (int c = c0; c < chunks; ++c) {
-                if (free[c] == 0) continue;
-                const unsigned near = free[c] & nearMask(R, G, B, c * 16, i, tol);
-                taken += bitCount(near);
-                free[c] &= ~near;
-            }
-            leader[leaders] = i;
-            took[leaders++] = taken;
-            most = std::max(most, taken);
+        int leader[121], took[121];
+        const int leaders = sliding_ ? groupSliding(row, tol, leader, took) : groupDirect(row, tol, leader, took);
+        if (sliding_ && leaders < kFewGroups) {
+            sliding_ = false;
+        } else if (!sliding_ && leaders > kManyGroups) {
+            sliding_ = true;
+            slidTo_ = -1;
         }
+        int most = 0;
+        for (int l = 0; l < leaders; ++l) most = std::max(most, took[l]);
         int sum[3] = {0, 0, 0}, members = 0;
         if (most > 0) {
             for (int l = 0; l < leaders; ++l) {
@@ -356,6 +352,85 @@ public:
     }
 
 private:
+    static const int kFewGroups = 6, kManyGroups = 12;
+
+    // Leader by leader: each takes the free entries near it. The leaders in
+    // order and what each took; returns how many.
+    int groupDirect(int row, int tol, int* leader, int* took) const {
+        const size_t base = static_cast<size_t>(row) * n_;
+        const unsigned char* R = &ch_[0][base];
+        const unsigned char* G = &ch_[1][base];
+        const unsigned char* B = &ch_[2][base];
+        const unsigned char* Al = &ch_[3][base];
+        const int count = n_ * n_;
+        const int chunks = (count + 15) / 16;
+        unsigned free[8];
+        for (int c = 0; c < chunks; ++c) free[c] = freeMask(Al + c * 16);
+        if (count % 16) free[chunks - 1] &= (1u << (count % 16)) - 1;
+        int leaders = 0;
+        for (int c0 = 0;;) {
+            while (c0 < chunks && free[c0] == 0) ++c0;
+            if (c0 == chunks) break;
+            const int i = c0 * 16 + __builtin_ctz(free[c0]);
+            free[c0] &= free[c0] - 1;
+            int taken = 0;
+            for (int c = c0; c < chunks; ++c) {
+                if (free[c] == 0) continue;
+                const unsigned near = free[c] & nearMask(R, G, B, c * 16, i, tol);
+                taken += bitCount(near);
+                free[c] &= ~near;
+            }
+            leader[leaders] = i;
+            took[leaders++] = taken;
+        }
+        return leaders;
+    }
+
+    // Entry by entry: a free entry joins the first leader before it that is
+    // near it, or leads. The masks of the earlier entries near each are kept
+    // from the window above, all but its last row's.
+    int groupSliding(int row, int tol, int* leader, int* took) {
+        const size_t base = static_cast<size_t>(row) * n_;
+        const unsigned char* R = &ch_[0][base];
+        const unsigned char* G = &ch_[1][base];
+        const unsigned char* B = &ch_[2][base];
+        const unsigned char* Al = &ch_[3][base];
+        const int count = n_ * n_;
+        const int kept = row > 0 && slidTo_ == row - 1 ? count - n_ : 0;  // entry e was entry e + n
+        slidTo_ = row;
+        for (int e = 0; e < kept; ++e) near_[e] = near_[e + n_] >> n_;
+        for (int e = kept; e < count; ++e) {
+            Mask m = 0;
+            for (int c = 0; c * 16 < e; ++c) m |= static_cast<Mask>(nearMask(R, G, B, c * 16, e, tol)) << (16 * c);
+            near_[e] = m & ((Mask(1) << e) - 1);
+        }
+        Mask free = 0;
+        for (int c = 0; c * 16 < count; ++c) free |= static_cast<Mask>(freeMask(Al + c * 16)) << (16 * c);
+        Mask leaders = 0;
+        int tookAt[121];
+        for (int e = 0; e < count; ++e) {
+            if (!((free >> e) & 1)) continue;
+            const Mask owners = near_[e] & leaders;
+            if (owners) {
+                ++tookAt[lowest(owners)];
+            } else {
+                leaders |= Mask(1) << e;
+                tookAt[e] = 0;
+            }
+        }
+        int n = 0;
+        for (Mask l = leaders; l; l &= l - 1, ++n) {
+            leader[n] = lowest(l);
+            took[n] = tookAt[leader[n]];
+        }
+        return n;
+    }
+
+    static int lowest(Mask m) {
+        const uint64_t low = static_cast<uint64_t>(m);
+        return low ? __builtin_ctzll(low) : 64 + __builtin_ctzll(static_cast<uint64_t>(m >> 32 >> 32));
+    }
+
     // Bit k: entry k of the sixteen from `alpha` on is free, its alpha not 0.
     static unsigned freeMask(const unsigned char* alpha) {
 #if MORVANE_SIMD
@@ -398,6 +473,9 @@ private:
     int n_;
     size_t size_;
     std::vector<unsigned char> ch_[4];
+    bool sliding_ = false;
+    int slidTo_ = -1;  // the row whose window near_ holds
+    Mask near_[121];
 };
 
 // ---------------------------------------------------------------------------
@@ -1139,16 +1217,24 @@ void brush::LBAction() {
     // reads and writes in the cache for the next column.
     const int band = 64;
     const double work = static_cast<double>(a.x1 - a.x0 + 1) * (a.y1 - a.y0 + 1) * n;
-    inBands(a.y0, a.y1, work, [&](int from, int to) {
-        brushColumn column(n, band);
-        for (int top = from; top <= to; top += band) {
-            const int bottom = std::min(top + band - 1, to);
-            for (int x = a.x0; x <= a.x1; ++x) {
-                column.load(backup, a, x, top, bottom);
-                for (int y = top; y <= bottom; ++y) at(image, x, y) = column.paint(y - top, tol);
+    auto paint = [&](auto mask) {
+        inBands(a.y0, a.y1, work, [&](int from, int to) {
+            brushColumn<decltype(mask)> column(n, band);
+            for (int top = from; top <= to; top += band) {
+                const int bottom = std::min(top + band - 1, to);
+                for (int x = a.x0; x <= a.x1; ++x) {
+                    column.load(backup, a, x, top, bottom);
+                    for (int y = top; y <= bottom; ++y) at(image, x, y) = column.paint(y - top, tol);
+                }
             }
-        }
-    });
+        });
+    };
+    // A bit per entry of the window.
+    if (n * n <= 64) {
+        paint(uint64_t{0});
+    } else {
+        paint(static_cast<unsigned __int128>(0));
+    }
 }
 
 // Spatter, cutout and strokes work from the picture blurred by the size.
