@@ -482,66 +482,118 @@ private:
 // Cutout: greedy colour groups over the whole area
 
 // In scan order, each pixel not yet grouped leads a group of every later
-// ungrouped pixel within tol in r, g and b; a leader's entry is the number it
-// took in, every other entry 0. Colours are bucketed in cubes of side tol + 1:
-// a leader's group lies in its own cube and the 26 around it, and it empties
-// its own cube, so each cube is searched at most 27 times and a grouped pixel
-// never again.
-std::vector<int> groupColours(const std::vector<Rgba>& colours, int tol) {
-    const int count = static_cast<int>(colours.size());
+// ungrouped pixel within tol in r, g and b. So a pixel joins the first leader
+// before it that lies within tol, and leads where there is none: one pass
+// finds the leaders, and the pixels are counted to theirs on both cores.
+// Colours are bucketed in cubes of side tol + 1: a pixel's leaders lie in
+// its cube and the 26 around it, and a cube holds one leader at most, every
+// later pixel of the cube lying within tol of it.
+struct colourLeader {
+    long long index;  // row by row in the area
+    Rgba c;
+    int took = 0;  // the later pixels it took in
+};
+
+std::vector<colourLeader> groupColours(const ImageRGBA* src, const pixelRect& a, int tol) {
+    std::vector<colourLeader> leaders;
+    if (tol < 0) return leaders;  // nothing takes in anything
     const int side = std::max(tol + 1, 6);  // small cubes only for tolerances the ranges forbid
-    const int per = 255 / side + 1;
+    const bool oneLeaderEach = side == tol + 1;
+    const int per = 255 / side + 1, cubes = per * per * per;
     int step[256];  // a channel's coordinate among the cubes
     for (int v = 0; v < 256; ++v) step[v] = v / side;
-    auto cube = [&](int r, int g, int b) { return (r * per + g) * per + b; };
-    auto cubeOf = [&](Rgba c) { return cube(step[c.r], step[c.g], step[c.b]); };
-
-    struct entry {
-        int index;
-        Rgba c;
+    auto cubeOf = [&](Rgba c) { return (step[c.r] * per + step[c.g]) * per + step[c.b]; };
+    const unsigned span = 2 * static_cast<unsigned>(tol);
+    auto near = [tol, span](Rgba p, Rgba q) {
+        return (static_cast<unsigned>(p.r - q.r + tol) <= span) & (static_cast<unsigned>(p.g - q.g + tol) <= span) &
+               (static_cast<unsigned>(p.b - q.b + tol) <= span);
     };
-    std::vector<int> first(static_cast<size_t>(per) * per * per + 1, 0);
-    for (const Rgba& c : colours) ++first[cubeOf(c) + 1];
-    for (size_t k = 1; k < first.size(); ++k) first[k] += first[k - 1];
-    std::vector<int> live(first.size() - 1);
-    for (size_t k = 0; k < live.size(); ++k) live[k] = first[k + 1] - first[k];
-    std::vector<entry> members(colours.size());
-    {
-        std::vector<int> fill(first.begin(), first.end() - 1);
-        for (int i = 0; i < count; ++i) members[fill[cubeOf(colours[i])]++] = entry{i, colours[i]};
-    }
-
-    std::vector<int> group(colours.size(), 0);
-    std::vector<unsigned char> grouped(colours.size(), 0);
-    for (int i = 0; i < count; ++i) {
-        if (grouped[i]) continue;
-        grouped[i] = 1;
-        const Rgba c = colours[i];
-        const int cr = step[c.r], cg = step[c.g], cb = step[c.b];
-        int taken = 0;
+    // Calls visit(cube) for the cube k and those around it.
+    auto around = [&](int k, auto visit) {
+        const int cr = k / (per * per), cg = k / per % per, cb = k % per;
         for (int r = std::max(cr - 1, 0); r <= std::min(cr + 1, per - 1); ++r) {
             for (int g = std::max(cg - 1, 0); g <= std::min(cg + 1, per - 1); ++g) {
                 for (int b = std::max(cb - 1, 0); b <= std::min(cb + 1, per - 1); ++b) {
-                    const int k = cube(r, g, b);
-                    entry* e = members.data() + first[k];
-                    int kept = 0;
-                    for (int m = 0; m < live[k]; ++m) {
-                        const entry candidate = e[m];
-                        if (grouped[candidate.index]) continue;
-                        if (distance(candidate.c, c) <= tol) {
-                            grouped[candidate.index] = 1;
-                            ++taken;
-                        } else {
-                            e[kept++] = candidate;
-                        }
-                    }
-                    live[k] = kept;
+                    if (visit((r * per + g) * per + b)) return;
                 }
             }
         }
-        group[i] = taken;
+    };
+    const int w = a.x1 - a.x0 + 1;
+
+    // The leaders in order, each cube's in a list.
+    std::vector<int> head(static_cast<size_t>(cubes), -1), next;
+    int last = -1;  // a leader near the pixel before: most often near this one too
+    for (int y = a.y0; y <= a.y1; ++y) {
+        const Rgba* row = src->data + static_cast<size_t>(y) * src->width;
+        for (int x = a.x0; x <= a.x1; ++x) {
+            const Rgba c = row[x];
+            if (last >= 0 && near(leaders[last].c, c)) continue;
+            const int k = cubeOf(c);
+            if (oneLeaderEach && head[k] >= 0) {
+                last = head[k];
+                continue;
+            }
+            int found = -1;
+            around(k, [&](int n) {
+                for (int l = head[n]; l >= 0; l = next[l]) {
+                    if (near(leaders[l].c, c)) {
+                        found = l;
+                        return true;
+                    }
+                }
+                return false;
+            });
+            if (found < 0) {
+                found = static_cast<int>(leaders.size());
+                leaders.push_back(colourLeader{static_cast<long long>(y - a.y0) * w + (x - a.x0), c});
+                next.push_back(head[k]);
+                head[k] = found;
+            }
+            last = found;
+        }
     }
-    return group;
+
+    // For each cube, the leaders around it in order.
+    std::vector<int> first(static_cast<size_t>(cubes) + 1, 0), candidates;
+    for (const colourLeader& l : leaders) around(cubeOf(l.c), [&](int n) { return ++first[n + 1], false; });
+    for (int k = 0; k < cubes; ++k) first[k + 1] += first[k];
+    candidates.resize(static_cast<size_t>(first[cubes]));
+    {
+        std::vector<int> fill(first.begin(), first.end() - 1);
+        for (int l = 0; l < static_cast<int>(leaders.size()); ++l) {
+            around(cubeOf(leaders[l].c), [&](int n) { return candidates[fill[n]++] = l, false; });
+        }
+    }
+
+    // Each pixel counted to the first leader before it that is near it.
+    const int parts = 4, h = a.y1 - a.y0 + 1;
+    std::vector<std::vector<int>> took(parts, std::vector<int>(leaders.size(), 0));
+    inBands(0, parts - 1, static_cast<double>(w) * h, [&](int p0, int p1) {
+        for (int p = p0; p <= p1; ++p) {
+            int* count = took[p].data();
+            for (int y = a.y0 + h * p / parts; y < a.y0 + h * (p + 1) / parts; ++y) {
+                const Rgba* row = src->data + static_cast<size_t>(y) * src->width;
+                long long i = static_cast<long long>(y - a.y0) * w;
+                for (int x = a.x0; x <= a.x1; ++x, ++i) {
+                    const Rgba c = row[x];
+                    const int k = cubeOf(c);
+                    for (int q = first[k]; q < first[k + 1]; ++q) {
+                        const colourLeader& l = leaders[candidates[q]];
+                        if (l.index >= i) break;  // a leader itself, or led by none before it
+                        if (near(l.c, c)) {
+                            ++count[candidates[q]];
+                            break;
+                        }
+                    }
+                }
+            }
+        }
+    });
+    for (size_t l = 0; l < leaders.size(); ++l) {
+        for (int p = 0; p < parts; ++p) leaders[l].took += took[p][l];
+    }
+    return leaders;
 }
 
 // ---------------------------------------------------------------------------
@@ -1283,28 +1335,23 @@ void cutout::LBAction() {
     if (!workArea(*this, a)) return;
     imageRgbaCopy(backup, image);
     preBlur(*this, a);
-    const int w = a.x1 - a.x0 + 1, h = a.y1 - a.y0 + 1;
+    const int w = a.x1 - a.x0 + 1;
     const int P = std::max(truncToInt(value1), 0);
     const int tol = clampInt(truncToInt(std::floor(value2)), -1, 255);
 
     std::vector<Rgba> palette;
-    std::vector<Rgba> colours;
     std::vector<int> counters(P, 0);
     try {
-        colours.resize(static_cast<size_t>(w) * h);
-        for (int y = 0; y < h; ++y) {
-            std::copy_n(&at(scratch, a.x0, a.y0 + y), w, &colours[static_cast<size_t>(y) * w]);
-        }
-        const std::vector<int> group = groupColours(colours, tol);
-        for (int size : group) {
-            if (size > 0 && P > 0 && size > counters[P - 1]) holdHighest(counters.data(), P, size);
+        const std::vector<colourLeader> leaders = groupColours(scratch, a, tol);
+        for (const colourLeader& l : leaders) {
+            if (l.took > 0 && P > 0 && l.took > counters[P - 1]) holdHighest(counters.data(), P, l.took);
         }
         // Equal sizes share the colour of the last leader of that size.
         std::vector<Rgba> entry(P);
-        for (size_t i = 0; i < group.size(); ++i) {
-            if (group[i] <= 0) continue;
+        for (const colourLeader& l : leaders) {
+            if (l.took <= 0) continue;
             for (int k = 0; k < P; ++k) {
-                if (group[i] == counters[k]) entry[k] = colours[i];
+                if (l.took == counters[k]) entry[k] = l.c;
             }
         }
         // An entry no group filled has no colour to offer.
@@ -1321,7 +1368,7 @@ void cutout::LBAction() {
         return;
     }
     forArea(a, [&](int x, int y) {
-        const Rgba s = colours[static_cast<size_t>(y - a.y0) * w + (x - a.x0)];
+        const Rgba s = at(scratch, x, y);
         size_t best = 0;
         int bestDistance = distance(s, palette[0]);
         for (size_t k = 1; k < palette.size(); ++k) {

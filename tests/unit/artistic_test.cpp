@@ -571,6 +571,15 @@ TEST(Artistic, FastBrushAndCutoutGroupLikeTheStraightforwardOnes) {
         EXPECT_EQ(check(c, fewColours(w, h, seed + 1, colours, jitter, false), hasArea, lo, hi), "")
             << "cutout round " << round;
     }
+    // Noise: many leaders, several of them around each cube.
+    for (int round = 0; round < 6; ++round) {
+        Case c = *cutoutCase;
+        c.v1 = 2 + 3 * round;
+        c.v2 = round % 2 ? 5 : 30;
+        c.size = round % 3;
+        EXPECT_EQ(check(c, fixtures::randomImage(40, 30, 900 + round), round >= 3, point(3, 2), point(36, 27)), "")
+            << "cutout on noise, round " << round;
+    }
 }
 
 TEST(Artistic, ShineWithThePointerFarOffEndsAndLeavesTheRestAlone) {
