@@ -1389,7 +1389,7 @@ const size_t kSegmentBatch = size_t{1} << 16;
 
 struct strokeSegment {
     int x0, y0, x1, y1;
-    Rgba colour;
+    const Rgba* colour;  // read when drawing, where a cache miss costs less
 };
 
 // The segments in their order on both cores: the parts cut the area along
@@ -1409,9 +1409,16 @@ void drawSegments(ImageRGBA* img, const pixelRect& a, const std::vector<strokeSe
                 std::max(s.y0, s.y1) < part.y0 || std::min(s.y0, s.y1) > part.y1) {
                 continue;
             }
-            imageRgbaDrawLine(img, s.x0, s.y0, s.x1, s.y1, s.colour, part.x0, part.y0, part.x1, part.y1);
+            imageRgbaDrawLine(img, s.x0, s.y0, s.x1, s.y1, *s.colour, part.x0, part.y0, part.x1, part.y1);
         }
     });
+}
+
+// The first pixel from x to end whose alpha is 0, or end + 1. Apart, so
+// that the scan keeps its few values in registers.
+__attribute__((noinline)) int nextClear(const Rgba* row, int x, int end) {
+    while (x <= end && row[x].a != 0) ++x;
+    return x;
 }
 
 // The strokes, drawing from `draws` (randDraws or randStream).
@@ -1443,8 +1450,8 @@ void paintStrokes(effect& e, const pixelRect& a, Draws& draws) {
     ImageRGBA* image = e.image;
     for (int sweep = 0; sweep < 2; ++sweep) {
         for (int y = a.y0; y <= a.y1; ++y) {
-            for (int x = a.x0; x <= a.x1; ++x) {
-                if (at(image, x, y).a != 0) continue;
+            const Rgba* row = &at(image, 0, y);
+            for (int x = nextClear(row, a.x0, a.x1); x <= a.x1; x = nextClear(row, x + 1, a.x1)) {
                 const int dir = draws.next();
                 const Rgba c = at(e.scratch, x, y);
                 for (int l = 0; l < 3; ++l) {
@@ -1465,7 +1472,7 @@ void paintStrokes(effect& e, const pixelRect& a, Draws& draws) {
         const int ix = draws.next() % (a.x1 - a.x0);
         const int iy = draws.next() % (a.y1 - a.y0);
         const int dir = draws.next();
-        const Rgba c = at(e.scratch, a.x0 + ix, a.y0 + iy);
+        const Rgba* c = &at(e.scratch, a.x0 + ix, a.y0 + iy);
         for (int j = 0; j < 3; ++j) {
             stroke(a.x0 + ix + j, a.y0 + iy, dir, [&](int x0, int y0, int x1, int y1) {
                 segments.push_back(strokeSegment{x0, y0, x1, y1, c});
