@@ -486,8 +486,8 @@ private:
 // before it that lies within tol, and leads where there is none: one pass
 // finds the leaders, and the pixels are counted to theirs on both cores.
 // Colours are bucketed in cubes of side tol + 1: a pixel's leaders lie in
-// its cube and the 26 around it, and a cube holds one leader at most, every
-// later pixel of the cube lying within tol of it.
+// its cube and the 26 around it, each cube listing those, and a cube holds
+// one leader at most, every later pixel of the cube lying within tol of it.
 struct colourLeader {
     long long index;  // row by row in the area
     Rgba c;
@@ -521,8 +521,9 @@ std::vector<colourLeader> groupColours(const ImageRGBA* src, const pixelRect& a,
     };
     const int w = a.x1 - a.x0 + 1;
 
-    // The leaders in order, each cube's in a list.
-    std::vector<int> head(static_cast<size_t>(cubes), -1), next;
+    // The leaders in order; for each cube, its own and those around it, in order.
+    std::vector<int> own(static_cast<size_t>(cubes), -1);
+    std::vector<std::vector<int>> nearby(static_cast<size_t>(cubes));
     int last = -1;  // a leader near the pixel before: most often near this one too
     for (int y = a.y0; y <= a.y1; ++y) {
         const Rgba* row = src->data + static_cast<size_t>(y) * src->width;
@@ -530,39 +531,24 @@ std::vector<colourLeader> groupColours(const ImageRGBA* src, const pixelRect& a,
             const Rgba c = row[x];
             if (last >= 0 && near(leaders[last].c, c)) continue;
             const int k = cubeOf(c);
-            if (oneLeaderEach && head[k] >= 0) {
-                last = head[k];
+            if (oneLeaderEach && own[k] >= 0) {
+                last = own[k];
                 continue;
             }
             int found = -1;
-            around(k, [&](int n) {
-                for (int l = head[n]; l >= 0; l = next[l]) {
-                    if (near(leaders[l].c, c)) {
-                        found = l;
-                        return true;
-                    }
+            for (int l : nearby[k]) {
+                if (near(leaders[l].c, c)) {
+                    found = l;
+                    break;
                 }
-                return false;
-            });
+            }
             if (found < 0) {
                 found = static_cast<int>(leaders.size());
                 leaders.push_back(colourLeader{static_cast<long long>(y - a.y0) * w + (x - a.x0), c});
-                next.push_back(head[k]);
-                head[k] = found;
+                own[k] = found;
+                around(k, [&](int n) { return nearby[n].push_back(found), false; });
             }
             last = found;
-        }
-    }
-
-    // For each cube, the leaders around it in order.
-    std::vector<int> first(static_cast<size_t>(cubes) + 1, 0), candidates;
-    for (const colourLeader& l : leaders) around(cubeOf(l.c), [&](int n) { return ++first[n + 1], false; });
-    for (int k = 0; k < cubes; ++k) first[k + 1] += first[k];
-    candidates.resize(static_cast<size_t>(first[cubes]));
-    {
-        std::vector<int> fill(first.begin(), first.end() - 1);
-        for (int l = 0; l < static_cast<int>(leaders.size()); ++l) {
-            around(cubeOf(leaders[l].c), [&](int n) { return candidates[fill[n]++] = l, false; });
         }
     }
 
@@ -577,12 +563,11 @@ std::vector<colourLeader> groupColours(const ImageRGBA* src, const pixelRect& a,
                 long long i = static_cast<long long>(y - a.y0) * w;
                 for (int x = a.x0; x <= a.x1; ++x, ++i) {
                     const Rgba c = row[x];
-                    const int k = cubeOf(c);
-                    for (int q = first[k]; q < first[k + 1]; ++q) {
-                        const colourLeader& l = leaders[candidates[q]];
+                    for (int n : nearby[cubeOf(c)]) {
+                        const colourLeader& l = leaders[n];
                         if (l.index >= i) break;  // a leader itself, or led by none before it
                         if (near(l.c, c)) {
-                            ++count[candidates[q]];
+                            ++count[n];
                             break;
                         }
                     }
