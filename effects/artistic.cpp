@@ -552,22 +552,25 @@ std::vector<colourLeader> groupColours(const ImageRGBA* src, const pixelRect& a,
         }
     }
 
-    // Each pixel counted to the first leader before it that is near it.
-    const int parts = 4, h = a.y1 - a.y0 + 1;
+    // Each pixel counted to the first leader before it that is near it; the
+    // parts cut the pixels in order, so that one long row is shared too.
+    const int parts = 4;
+    const long long count = static_cast<long long>(w) * (a.y1 - a.y0 + 1);
     std::vector<std::vector<int>> took(parts, std::vector<int>(leaders.size(), 0));
-    inBands(0, parts - 1, static_cast<double>(w) * h, [&](int p0, int p1) {
+    inBands(0, parts - 1, static_cast<double>(count), [&](int p0, int p1) {
         for (int p = p0; p <= p1; ++p) {
-            int* count = took[p].data();
-            for (int y = a.y0 + h * p / parts; y < a.y0 + h * (p + 1) / parts; ++y) {
-                const Rgba* row = src->data + static_cast<size_t>(y) * src->width;
-                long long i = static_cast<long long>(y - a.y0) * w;
-                for (int x = a.x0; x <= a.x1; ++x, ++i) {
-                    const Rgba c = row[x];
+            int* counts = took[p].data();
+            const long long end = count * (p + 1) / parts;
+            for (long long i = count * p / parts; i < end;) {
+                const long long rowStart = i / w * w, rowEnd = std::min(rowStart + w, end);
+                const Rgba* row = src->data + static_cast<size_t>(a.y0 + i / w) * src->width + a.x0;
+                for (; i < rowEnd; ++i) {
+                    const Rgba c = row[i - rowStart];
                     for (int n : nearby[cubeOf(c)]) {
                         const colourLeader& l = leaders[n];
                         if (l.index >= i) break;  // a leader itself, or led by none before it
                         if (near(l.c, c)) {
-                            ++count[n];
+                            ++counts[n];
                             break;
                         }
                     }
