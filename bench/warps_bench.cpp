@@ -1,6 +1,7 @@
 // The warps: one render over a 1920 by 1080 area per mode, nearest and
-// bilinear; and frames a second of a drag over the 2048 by 1536 photograph
-// through the shell.
+// bilinear, at the default settings and the largest radius or bevel; and
+// frames a second of a drag over the 2048 by 1536 photograph through the
+// shell.
 #include <unistd.h>
 
 #include <chrono>
@@ -18,41 +19,37 @@ namespace {
 const int kW = 1920, kH = 1080;
 const double kPixels = static_cast<double>(kW) * kH;
 
-// Default settings, pointer in the middle; arguments: mode, bilinear.
+// Pointer in the middle, default settings or value1 at its largest (the
+// radius of bubble, lens and twirl, where every pixel of the area moves, and
+// buttonize's bevel, where it is all frame); arguments: mode, bilinear,
+// largest. Process time counts both cores' work.
 template <class Warp>
 void BM_Warp(benchmark::State& state) {
     bench::EffectImages p(kW, kH);
     Warp e(p.image, p.backup, p.scratch, p.hud, p.icons, false, point(), point());
     e.changeMode(static_cast<char>(state.range(0)));
     e.warpToggle = state.range(1) != 0;
+    if (state.range(2) != 0) e.value1 = static_cast<float>(e.value1Range.max);
     e.setXY(kW / 2, kH / 2);
     e.leftDown = true;
     bench::measure(state, kPixels, kW, kH, [&e] { e.idleAction(); });
 }
 
-void modes(benchmark::internal::Benchmark* b, int count) {
-    for (int m = 1; m <= count; ++m) b->Args({m, 0})->Args({m, 1});
-    b->ArgNames({"mode", "bilinear"})->Unit(benchmark::kMillisecond);
+void modes(benchmark::internal::Benchmark* b, int count, bool radius) {
+    for (int largest = 0; largest <= (radius ? 1 : 0); ++largest) {
+        for (int m = 1; m <= count; ++m) b->Args({m, 0, largest})->Args({m, 1, largest});
+    }
+    b->ArgNames({"mode", "bilinear", "largest"})
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime()
+        ->UseRealTime();
 }
-BENCHMARK_TEMPLATE(BM_Warp, ripple)->Apply([](auto* b) { modes(b, 4); });
-BENCHMARK_TEMPLATE(BM_Warp, bubble)->Apply([](auto* b) { modes(b, 4); });
-BENCHMARK_TEMPLATE(BM_Warp, wave)->Apply([](auto* b) { modes(b, 3); });
-BENCHMARK_TEMPLATE(BM_Warp, lens)->Apply([](auto* b) { modes(b, 4); });
-BENCHMARK_TEMPLATE(BM_Warp, twirl)->Apply([](auto* b) { modes(b, 2); });
-BENCHMARK_TEMPLATE(BM_Warp, buttonize)->Apply([](auto* b) { modes(b, 2); });
-
-// The largest radius, where lens and twirl turn nearly every pixel.
-template <class Warp>
-void BM_WarpWidest(benchmark::State& state) {
-    bench::EffectImages p(kW, kH);
-    Warp e(p.image, p.backup, p.scratch, p.hud, p.icons, false, point(), point());
-    e.value1 = static_cast<float>(e.value1Range.max);
-    e.setXY(kW / 2, kH / 2);
-    e.leftDown = true;
-    bench::measure(state, kPixels, kW, kH, [&e] { e.idleAction(); });
-}
-BENCHMARK_TEMPLATE(BM_WarpWidest, lens)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_WarpWidest, twirl)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Warp, ripple)->Apply([](auto* b) { modes(b, 4, false); });
+BENCHMARK_TEMPLATE(BM_Warp, bubble)->Apply([](auto* b) { modes(b, 4, true); });
+BENCHMARK_TEMPLATE(BM_Warp, wave)->Apply([](auto* b) { modes(b, 3, false); });
+BENCHMARK_TEMPLATE(BM_Warp, lens)->Apply([](auto* b) { modes(b, 4, true); });
+BENCHMARK_TEMPLATE(BM_Warp, twirl)->Apply([](auto* b) { modes(b, 2, true); });
+BENCHMARK_TEMPLATE(BM_Warp, buttonize)->Apply([](auto* b) { modes(b, 2, true); });
 
 // A drag through the shell on the photograph, in a scratch folder (the shell
 // writes log.txt there and reads the icons through a link): press, then per

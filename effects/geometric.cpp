@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 // ---------------------------------------------------------------------------
 // Warps
@@ -38,6 +39,9 @@ inline double over(double length, float R) { return length / R; }
 
 // Degrees to radians, held in single precision.
 inline float radians(float degrees) { return static_cast<float>(degrees / 180.0 * kPi); }
+
+// Source points worked out at a time.
+constexpr int kRun = 256;
 
 // Columns [lo, hi] of a row; empty when lo > hi.
 struct Span {
@@ -84,38 +88,34 @@ struct Warp {
         const int y = std::min(static_cast<int>(sy), a.y1);
         return in[static_cast<size_t>(y) * width + x];
     }
-    // What imageRgbaInterpolate gives at the whole position (x, y) in the
-    // picture: the neighbours weigh nothing, so the pixel itself, opaque.
-    Rgba opaqueAt(int x, int y) const {
-        Rgba p = in[static_cast<size_t>(y) * width + x];
-        p.a = 255;
-        return p;
-    }
-    Rgba sample(float sx, float sy, bool bilinear) const {
-        return bilinear ? imageRgbaInterpolate(source, sx, sy) : nearest(sx, sy);
-    }
-
-    // The columns of row offset dy whose distance d from the centre is at
-    // most R; with dy 0 and the same test, |dx| <= R. d grows with |dx|, so
-    // they form one run around the centre, found from an estimate by exact
-    // tests at its ends.
-    Span within(long long dy, float R) const {
+    // The largest |dx| in the area.
+    long long farthest() const { return std::max<long long>(cx - a.x0, a.x1 - cx); }
+    // The largest |dx| whose distance d from the centre, at row offset dy, is
+    // at most R, as far as the area reaches; -1 where there is none. d grows
+    // with |dx|, so it is found from an estimate by exact tests at its ends.
+    long long reach(long long dy, float R) const {
         auto inside = [&](long long dx) {
             return distance(static_cast<double>(dx), static_cast<double>(dy)) <= R;
         };
-        if (!inside(0)) return none();
-        const long long reach = std::max<long long>(cx - a.x0, a.x1 - cx);
+        if (!inside(0)) return -1;
+        const long long most = farthest();
         const double room = static_cast<double>(R) * R - static_cast<double>(dy) * dy;
         long long h =
-            room > 0 ? static_cast<long long>(std::min(std::sqrt(room), static_cast<double>(reach)))
+            room > 0 ? static_cast<long long>(std::min(std::sqrt(room), static_cast<double>(most)))
                      : 0;
-        while (h < reach && inside(h + 1)) ++h;
+        while (h < most && inside(h + 1)) ++h;
         while (h > 0 && !inside(h)) --h;
+        return h;
+    }
+    // The columns within `reach` h of the centre; with dy 0 and the same
+    // test, |dx| <= R.
+    Span around(long long h) const {
         const long long lo = std::max<long long>(a.x0, cx - h);
         const long long hi = std::min<long long>(a.x1, cx + h);
-        if (lo > hi) return none();
+        if (h < 0 || lo > hi) return none();
         return Span{static_cast<int>(lo), static_cast<int>(hi)};
     }
+    Span within(long long dy, float R) const { return around(reach(dy, R)); }
     Span whole() const { return Span{a.x0, a.x1}; }
     Span none() const { return Span{a.x1 + 1, a.x1}; }
 
@@ -128,17 +128,47 @@ struct Warp {
             std::memcpy(out + row + s.hi + 1, in + row + s.hi + 1, (a.x1 - s.hi) * sizeof(Rgba));
     }
 
+    // Pixels of a row from the source points (sx, sy) of each: nearest or
+    // bilinear. Where `paint` is given, points beyond the area take it
+    // instead (the rest clamp their points into the area).
+    void sample(float* sx, float* sy, int n, Rgba* line, bool bilinear,
+                const Rgba* paint = nullptr) const {
+        bool beyond[kRun];
+        bool any = false;
+        if (paint) {
+            for (int k = 0; k < n; ++k) {
+                beyond[k] = !(sx[k] >= x0 && sx[k] <= x1 && sy[k] >= y0 && sy[k] <= y1);
+                if (beyond[k]) sx[k] = x0, sy[k] = y0, any = true;
+            }
+        }
+        if (bilinear) {
+            imageRgbaInterpolateRun(source, sx, sy, n, line);
+        } else {
+            for (int k = 0; k < n; ++k) line[k] = nearest(sx[k], sy[k]);
+        }
+        if (!any) return;
+        for (int k = 0; k < n; ++k) {
+            if (beyond[k]) line[k] = *paint;
+        }
+    }
+
     // Row by row over the area: `row(y)` gives the span the warp changes and
-    // a writer of the pixel at x in it; the rest of the row is copied.
+    // a filler of the source points of n pixels from x on; the rest of the
+    // row is copied.
     template <class Row>
-    void render(Row row) const {
+    void render(Row row, const Rgba* paint = nullptr) const {
         if (empty()) return;
         inBands(a.y0, a.y1, pixels(), [&](int from, int to) {
+            float sx[kRun], sy[kRun];
             for (int y = from; y <= to; ++y) {
-                const auto [span, pixel] = row(y);
+                const auto [span, fill] = row(y);
                 copyAround(y, span);
                 Rgba* line = out + static_cast<size_t>(y) * width;
-                for (int x = span.lo; x <= span.hi; ++x) line[x] = pixel(x);
+                for (long long x = span.lo; x <= span.hi; x += kRun) {
+                    const int n = static_cast<int>(std::min<long long>(kRun, span.hi - x + 1));
+                    fill(static_cast<int>(x), n, sx, sy);
+                    sample(sx, sy, n, line + x, smooth, paint);
+                }
             }
         });
     }
@@ -157,25 +187,24 @@ void renderSine(const effect& e, Along xBy, Along yBy) {
     const double amplitude = e.value2, wavelength = e.value1;
     auto offset = [&](int t) { return amplitude * std::sin(t / wavelength); };
     const bool columns = xBy == Along::x || yBy == Along::x;
-    const int chunk = 256;
     inBands(w.a.y0, w.a.y1, w.pixels(), [&](int from, int to) {
-        double byColumn[chunk];
-        for (int c0 = w.a.x0; c0 <= w.a.x1; c0 += chunk) {
-            const int c1 = std::min(w.a.x1, c0 + chunk - 1);
+        double byColumn[kRun];
+        float sx[kRun], sy[kRun];
+        for (int c0 = w.a.x0; c0 <= w.a.x1; c0 += kRun) {
+            const int c1 = std::min(w.a.x1, c0 + kRun - 1), n = c1 - c0 + 1;
             if (columns) {
                 for (int x = c0; x <= c1; ++x) byColumn[x - c0] = offset(x - w.cx);
             }
             for (int y = from; y <= to; ++y) {
                 const double byRow = offset(y - w.cy);
-                Rgba* line = w.out + static_cast<size_t>(y) * w.width;
-                for (int x = c0; x <= c1; ++x) {
+                for (int k = 0; k < n; ++k) {
                     auto pick = [&](Along by) {
-                        return by == Along::x ? byColumn[x - c0] : by == Along::y ? byRow : 0.0;
+                        return by == Along::x ? byColumn[k] : by == Along::y ? byRow : 0.0;
                     };
-                    const float sx = w.clampX(static_cast<float>(x + pick(xBy)));
-                    const float sy = w.clampY(static_cast<float>(y + pick(yBy)));
-                    line[x] = w.sample(sx, sy, w.smooth);
+                    sx[k] = w.clampX(static_cast<float>(c0 + k + pick(xBy)));
+                    sy[k] = w.clampY(static_cast<float>(y + pick(yBy)));
                 }
+                w.sample(sx, sy, n, w.out + static_cast<size_t>(y) * w.width + c0, w.smooth);
             }
         }
     });
@@ -188,16 +217,19 @@ Span distances(long long c, int lo, int hi) {
     return Span{0, static_cast<int>(std::max(c - lo, hi - c))};
 }
 
-// Ripple mode 1: both axes move by A·sin(d/λ). The offset depends on the
-// distance alone, so one sine serves the up to four pixels mirrored about
-// the centre at (±a, ±b).
-void rippleRadial(const effect& e) {
-    const int kChunk = 256;
-    const Warp w(e);
+// Warps whose source point follows from the offset (dx, dy) from the centre
+// and a factor of |dx| and |dy| alone: the factor is worked out once for the
+// up to four pixels mirrored about the centre at (±a, ±b). `reach(b)` is the
+// largest a that moves (-1 for none; the rest of the row is copied),
+// `factor(a, b)` the factor, `place(x, y, f, sx, sy)` the source point.
+template <class Reach, class Factor, class Place>
+void renderMirrored(const Warp& w, Reach reach, Factor factor, Place place) {
     if (w.empty()) return;
-    const double amplitude = e.value2, wavelength = e.value1;
     const Span across = distances(w.cx, w.a.x0, w.a.x1), down = distances(w.cy, w.a.y0, w.a.y1);
+    typedef decltype(factor(0, 0)) F;
     inBands(down.lo, down.hi, 2.0 * w.areaWidth() * (down.hi - down.lo + 1), [&](int from, int to) {
+        F factors[kRun];
+        float sx[kRun], sy[kRun];
         for (int b = from; b <= to; ++b) {
             int rows[2], rowCount = 0;
             for (long long y :
@@ -205,14 +237,12 @@ void rippleRadial(const effect& e) {
                 if (y >= w.a.y0 && y <= w.a.y1) rows[rowCount++] = static_cast<int>(y);
                 if (b == 0) break;
             }
-            for (int a0 = across.lo; a0 <= across.hi; a0 += kChunk) {
-                const int a1 = std::min(across.hi, a0 + kChunk - 1);
-                double offset[kChunk];
-                for (int a = a0; a <= a1; ++a) {
-                    offset[a - a0] = amplitude * std::sin(std::sqrt(static_cast<double>(a) * a +
-                                                                    static_cast<double>(b) * b) /
-                                                          wavelength);
-                }
+            const long long h = reach(b);
+            for (int i = 0; i < rowCount; ++i) w.copyAround(rows[i], w.around(h));
+            const int most = static_cast<int>(std::min<long long>(across.hi, h));
+            for (int a0 = across.lo; a0 <= most; a0 += kRun) {
+                const int a1 = std::min(most, a0 + kRun - 1);
+                for (int a = a0; a <= a1; ++a) factors[a - a0] = factor(a, b);
                 for (int i = 0; i < rowCount; ++i) {
                     const int y = rows[i];
                     Rgba* line = w.out + static_cast<size_t>(y) * w.width;
@@ -223,17 +253,38 @@ void rippleRadial(const effect& e) {
                         const long long far = side < 0 ? w.cx - w.a.x0 : w.a.x1 - w.cx;
                         const int first = static_cast<int>(std::max<long long>(a0, near));
                         const int last = static_cast<int>(std::min<long long>(a1, far));
-                        for (int a = first; a <= last; ++a) {
-                            const long long x = w.cx + static_cast<long long>(side) * a;
-                            const double o = offset[a - a0];
-                            line[x] = w.sample(w.clampX(static_cast<float>(x + o)),
-                                               w.clampY(static_cast<float>(y + o)), w.smooth);
+                        if (first > last) continue;
+                        // The run's columns from left to right.
+                        const long long left = side < 0 ? w.cx - last : w.cx + first;
+                        const int n = last - first + 1;
+                        for (int k = 0; k < n; ++k) {
+                            const long long x = left + k;
+                            place(x, y, factors[(side < 0 ? w.cx - x : x - w.cx) - a0], sx[k],
+                                  sy[k]);
                         }
+                        w.sample(sx, sy, n, line + left, w.smooth);
                     }
                 }
             }
         }
     });
+}
+
+// Ripple mode 1: both axes move by A·sin(d/λ).
+void rippleRadial(const effect& e) {
+    const Warp w(e);
+    const double amplitude = e.value2, wavelength = e.value1;
+    renderMirrored(
+        w, [&w](int) { return w.farthest(); },
+        [=](int a, int b) {
+            return amplitude *
+                   std::sin(std::sqrt(static_cast<double>(a) * a + static_cast<double>(b) * b) /
+                            wavelength);
+        },
+        [&w](long long x, int y, double o, float& sx, float& sy) {
+            sx = w.clampX(static_cast<float>(x + o));
+            sy = w.clampY(static_cast<float>(y + o));
+        });
 }
 
 }  // namespace
@@ -286,39 +337,56 @@ void bubble::idleAction() {
     const float R = value1;
     const double power = value2 / kBubblePowerDivisor;
     const int m = mode;
-    // Outside the radius nothing moves: the span is all that changes.
-    w.render([&w, R, power, m](int y) {
-        const int dy = y - w.cy;
-        const Span span =
-            m == 4 ? (std::abs(dy) <= R ? w.whole() : w.none()) : w.within(m == 3 ? 0 : dy, R);
-        // Mode 4's factor follows the row alone.
-        const float rowU = m == 4 ? static_cast<float>(std::pow(over(std::abs(dy), R), power)) : 0;
-        auto pixel = [&w, R, power, m, y, dy, rowU](int x) {
-            const int dx = x - w.cx;
-            float sx = static_cast<float>(x), sy = static_cast<float>(y);
-            if (m == 1) {
-                const float u = static_cast<float>(std::pow(over(distance(dx, dy), R), power));
-                sx = w.cx + dx * u;
-                sy = w.cy + dy * u;
-            } else if (m == 2) {
-                const float d = distance(dx, dy);
-                if (d == 0) {
-                    sx = static_cast<float>(w.cx);
-                    sy = static_cast<float>(w.cy);
+    // Modes 1 and 2 move a pixel by a factor of its distance: shared by the
+    // mirrored ones. Outside the radius nothing moves.
+    if (m == 1 || m == 2) {
+        renderMirrored(
+            w, [&w, R](int b) { return w.reach(b, R); },
+            [R, power, m](int a, int b) {
+                const double q = over(distance(a, b), R);
+                return static_cast<float>(m == 1 ? std::pow(q, power) : std::cbrt(q));
+            },
+            [&w, m](long long x, int y, float u, float& sx, float& sy) {
+                const int dx = static_cast<int>(x - w.cx), dy = y - w.cy;
+                if (m == 1) {
+                    sx = w.clampX(w.cx + dx * u);
+                    sy = w.clampY(w.cy + dy * u);
+                } else if (dx == 0 && dy == 0) {  // the centre samples itself
+                    sx = w.clampX(static_cast<float>(w.cx));
+                    sy = w.clampY(static_cast<float>(w.cy));
                 } else {
-                    const float u = static_cast<float>(std::cbrt(over(d, R)));
-                    sx = w.cx + dx / u;
-                    sy = w.cy + dy / u;
+                    sx = w.clampX(w.cx + dx / u);
+                    sy = w.clampY(w.cy + dy / u);
                 }
-            } else if (m == 3) {
-                const float u = static_cast<float>(std::pow(over(std::abs(dx), R), power));
-                sx = w.cx + dx * u;
-            } else if (m == 4) {
-                sy = w.cy + dy * rowU;
+            });
+        return;
+    }
+    // Mode 3's source column follows the column alone: worked out once.
+    static std::vector<float> byColumn;
+    const Span columns = w.within(0, R);
+    if (m == 3 && !w.empty()) {
+        byColumn.resize(std::max(columns.hi - columns.lo + 1, 0));
+        for (int x = columns.lo; x <= columns.hi; ++x) {
+            const int dx = x - w.cx;
+            const float u = static_cast<float>(std::pow(over(std::abs(dx), R), power));
+            byColumn[x - columns.lo] = w.clampX(w.cx + dx * u);
+        }
+    }
+    const float* sourceColumn = byColumn.data();
+    w.render([&w, R, power, m, columns, sourceColumn](int y) {
+        const int dy = y - w.cy;
+        const bool inside = std::abs(dy) <= R;
+        const Span span = m == 3 ? columns : inside ? w.whole() : w.none();
+        // Mode 4's factor follows the row alone.
+        const float rowU = m == 4 && inside ? static_cast<float>(std::pow(over(std::abs(dy), R), power)) : 0;
+        auto fill = [&w, m, y, dy, rowU, columns, sourceColumn](int x0, int n, float* sx,
+                                                                float* sy) {
+            for (int k = 0; k < n; ++k) {
+                sx[k] = m == 3 ? sourceColumn[x0 + k - columns.lo] : static_cast<float>(x0 + k);
+                sy[k] = w.clampY(m == 3 ? static_cast<float>(y) : w.cy + dy * rowU);
             }
-            return w.sample(w.clampX(sx), w.clampY(sy), w.smooth);
         };
-        return std::make_pair(span, pixel);
+        return std::make_pair(span, fill);
     });
 }
 
@@ -362,29 +430,33 @@ void lens::idleAction() {
     const Rgba paint = color;
     const int m = mode;
     // Sources are not clamped: those outside the area take the colour.
-    w.render([&w, R, theta, z, paint, m](int y) {
-        const int dy = y - w.cy;
-        auto pixel = [&w, theta, z, paint, m, y, dy](int x) {
-            const int dx = x - w.cx;
-            float sx = static_cast<float>(x), sy = static_cast<float>(y);
-            if (m == 1) {
-                const float d = distance(dx, dy);
-                const double turned = std::atan2(dx, dy) + theta;
-                sx = static_cast<float>(w.cx + d * std::sin(turned));
-                sy = static_cast<float>(w.cy + d * std::cos(turned));
-            } else if (m == 2) {
-                sx = w.cx + dx * z;
-                sy = w.cy + dy * z;
-            } else if (m == 3) {
-                sx = static_cast<float>(2.0 * w.cx - x);
-            } else if (m == 4) {
-                sy = static_cast<float>(2.0 * w.cy - y);
-            }
-            if (!(sx >= w.x0 && sx <= w.x1 && sy >= w.y0 && sy <= w.y1)) return paint;
-            return w.sample(sx, sy, w.smooth);
-        };
-        return std::make_pair(w.within(dy, R), pixel);
-    });
+    w.render(
+        [&w, R, theta, z, m](int y) {
+            const int dy = y - w.cy;
+            auto fill = [&w, theta, z, m, y, dy](int x0, int n, float* sx, float* sy) {
+                for (int k = 0; k < n; ++k) {
+                    const int x = x0 + k, dx = x - w.cx;
+                    float px = static_cast<float>(x), py = static_cast<float>(y);
+                    if (m == 1) {
+                        const float d = distance(dx, dy);
+                        const double turned = std::atan2(dx, dy) + theta;
+                        px = static_cast<float>(w.cx + d * std::sin(turned));
+                        py = static_cast<float>(w.cy + d * std::cos(turned));
+                    } else if (m == 2) {
+                        px = w.cx + dx * z;
+                        py = w.cy + dy * z;
+                    } else if (m == 3) {
+                        px = static_cast<float>(2.0 * w.cx - x);
+                    } else if (m == 4) {
+                        py = static_cast<float>(2.0 * w.cy - y);
+                    }
+                    sx[k] = px;
+                    sy[k] = py;
+                }
+            };
+            return std::make_pair(w.within(dy, R), fill);
+        },
+        &paint);
 }
 
 namespace {
@@ -403,22 +475,24 @@ void twirlOnce(const effect& e) {
     const float theta = radians(e.value2);
     w.render([&w, R, theta](int y) {
         const int dy = y - w.cy;
-        auto pixel = [&w, R, theta, y, dy](int x) {
-            const int dx = x - w.cx;
-            const float d = distance(dx, dy);
-            const double turned = std::atan2(dx, dy) + twist(theta, d, R);
-            const float sx = static_cast<float>(w.cx + d * std::sin(turned));
-            const float sy = static_cast<float>(w.cy + d * std::cos(turned));
-            return w.sample(w.clampX(sx), w.clampY(sy), w.smooth);
+        auto fill = [&w, R, theta, dy](int x0, int n, float* sx, float* sy) {
+            for (int k = 0; k < n; ++k) {
+                const int dx = x0 + k - w.cx;
+                const float d = distance(dx, dy);
+                const double turned = std::atan2(dx, dy) + twist(theta, d, R);
+                sx[k] = w.clampX(static_cast<float>(w.cx + d * std::sin(turned)));
+                sy[k] = w.clampY(static_cast<float>(w.cy + d * std::cos(turned)));
+            }
         };
-        return std::make_pair(w.within(dy, R), pixel);
+        return std::make_pair(w.within(dy, R), fill);
     });
 }
 
 // An n by n grid of equal twirls filling the area from its top-left corner;
 // a strip narrower than a cell at the right and bottom stays as it is. The
 // cells are alike, so each offset from a cell's centre is worked out once
-// and used in all of them. Always bilinear.
+// and used in all of them. Always bilinear; a pixel the twirl leaves samples
+// its own place, which gives it opaque.
 void twirlGrid(const effect& e) {
     const Warp w(e);
     if (w.empty()) return;
@@ -429,42 +503,42 @@ void twirlGrid(const effect& e) {
     if (cw < 1 || ch < 1) return;
     const float halfW = cw / 2.0f, halfH = ch / 2.0f;
     const float r = w.areaWidth() <= w.a.y1 - w.a.y0 + 1 ? halfW : halfH;
-    const int chunk = 256;
     inBands(0, ch - 1, static_cast<double>(cw) * n * n * ch, [&](int from, int to) {
-        double ox[chunk], oy[chunk];
-        bool turned[chunk];
+        double ox[kRun], oy[kRun];
+        bool turned[kRun];
+        float sx[kRun], sy[kRun];
         for (int k = from; k <= to; ++k) {
             const float ey = k - halfH;
-            for (int l0 = 0; l0 < cw; l0 += chunk) {
-                const int l1 = std::min(cw - 1, l0 + chunk - 1);
-                for (int l = l0; l <= l1; ++l) {
-                    const float ex = l - halfW;
+            for (int l0 = 0; l0 < cw; l0 += kRun) {
+                const int count = std::min(cw - l0, kRun);
+                for (int i = 0; i < count; ++i) {
+                    const float ex = l0 + i - halfW;
                     const float dist = distance(ex, ey);
-                    turned[l - l0] = dist <= r;
-                    if (!turned[l - l0]) continue;
+                    turned[i] = dist <= r;
+                    if (!turned[i]) continue;
                     const double angle =
                         std::atan2(static_cast<double>(ex), static_cast<double>(ey)) +
                         twist(theta, dist, r);
-                    ox[l - l0] = dist * std::sin(angle);
-                    oy[l - l0] = dist * std::cos(angle);
+                    ox[i] = dist * std::sin(angle);
+                    oy[i] = dist * std::cos(angle);
                 }
                 for (int a = 0; a < n; ++a) {
                     const int y = w.a.y0 + a * ch + k;
                     const float my = w.a.y0 + a * ch + halfH;
                     Rgba* line = w.out + static_cast<size_t>(y) * w.width;
                     for (int b = 0; b < n; ++b) {
-                        const int left = w.a.x0 + b * cw;
-                        const float mx = left + halfW;
-                        for (int l = l0; l <= l1; ++l) {
-                            const int x = left + l;
-                            if (!turned[l - l0]) {
-                                line[x] = w.opaqueAt(x, y);
-                                continue;
+                        const int left = w.a.x0 + b * cw + l0;
+                        const float mx = w.a.x0 + b * cw + halfW;
+                        for (int i = 0; i < count; ++i) {
+                            if (turned[i]) {
+                                sx[i] = w.clampX(static_cast<float>(mx + ox[i]));
+                                sy[i] = w.clampY(static_cast<float>(my + oy[i]));
+                            } else {
+                                sx[i] = static_cast<float>(left + i);
+                                sy[i] = static_cast<float>(y);
                             }
-                            const float sx = w.clampX(static_cast<float>(mx + ox[l - l0]));
-                            const float sy = w.clampY(static_cast<float>(my + oy[l - l0]));
-                            line[x] = imageRgbaInterpolate(w.source, sx, sy);
                         }
+                        w.sample(sx, sy, count, line + left, true);
                     }
                 }
             }
@@ -526,6 +600,7 @@ void buttonize::colorChangeAction() { renderOnce(); }
 void buttonize::LBAction() {
     if (!leftDown || !pointerOnPicture()) return;
     const Warp w(*this);
+    if (w.empty()) return;
     const float B = value1, S = value2;
     const Rgba paint = color;
     const limit bytes = byteRange;
@@ -538,7 +613,7 @@ void buttonize::LBAction() {
         if (edge == top || edge == left) return S / 100 * (1 - in / B);
         return S / 100 * (B - in) / B;
     };
-    auto shade = [&](Edge edge, Rgba under, Rgba was, float t) {
+    auto shade = [&](Edge edge, int in, size_t at) {
         int lit = 0;
         if (!floating) {
             lit = edge == top     ? kLitTop
@@ -546,31 +621,45 @@ void buttonize::LBAction() {
                   : edge == right ? kLitRight
                                   : kLitBottom;
         }
+        const float t = weight(edge, in);
+        const Rgba under = w.in[at];
         auto mix = [&](int c, int u) {
             return static_cast<unsigned char>(bytes.intForceLimit((c + lit) * t + u * (1 - t)));
         };
-        return Rgba{mix(paint.r, under.r), mix(paint.g, under.g), mix(paint.b, under.b), was.a};
+        w.out[at] = Rgba{mix(paint.r, under.r), mix(paint.g, under.g), mix(paint.b, under.b),
+                         w.out[at].a};
     };
-    w.render([&](int y) {
-        const int fromTop = y - w.a.y0, fromBottom = w.a.y1 - y;
-        auto pixel = [&, y, fromTop, fromBottom](int x) {
-            const size_t at = static_cast<size_t>(y) * w.width + x;
-            const int fromLeft = x - w.a.x0, fromRight = w.a.x1 - x;
-            Edge edge = inside;
-            int in = 0;
-            if (fromTop < B && fromLeft >= fromTop && fromRight > fromTop) {
-                edge = top, in = fromTop;
-            } else if (fromBottom <= B && fromRight > fromBottom && fromLeft >= fromBottom) {
-                edge = bottom, in = fromBottom;
-            } else if (fromLeft < B) {
-                edge = left, in = fromLeft;
-            } else if (fromRight <= B) {
-                edge = right, in = fromRight;
+    inBands(w.a.y0, w.a.y1, w.pixels(), [&](int from, int to) {
+        for (int y = from; y <= to; ++y) {
+            const int fromTop = y - w.a.y0, fromBottom = w.a.y1 - y;
+            const size_t row = static_cast<size_t>(y) * w.width;
+            // Between the top and bottom edges a row holds the left edge, the
+            // inside and the right edge, in this order.
+            if (!(fromTop < B) && !(fromBottom <= B)) {
+                int x = w.a.x0;
+                for (; x <= w.a.x1 && x - w.a.x0 < B; ++x) shade(left, x - w.a.x0, row + x);
+                int end = x;
+                while (end <= w.a.x1 && !(w.a.x1 - end <= B)) ++end;
+                std::memcpy(w.out + row + x, w.in + row + x, (end - x) * sizeof(Rgba));
+                for (x = end; x <= w.a.x1; ++x) shade(right, w.a.x1 - x, row + x);
+                continue;
             }
-            if (edge == inside) return w.in[at];
-            return shade(edge, w.in[at], w.out[at], weight(edge, in));
-        };
-        return std::make_pair(w.whole(), pixel);
+            // The first matching rule decides; the edges meet on mitred diagonals.
+            for (int x = w.a.x0; x <= w.a.x1; ++x) {
+                const int fromLeft = x - w.a.x0, fromRight = w.a.x1 - x;
+                if (fromTop < B && fromLeft >= fromTop && fromRight > fromTop) {
+                    shade(top, fromTop, row + x);
+                } else if (fromBottom <= B && fromRight > fromBottom && fromLeft >= fromBottom) {
+                    shade(bottom, fromBottom, row + x);
+                } else if (fromLeft < B) {
+                    shade(left, fromLeft, row + x);
+                } else if (fromRight <= B) {
+                    shade(right, fromRight, row + x);
+                } else {
+                    w.out[row + x] = w.in[row + x];
+                }
+            }
+        }
     });
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -76,6 +77,52 @@ Rgba imageRgbaInterpolate(ImageRGBA* img, float x, float y) {
     const Rgba* row1 = img->data + static_cast<size_t>(y1) * img->width;
     return bilinear(x - static_cast<float>(x0), y - static_cast<float>(y0), row0[x0], row0[x1],
                     row1[x0], row1[x1]);
+}
+
+namespace {
+
+#if MORVANE_SIMD
+MORVANE_TARGET_BEGIN("avx2")
+namespace avx2 {
+constexpr int N = 8;
+inline lanes::of<N>::u gather(const Rgba* data, lanes::of<N>::i at) {
+    return (lanes::of<N>::u)_mm256_i32gather_epi32(reinterpret_cast<const int*>(data),
+                                                   (__m256i)at, 4);
+}
+#include "image/interpolate.inc"
+}  // namespace avx2
+MORVANE_TARGET_END
+
+MORVANE_TARGET_BEGIN("avx2,avx512f,avx512bw,avx512dq,avx512vl")
+namespace avx512 {
+constexpr int N = 16;
+inline lanes::of<N>::u gather(const Rgba* data, lanes::of<N>::i at) {
+    // (The masked form: the plain one trips a false uninitialised warning.)
+    return (lanes::of<N>::u)_mm512_mask_i32gather_epi32(_mm512_setzero_si512(), 0xffff,
+                                                        (__m512i)at, data, 4);
+}
+#include "image/interpolate.inc"
+}  // namespace avx512
+MORVANE_TARGET_END
+#endif
+
+}  // namespace
+
+void imageRgbaInterpolateRun(ImageRGBA* img, const float* xs, const float* ys, int n, Rgba* out) {
+    int done = 0;
+#if MORVANE_SIMD
+    // Lanes hold pixel indices and whole coordinates exactly as floats.
+    const int exact = 1 << 24;
+    if (img->width > 0 && img->height > 0 && img->width <= exact && img->height <= exact &&
+        static_cast<int64_t>(img->width) * img->height <= INT32_MAX) {
+        if (simdLevel() >= Simd::avx512) {
+            done = avx512::interpolateRun(img, xs, ys, n, out);
+        } else if (simdLevel() >= Simd::avx2) {
+            done = avx2::interpolateRun(img, xs, ys, n, out);
+        }
+    }
+#endif
+    for (int k = done; k < n; ++k) out[k] = imageRgbaInterpolate(img, xs[k], ys[k]);
 }
 
 int imageRgbaInterpolateSubImage(ImageRGBA* img, float x, float y, int w, int h, int offset) {

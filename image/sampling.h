@@ -13,6 +13,8 @@ struct Hsva {
 
 // Sampling and colour space.
 Rgba imageRgbaInterpolate(ImageRGBA* img, float x, float y);
+// out[i] = imageRgbaInterpolate(img, xs[i], ys[i]) for i below n.
+void imageRgbaInterpolateRun(ImageRGBA* img, const float* xs, const float* ys, int n, Rgba* out);
 int imageRgbaInterpolateSubImage(ImageRGBA* img, float x, float y, int w, int h, int offset);
 Rgba imageRgbaInterpolateColors(float x, float y, Rgba c00, Rgba c10, Rgba c01, Rgba c11);
 Hsva RGBtoHSV(Rgba c);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "image/sampling.h"
@@ -56,6 +57,37 @@ TEST(Interpolate, HalfwayBetween0And255Is127) {
     pixel(img.get(), 1, 0) = Rgba{255, 255, 255, 0};
     EXPECT_EQ(channels(imageRgbaInterpolate(img.get(), 0.5f, 0)), (Channels{127, 127, 127, 255}));
     EXPECT_EQ(channels(imageRgbaInterpolate(img.get(), 1.5f, 0)), (Channels{127, 127, 127, 255}));
+}
+
+// The run gives what the one-point sampler gives, at every instruction-set
+// level: points inside, on and beyond the border, halfway, NaN and infinite,
+// in runs of every length around the lane counts.
+TEST(Interpolate, ARunIsEachPointSampledAlone) {
+    std::mt19937 gen(17);
+    std::uniform_real_distribution<float> spread(-3, 40);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const float odd[] = {nan, inf, -inf, -0.0f, 0.5f, 30.5f, 31, 31.999f, 1e30f, -1e30f};
+    for (const Image& img : {randomImage(32, 9, 4), randomImage(1, 1, 5), randomImage(7, 1, 6)}) {
+        std::vector<float> xs(70), ys(70);
+        for (size_t k = 0; k < xs.size(); ++k) {
+            xs[k] = k % 7 == 3 ? odd[k % 10] : spread(gen);
+            ys[k] = k % 5 == 1 ? odd[(k + 3) % 10] : spread(gen) / 3;
+        }
+        atEverySimdLevel([&](Simd level) {
+            for (int n : {0, 1, 7, 8, 15, 16, 17, 70}) {
+                std::vector<Rgba> got(n + 1, Rgba{1, 2, 3, 4});
+                imageRgbaInterpolateRun(img.get(), xs.data(), ys.data(), n, got.data());
+                for (int k = 0; k < n; ++k) {
+                    ASSERT_EQ(channels(got[k]),
+                              channels(imageRgbaInterpolate(img.get(), xs[k], ys[k])))
+                        << simdName(level) << " n " << n << " point " << k << ": " << xs[k]
+                        << "," << ys[k];
+                }
+                EXPECT_EQ(channels(got[n]), (Channels{1, 2, 3, 4})) << "written past the run";
+            }
+        });
+    }
 }
 
 TEST(Interpolate, SubImageWrapsAroundItsTile) {

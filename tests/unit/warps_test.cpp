@@ -184,7 +184,7 @@ void reference(ImageRGBA* src, ImageRGBA* out, const Setting& s) {
     }
 }
 
-const int kW = 200, kH = 170;  // big enough that whole-picture renders use both cores
+const int kW = 260, kH = 256;  // big enough that whole-picture renders use both cores
 
 TEST(Warps, EveryModeMatchesItsFormulaInsideAndBeyondTheArea) {
     struct Row {
