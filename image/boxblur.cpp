@@ -6,6 +6,7 @@
 #include "image/boxpipe.h"
 #include "image/check.h"
 #include "image/lanes.h"
+#include "image/turned.h"
 
 #include <algorithm>
 #include <climits>
@@ -37,17 +38,19 @@ inline int windowCount(int i, int lo, int hi, int r) {
 
 
 // One box pass along `count` lines of the region: line l has its pixels at
-// base + l * across + i * along for i = 0..len - 1.
+// base + l * across + i * along for i = 0..len - 1, and pixels from..to of
+// each are made.
 template <bool Blend>
 void wideLines(const Rgba* src, Rgba* dst, size_t srcAcross, size_t srcAlong, size_t dstAcross,
-               size_t dstAlong, int count, int len, int r) {
+               size_t dstAlong, int count, int len, int r, int from, int to) {
     for (int l = 0; l < count; ++l) {
         const Rgba* s = src + l * srcAcross;
         Rgba* d = dst + l * dstAcross;
         WideSum sum;
-        for (int i = 0, hi = std::min(len - 1, r); i <= hi; ++i) sum.add(s[i * srcAlong]);
-        for (int i = 0; i < len; ++i) {
-            if (i > 0) {
+        for (int i = std::max(0, from - r), hi = std::min(len - 1, from + r); i <= hi; ++i)
+            sum.add(s[i * srcAlong]);
+        for (int i = from; i <= to; ++i) {
+            if (i > from) {
                 if (i - r - 1 >= 0) sum.sub(s[(i - r - 1) * srcAlong]);
                 if (i + r <= len - 1) sum.add(s[(i + r) * srcAlong]);
             }
@@ -155,9 +158,11 @@ inline void transpose(__m128i v[4]) {
 }
 
 // Rows are walked four at a time, the pixels of one column of the four
-// forming a vector; a short last group repeats its last row but stores it once.
+// forming a vector; a short last group repeats its last row but stores it
+// once. Columns xa..xb of the rows are made.
 template <class Lanes, bool Blend>
-void blurRows(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2, int r) {
+void blurRows(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2, int r, int xa,
+              int xb) {
     const __m128i none = _mm_setzero_si128();
     for (int y = y1; y <= y2; y += 4) {
         const int rows = std::min(4, y2 - y + 1);
@@ -189,12 +194,12 @@ void blurRows(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int
             }
         };
         typename Lanes::Sums sums;
-        for (int x = x1, hi = std::min(x2, x1 + r); x <= hi; ++x)
+        for (int x = std::max(x1, xa - r), hi = std::min(x2, xa + r); x <= hi; ++x)
             Lanes::step(sums, column(x), none);
-        int count = windowCount(x1, x1, x2, r);
+        int count = windowCount(xa, x1, x2, r);
         typename Lanes::Divider divider(count);
         auto single = [&](int x) __attribute__((always_inline)) {
-            if (x > x1) {
+            if (x > xa) {
                 Lanes::step(sums, x + r <= x2 ? column(x + r) : none,
                             x - r - 1 >= x1 ? column(x - r - 1) : none);
             }
@@ -207,9 +212,10 @@ void blurRows(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int
         };
         // Inside x1 + r + 1 .. x2 - r a pixel enters and one leaves at every
         // step and the window is full: four steps share their loads and stores.
-        const int inner = x1 + r + 1, innerEnd = x2 - r;
-        int x = x1;
-        for (; x < std::min(inner, x2 + 1); ++x) single(x);
+        const int inner = x1 + r + 1, innerEnd = std::min(x2 - r, xb);
+        single(xa);
+        int x = xa + 1;
+        for (; x < std::min(inner, xb + 1); ++x) single(x);
         if (x + 3 <= innerEnd) {
             count = 2 * r + 1;
             divider = typename Lanes::Divider(count);
@@ -232,7 +238,7 @@ void blurRows(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int
                 if (rows > 3) storePixels<Blend>(d[3] + x, 4, means[3]);
             }
         }
-        for (; x <= x2; ++x) single(x);
+        for (; x <= xb; ++x) single(x);
     }
 }
 
@@ -249,20 +255,22 @@ int windowRadius(float radius, int span) {
 
 enum class Direction { rows, columns };
 
+// Columns xa..xb of a row pass are made; a column pass makes the region.
 template <Direction dir, bool Blend>
-void boxPass(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2, int r) {
+void boxPass(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2, int r, int xa,
+             int xb) {
     const int span = dir == Direction::rows ? x2 - x1 : y2 - y1;
     const int64_t window =
         std::min(2 * static_cast<int64_t>(r) + 1, static_cast<int64_t>(span) + 1);
 #if MORVANE_SIMD
     if (window <= NarrowLanes::kMaxWindow) {
         if (dir == Direction::rows)
-            return blurRows<NarrowLanes, Blend>(dest, src, x1, y1, x2, y2, r);
+            return blurRows<NarrowLanes, Blend>(dest, src, x1, y1, x2, y2, r, xa, xb);
         return blurColumns<NarrowLanes, Blend>(dest, src, x1, y1, x2, y2, r);
     }
     if (window <= MediumLanes::kMaxWindow) {
         if (dir == Direction::rows)
-            return blurRows<MediumLanes, Blend>(dest, src, x1, y1, x2, y2, r);
+            return blurRows<MediumLanes, Blend>(dest, src, x1, y1, x2, y2, r, xa, xb);
         return blurColumns<MediumLanes, Blend>(dest, src, x1, y1, x2, y2, r);
     }
 #else
@@ -272,32 +280,62 @@ void boxPass(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int 
     const Rgba* s = src->data + y1 * sw + x1;
     Rgba* d = dest->data + y1 * dw + x1;
     if (dir == Direction::rows) {
-        wideLines<Blend>(s, d, sw, 1, dw, 1, y2 - y1 + 1, x2 - x1 + 1, r);
+        wideLines<Blend>(s, d, sw, 1, dw, 1, y2 - y1 + 1, x2 - x1 + 1, r, xa - x1, xb - x1);
     } else {
-        wideLines<Blend>(s, d, 1, sw, 1, dw, x2 - x1 + 1, y2 - y1 + 1, r);
+        wideLines<Blend>(s, d, 1, sw, 1, dw, x2 - x1 + 1, y2 - y1 + 1, r, 0, y2 - y1);
     }
 }
 
 template <Direction dir>
-void boxPass(ImageRGBA* dest, ImageRGBA* src, int x1, int y1, int x2, int y2, float radius,
+void boxPass(ImageRGBA* dest, const ImageRGBA* src, int x1, int y1, int x2, int y2, float radius,
              unsigned char blend) {
     if (!fitRegion(dest, src, x1, y1, x2, y2)) return;
+    const int w = x2 - x1 + 1, h = y2 - y1 + 1;
+    // A narrow region's columns are its transpose's rows.
+    if (dir == Direction::columns && narrowRegion(x1, y1, x2, y2)) {
+        TurnedRegion in(x1, y1, x2, y2, 0), out(x1, y1, x2, y2, 1);
+        in.turn(src);
+        if (blend == 2) out.turn(dest);
+        boxPass<Direction::rows>(out.image(), in.image(), 0, 0, h - 1, w - 1, radius, blend);
+        out.turnBack(dest);
+        return;
+    }
     const int r = windowRadius(radius, dir == Direction::rows ? x2 - x1 : y2 - y1);
-    // The rows of a row pass, and the columns of a column pass, are independent.
-    auto part = [&](int from, int to) {
-        const int px1 = dir == Direction::rows ? x1 : from, px2 = dir == Direction::rows ? x2 : to;
-        const int py1 = dir == Direction::rows ? from : y1, py2 = dir == Direction::rows ? to : y2;
+    const double pixels = double(w) * h;
+    // A window of one pixel is its mean: a copy (the column pass of a single
+    // row, or of a narrow region's transpose).
+    if (r == 0 && blend != 2) {
+        inBands(y1, y2, pixels, [&](int from, int to) {
+            for (int y = from; y <= to; ++y) {
+                const Rgba* s = src->data + size_t(y) * src->width + x1;
+                std::copy(s, s + w, dest->data + size_t(y) * dest->width + x1);
+            }
+        });
+        return;
+    }
+    auto pass = [&](int px1, int py1, int px2, int py2, int xa, int xb) {
         if (blend == 2) {
-            boxPass<dir, true>(dest, src, px1, py1, px2, py2, r);
+            boxPass<dir, true>(dest, src, px1, py1, px2, py2, r, xa, xb);
         } else {
-            boxPass<dir, false>(dest, src, px1, py1, px2, py2, r);
+            boxPass<dir, false>(dest, src, px1, py1, px2, py2, r, xa, xb);
         }
     };
-    const double pixels = (x2 - x1 + 1.0) * (y2 - y1 + 1.0);
+    // The rows of a row pass, and the columns of a column pass, are
+    // independent. A few long rows share their columns instead, each part
+    // summing its first window afresh.
     if (dir == Direction::rows) {
-        inBands(y1, y2, pixels, part);
+        const int parts = h < 16 ? int(std::min<int64_t>(16, w / (16 * (int64_t(r) + 1)))) : 1;
+        if (parts > 1) {
+            inBands(0, parts - 1, pixels, [&](int first, int last) {
+                const int xa = x1 + int(int64_t(w) * first / parts);
+                const int xb = x1 + int(int64_t(w) * (last + 1) / parts) - 1;
+                pass(x1, y1, x2, y2, xa, xb);
+            });
+            return;
+        }
+        inBands(y1, y2, pixels, [&](int from, int to) { pass(x1, from, x2, to, x1, x2); });
     } else {
-        inBands(x1, x2, pixels, part);
+        inBands(x1, x2, pixels, [&](int from, int to) { pass(from, y1, to, y2, from, to); });
     }
 }
 
@@ -390,12 +428,36 @@ void copyAround(const ImageRGBA* src, ImageRGBA* dest, int x1, int y1, int x2, i
     }
 }
 
+// The passes on the transpose of a narrow region, each row pass a column
+// pass there and each column pass a row pass; the rest of target is src's.
+// False, touching nothing, for another region or no pass.
+bool turnedGaussian(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, int x1, int y1,
+                    int x2, int y2, float R, int mode) {
+    if (!fitRegion(temp, target, x1, y1, x2, y2) || !narrowRegion(x1, y1, x2, y2) ||
+        !(passRadius(R, 0) > 0))
+        return false;
+    const int w = x2 - x1 + 1, h = y2 - y1 + 1;
+    TurnedRegion blurred(x1, y1, x2, y2, 0), across(x1, y1, x2, y2, 1);
+    blurred.turn(src);
+    for (int i = 0, n = passCount(R, mode); i < n; ++i) {
+        const float r = passRadius(R, i);
+        if (!(r > 0)) break;
+        boxPass<Direction::columns>(across.image(), blurred.image(), 0, 0, h - 1, w - 1, r, 1);
+        boxPass<Direction::rows>(blurred.image(), across.image(), 0, 0, h - 1, w - 1, r, 1);
+    }
+    blurred.turnBack(target);
+    across.turnBack(temp);
+    if (src->data != target->data) copyAround(src, target, x1, y1, x2, y2);
+    return true;
+}
+
 }  // namespace
 
 void gaussian(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, int y2, float radius,
               int mode, unsigned char blend) {
     int fx1 = x1, fy1 = y1, fx2 = x2, fy2 = y2;
-    if (blend != 2 && streamGaussian(temp, target, target, fx1, fy1, fx2, fy2, radius, mode))
+    if (blend != 2 && (turnedGaussian(temp, target, target, x1, y1, x2, y2, radius, mode) ||
+                       streamGaussian(temp, target, target, fx1, fy1, fx2, fy2, radius, mode)))
         return;
     gaussianPasses(temp, target, x1, y1, x2, y2, radius, mode, blend);
 }
@@ -403,6 +465,9 @@ void gaussian(ImageRGBA* temp, ImageRGBA* target, int x1, int y1, int x2, int y2
 void gaussianOfCopy(ImageRGBA* temp, ImageRGBA* target, const ImageRGBA* src, int x1, int y1,
                     int x2, int y2, float radius, int mode) {
     MORVANE_CHECK(src->height == target->height && src->width == target->width, kSource);
+    if (src->data != target->data && src->data != temp->data &&
+        turnedGaussian(temp, target, src, x1, y1, x2, y2, radius, mode))
+        return;
     int fx1 = x1, fy1 = y1, fx2 = x2, fy2 = y2;
     if (src->data != target->data && src->data != temp->data &&
         streamGaussian(temp, target, src, fx1, fy1, fx2, fy2, radius, mode)) {

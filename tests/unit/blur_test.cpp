@@ -101,6 +101,12 @@ TEST(BoxBlur, EqualsTheWindowMean) {
         checkBox(37, 23, 0, 7, 36, 7, r, false, ++seed);
     }
     checkBox(4100, 3, 1, 0, 4099, 2, 3, false, ++seed);  // more than one block of columns
+    // A few long rows share their columns between the cores; a narrow
+    // region's column pass runs along its transpose.
+    checkBox(70000, 1, 0, 0, 69999, 0, 2, false, ++seed);
+    checkBox(30000, 3, 7, 0, 29990, 2, 40, false, ++seed);
+    checkBox(5, 300, 1, 2, 3, 290, 6, false, ++seed);
+    checkBox(1, 70000, 0, 0, 0, 69999, 9, true, ++seed);
     for (int r : {128, 129, 300}) {                      // windows past 257 pixels
         checkBox(300, 9, 0, 0, 299, 8, r, false, ++seed);
         checkBox(9, 300, 0, 0, 8, 299, r, false, ++seed);
@@ -188,17 +194,18 @@ TEST(Gaussian, PassRadii) {
 }
 
 // Replacing Gaussian blurs stream all their passes together, on two cores in
-// two strips with overlapping edges. Against the passes one by one: every
-// instruction set, one and two threads, in place and from a separate source,
-// windows up to the widest the 16-bit sums take and past it, regions one
-// pixel wide or tall, radii far beyond the region, and none.
+// two strips with overlapping edges, or run them on the transpose of a narrow
+// region. Against the passes one by one: every instruction set, one and two
+// threads, in place and from a separate source, windows up to the widest the
+// 16-bit sums take and past it, regions one pixel wide or tall, radii far
+// beyond the region, and none.
 TEST(Gaussian, StreamedEqualsPassByPass) {
     const int savedThreads = bandThreads;
     unsigned seed = 400;
     for (int trial = 0; trial < 90; ++trial) {
-        const bool wide = trial % 3 == 0;
-        const int w = wide ? 700 + trial * 7 : 1 + trial * 13 % 90;
-        const int h = wide ? 100 + trial % 40 : 1 + trial * 7 % 70;
+        const bool wide = trial % 3 == 0, tall = trial % 9 == 5;  // tall: on its transpose
+        const int w = wide ? 700 + trial * 7 : tall ? 1 + trial % 8 : 1 + trial * 13 % 90;
+        const int h = wide ? 100 + trial % 40 : tall ? 70 + trial * 3 : 1 + trial * 7 % 70;
         Image start = randomImage(w, h, ++seed), temp = randomImage(w, h, ++seed);
         const bool whole = wide ? trial % 9 != 0 : trial % 2 == 0;
         const int x1 = whole ? 0 : static_cast<int>(seed % w), y1 = whole ? 0 : seed * 3 % h;
