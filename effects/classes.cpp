@@ -8,12 +8,14 @@
 #include "image/rows.h"
 #include "image/sampling.h"
 #include "image/lanes.h"
+#include "image/turned.h"
 #include "morvane.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 float limit::forceLimit(float v) const {
@@ -928,8 +930,14 @@ void convolveWide(int n, int taps, const float* weights, const float* const (*ba
 
 }  // namespace
 
-convolution::convolution(const ImageRGBA* source, point areaMin, point areaMax, int x0, int x1)
-    : source_(source), areaMin_(areaMin), areaMax_(areaMax), x0_(x0), x1_(std::max(x1, x0 - 1)) {
+convolution::convolution(const ImageRGBA* source, point areaMin, point areaMax, int x0, int x1,
+                         bool turned)
+    : source_(source),
+      areaMin_(areaMin),
+      areaMax_(areaMax),
+      x0_(x0),
+      x1_(std::max(x1, x0 - 1)),
+      turned_(turned) {
     for (int& tag : tags_) tag = -1;
     if (!source_) return;
     const int span = x1_ - x0_ + 1 + 2 * kReach;
@@ -1011,16 +1019,15 @@ void convolution::row(const matrix* kernel, int y, int xa, int xb, Rgba* out) {
     const float* bases[3][kMaxTaps];
     int taps = 0;
     for (int i = 5 - r; i <= 5 + r; ++i) {
-        const float* red = nullptr;
         for (int j = 5 - r; j <= 5 + r; ++j) {
             const float w = kernel->grid[i][j];
             // A zero cell adds +0 or -0, which leaves any sum begun at +0 as it is.
             if (w == 0) continue;
-            if (!red) {
-                red = samples(clampSample(y + i - 5, areaMin_.y, areaMax_.y, source_->height - 1));
-            }
+            const int along = turned_ ? j : i, across = turned_ ? i : j;
+            const float* red =
+                samples(clampSample(y + along - 5, areaMin_.y, areaMax_.y, source_->height - 1));
             weights[taps] = w;
-            for (int c = 0; c < 3; ++c) bases[c][taps] = red + c * plane_ + shift + j;
+            for (int c = 0; c < 3; ++c) bases[c][taps] = red + c * plane_ + shift + across;
             ++taps;
         }
     }
@@ -1034,15 +1041,61 @@ void convolution::row(const matrix* kernel, int y, int xa, int xb, Rgba* out) {
     }
 }
 
+namespace {
+// Output columns a convolution makes at a time: the float rows it keeps grow
+// with them.
+const int kConvolutionRun = 4096;
+}  // namespace
+
 void matrices::LBAction() {
     if (!leftDown) return;
-    const pixelRect area = areaInPicture();
-    if (area.x0 > area.x1) return;
-    const double pixels = (area.x1 - area.x0 + 1.0) * (area.y1 - area.y0 + 1.0);
-    inBands(area.y0, area.y1, pixels, [&](int from, int to) {
-        convolution rows(backup, areaMin, areaMax, area.x0, area.x1);
-        for (int y = from; y <= to; ++y) matrixRow(rows, y, area.x0, area.x1);
-    });
+    pixelRect a = areaInPicture();
+    if (a.x0 > a.x1 || a.y0 > a.y1) return;
+    bool turned = false;
+    ImageRGBA *picture = image, *committed = backup, *layer = scratch;
+    point lo = areaMin, hi = areaMax;
+    std::unique_ptr<TurnedRegion> turnedImage, turnedBackup, turnedScratch;
+    if (narrowRegion(a.x0, a.y0, a.x1, a.y1)) {
+        turnedImage = std::make_unique<TurnedRegion>(a.x0, a.y0, a.x1, a.y1, 0);
+        turnedBackup = std::make_unique<TurnedRegion>(a.x0, a.y0, a.x1, a.y1, 1);
+        turnedScratch = std::make_unique<TurnedRegion>(a.x0, a.y0, a.x1, a.y1, 2);
+        turnedImage->turn(image);
+        turnedBackup->turn(backup);
+        turnedScratch->turn(scratch);
+        image = turnedImage->image();
+        backup = turnedBackup->image();
+        scratch = turnedScratch->image();
+        // The whole transpose is the area; clamping into it is clamping into
+        // the area within the picture.
+        a = pixelRect{0, 0, image->width - 1, image->height - 1};
+        lo = point(a.x0, a.y0);
+        hi = point(a.x1, a.y1);
+        turned = true;
+    }
+    const int w = a.x1 - a.x0 + 1, h = a.y1 - a.y0 + 1;
+    const int runs = (w + kConvolutionRun - 1) / kConvolutionRun;
+    auto rows = [&](int y0, int y1, int run) {
+        const int xa = a.x0 + run * kConvolutionRun, xb = std::min(a.x1, xa + kConvolutionRun - 1);
+        convolution c(backup, lo, hi, xa, xb, turned);
+        for (int y = y0; y <= y1; ++y) matrixRow(c, y, xa, xb);
+    };
+    // Rows on both cores; a few long rows share their runs instead.
+    const double pixels = double(w) * h;
+    if (h >= 16 || runs == 1) {
+        inBands(a.y0, a.y1, pixels, [&](int from, int to) {
+            for (int run = 0; run < runs; ++run) rows(from, to, run);
+        });
+    } else {
+        inBands(0, runs - 1, pixels, [&](int first, int last) {
+            for (int run = first; run <= last; ++run) rows(a.y0, a.y1, run);
+        });
+    }
+    if (!turned) return;
+    image = picture;
+    backup = committed;
+    scratch = layer;
+    turnedImage->turnBack(image);
+    turnedScratch->turnBack(scratch);
 }
 
 matrix* matrices::kernelAt(int slot) const {

@@ -276,8 +276,11 @@ Rgba applyMatrix(ImageRGBA* source, matrix* kernel, int x, int y, point areaMin,
 // Memory is reused from call to call within a thread.
 class convolution {
 public:
-    // For output columns x0..x1 of any row.
-    convolution(const ImageRGBA* source, point areaMin, point areaMax, int x0, int x1);
+    // For output columns x0..x1 of any row. A `turned` source is the
+    // transpose of the picture (image/turned.h): a kernel's rows run across
+    // its rows there, and its sums keep the kernel's order.
+    convolution(const ImageRGBA* source, point areaMin, point areaMax, int x0, int x1,
+                bool turned = false);
     ~convolution();
     // out[x - xa] = applyMatrix(source, kernel, x, y, areaMin, areaMax) for
     // x from xa to xb, inside x0..x1.
@@ -298,6 +301,7 @@ private:
     int tags_[11];                       // the picture row each slot holds
     float* rows_ = nullptr;              // 11 slots of red, green and blue rows
     bool ownMemory_ = false;
+    bool turned_ = false;
 };
 
 // Convolution filter family.
@@ -306,6 +310,8 @@ public:
     static const familyInfo family;
     static const effectInfo unnamed;
     matrices();
+    // Every pixel of the area through matrixRow; a narrow area is worked on
+    // turned, with image, backup and scratch standing for their transposes.
     void LBAction() override;
     // One pixel: the row operation for x alone.
     virtual void matrixAction(int x, int y);
