@@ -692,9 +692,11 @@ void color::actionByTables(pixelRect area, const ImageRGBA* source) {
         tables.g[k] = to[k].g;
         tables.b[k] = to[k].b;
     }
-    const size_t at = static_cast<size_t>(area.y0) * image->width + area.x0;
-    mapChannels(source->data + at, image->data + at, area.x1 - area.x0 + 1,
-                area.y1 - area.y0 + 1, image->width, tables);
+    const int width = image->width;
+    eachRun(area.x0, area.y0, area.x1, area.y1, width, [&](int y, int xa, int xb) {
+        const size_t at = static_cast<size_t>(y) * width + xa;
+        mapChannels(source->data + at, image->data + at, xb - xa + 1, 1, width, tables);
+    });
 }
 
 void color::action(int) {}

@@ -1,5 +1,6 @@
 #include "effects/color.h"
 
+#include "image/bands.h"
 #include "image/clamp.h"
 #include "image/lanes.h"
 #include "image/sampling.h"
@@ -12,14 +13,14 @@ namespace {
 
 const float kGrayRed = 0.27f, kGrayGreen = 0.58f, kGrayBlue = 0.15f;
 
-// Every row of the area: row(source row, image row, pixel count).
-template <class Row>
-void eachRow(const effect& e, pixelRect area, const ImageRGBA* source, Row row) {
-    if (area.x0 > area.x1) return;
-    for (int y = area.y0; y <= area.y1; ++y) {
-        const size_t at = static_cast<size_t>(y) * e.image->width + area.x0;
-        row(source->data + at, e.image->data + at, area.x1 - area.x0 + 1);
-    }
+// The area in runs of pixels: run(source pixels, image pixels, count).
+template <class Run>
+void eachRun(const effect& e, pixelRect area, const ImageRGBA* source, Run run) {
+    const int width = e.image->width;
+    ::eachRun(area.x0, area.y0, area.x1, area.y1, width, [&](int y, int xa, int xb) {
+        const size_t at = static_cast<size_t>(y) * width + xa;
+        run(source->data + at, e.image->data + at, xb - xa + 1);
+    });
 }
 
 // The rules below on N pixels at once (runLanes), each the same arithmetic as
@@ -104,7 +105,7 @@ struct hueKernel {
 template <bool replace>
 void hueRows(const effect& e, pixelRect area, bool checked) {
     const float value = e.value1;
-    eachRow(e, area, e.backup, [&](const Rgba* src, Rgba* dst, int count) {
+    eachRun(e, area, e.backup, [&](const Rgba* src, Rgba* dst, int count) {
         if (checked) {
             runLanes<hueKernel<replace, true>>(src, dst, count, value);
         } else {
@@ -187,7 +188,7 @@ void saturation::action(int index) {
 void saturation::actionArea(pixelRect area) {
     const limit range = byteRange;
     const float factor = value1 / 255;
-    eachRow(*this, area, backup, [&](const Rgba* src, Rgba* dst, int count) {
+    eachRun(*this, area, backup, [&](const Rgba* src, Rgba* dst, int count) {
         runLanes<saturationKernel>(src, dst, count, range, factor);
     });
 }
@@ -281,7 +282,7 @@ void gray::action(int index) {
 
 void gray::actionArea(pixelRect area) {
     const limit range = byteRange;
-    eachRow(*this, area, backup, [&](const Rgba* src, Rgba* dst, int count) {
+    eachRun(*this, area, backup, [&](const Rgba* src, Rgba* dst, int count) {
         runLanes<grayKernel>(src, dst, count, range);
     });
 }

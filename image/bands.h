@@ -1,6 +1,9 @@
 // Work shared by the two cores in disjoint bands of rows or columns.
 #pragma once
 
+#include <algorithm>
+#include <climits>
+
 // The most threads a banded loop uses: 2 where the machine has two cores.
 // Benchmarks set 1 to compare with single-threaded libraries.
 extern int bandThreads;
@@ -27,3 +30,27 @@ class BandBody {
 // throws, no further part starts, and the first exception reaches the
 // caller once the parts under way have ended.
 void inBands(int from, int to, double work, BandBody body);
+
+// body(y, xa, xb) on both cores over the pixels y * width + xa .. y * width
+// + xb of the inclusive area x0..x1, y0..y1 of a picture `width` pixels
+// wide, for work that treats each pixel alike and alone. An area of whole
+// rows is one run in memory and comes in parts of it, xb past the row's end,
+// so that short rows, or a single long one, cost no more than any others.
+template <class Body>
+void eachRun(int x0, int y0, int x1, int y1, int width, const Body& body) {
+    if (x0 > x1 || y0 > y1) return;
+    const long long w = static_cast<long long>(x1) - x0 + 1;
+    const long long pixels = w * (static_cast<long long>(y1) - y0 + 1);
+    if (w < width || pixels > INT_MAX) {
+        inBands(y0, y1, static_cast<double>(pixels), [&](int from, int to) {
+            for (int y = from; y <= to; ++y) body(y, x0, x1);
+        });
+        return;
+    }
+    const long long kPart = 1 << 14;
+    const int parts = static_cast<int>(std::min<long long>(64, (pixels + kPart - 1) / kPart));
+    inBands(0, parts - 1, static_cast<double>(pixels), [&](int first, int last) {
+        body(y0, static_cast<int>(pixels * first / parts),
+             static_cast<int>(pixels * (last + 1) / parts - 1));
+    });
+}

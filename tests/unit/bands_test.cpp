@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -119,6 +120,28 @@ TEST_F(TwoThreads, AThrowingPartOfTheHelperReachesTheCaller) {
     EXPECT_THROW(inBands(0, 15, kShared, body), std::runtime_error);
     EXPECT_TRUE(thrown);
     expectCovered();
+}
+
+// Runs cover each pixel of the area once and nothing beyond it, whether the
+// area is part of the rows, whole rows of a wide picture or one long column.
+TEST_F(TwoThreads, RunsCoverTheAreaOnce) {
+    struct Case {
+        int width, height, x0, y0, x1, y1;
+    };
+    for (const Case& c : {Case{7, 5, 2, 1, 4, 3}, Case{300, 200, 0, 3, 299, 190},
+                          Case{1, 100000, 0, 0, 0, 99999}, Case{100000, 1, 0, 0, 99999, 0},
+                          Case{1, 1, 0, 0, 0, 0}, Case{9, 9, 5, 5, 4, 4}}) {
+        std::vector<std::atomic<int>> seen(static_cast<size_t>(c.width) * c.height);
+        eachRun(c.x0, c.y0, c.x1, c.y1, c.width, [&](int y, int xa, int xb) {
+            for (int x = xa; x <= xb; ++x) ++seen[static_cast<size_t>(y) * c.width + x];
+        });
+        for (size_t i = 0; i < seen.size(); ++i) {
+            const int x = static_cast<int>(i % c.width), y = static_cast<int>(i / c.width);
+            const bool inside = x >= c.x0 && x <= c.x1 && y >= c.y0 && y <= c.y1;
+            ASSERT_EQ(seen[i], inside ? 1 : 0) << c.width << "x" << c.height << " at " << x << ","
+                                               << y;
+        }
+    }
 }
 
 }  // namespace
