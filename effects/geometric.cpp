@@ -40,6 +40,39 @@ inline double over(double length, float R) { return length / R; }
 // Degrees to radians, held in single precision.
 inline float radians(float degrees) { return static_cast<float>(degrees / 180.0 * kPi); }
 
+// Rounding to float settles v, known within `slack`, where both ends of
+// the interval round alike.
+inline bool settled(double v, double slack, float& out) {
+    out = static_cast<float>(v - slack);
+    return out == static_cast<float>(v + slack);
+}
+
+// The source point (cx + d·sin t, cy + d·cos t) as floats, t = atan2(dx, dy)
+// + turn, with d the float distance and r the exact one. The angle sum (sin
+// = dx / r, cos = dy / r) gives it as cx + dx·C + dy·S, cy + dy·C - dx·S
+// with C = d/r·cos turn and S = d/r·sin turn, within a few units in the
+// last place of what the chain through atan2, sin and cos gives: far from
+// most float roundings. Where one falls within the slack (about one point
+// in ten million), the chain decides.
+struct Turn {
+    float d;
+    double turn, C, S;
+    Turn() = default;
+    Turn(float d, double r, double turn, double sinTurn, double cosTurn)
+        : d(d), turn(turn), C(r > 0 ? cosTurn * (d / r) : 0), S(r > 0 ? sinTurn * (d / r) : 0) {}
+};
+
+inline void turnedPoint(int cx, int cy, int dx, int dy, const Turn& t, float& px, float& py) {
+    const double ox = cx + (dx * t.C + dy * t.S);
+    const double oy = cy + (dy * t.C - dx * t.S);
+    // Both ways err by under 1e-14 d and one unit in the last place of the sum.
+    const double slack = t.d * 1e-13 + (std::fabs(ox) + std::fabs(oy)) * 4e-15;
+    if ((dx != 0 || dy != 0) && settled(ox, slack, px) && settled(oy, slack, py)) return;
+    const double turned = std::atan2(dx, dy) + t.turn;
+    px = static_cast<float>(cx + t.d * std::sin(turned));
+    py = static_cast<float>(cy + t.d * std::cos(turned));
+}
+
 // Source points worked out at a time.
 constexpr int kRun = 256;
 
@@ -221,9 +254,11 @@ Span distances(long long c, int lo, int hi) {
 // and a factor of |dx| and |dy| alone: the factor is worked out once for the
 // up to four pixels mirrored about the centre at (±a, ±b). `reach(b)` is the
 // largest a that moves (-1 for none; the rest of the row is copied),
-// `factor(a, b)` the factor, `place(x, y, f, sx, sy)` the source point.
+// `factor(a, b)` the factor, `place(x, y, f, sx, sy)` the source point;
+// `paint` as in Warp::sample.
 template <class Reach, class Factor, class Place>
-void renderMirrored(const Warp& w, Reach reach, Factor factor, Place place) {
+void renderMirrored(const Warp& w, Reach reach, Factor factor, Place place,
+                    const Rgba* paint = nullptr) {
     if (w.empty()) return;
     const Span across = distances(w.cx, w.a.x0, w.a.x1), down = distances(w.cy, w.a.y0, w.a.y1);
     typedef decltype(factor(0, 0)) F;
@@ -262,7 +297,7 @@ void renderMirrored(const Warp& w, Reach reach, Factor factor, Place place) {
                             place(x, y, factors[(side < 0 ? w.cx - x : x - w.cx) - a0], sx[k],
                                   sy[k]);
                         }
-                        w.sample(sx, sy, n, line + left, w.smooth);
+                        w.sample(sx, sy, n, line + left, w.smooth, paint);
                     }
                 }
             }
@@ -425,24 +460,34 @@ void lens::idleAction() {
     if (!leftDown || !pointerOnPicture()) return;
     const Warp w(*this);
     const float R = value1;
-    const float theta = radians(value2);
     const float z = value2 / 36;
     const Rgba paint = color;
     const int m = mode;
     // Sources are not clamped: those outside the area take the colour.
+    if (m == 1) {
+        // The turn is the same everywhere; d/r is shared by the mirrored pixels.
+        const double theta = radians(value2);
+        const double sinTheta = std::sin(theta), cosTheta = std::cos(theta);
+        renderMirrored(
+            w, [&w, R](int b) { return w.reach(b, R); },
+            [=](int a, int b) {
+                const double r = std::sqrt(static_cast<double>(a) * a + static_cast<double>(b) * b);
+                return Turn(static_cast<float>(r), r, theta, sinTheta, cosTheta);
+            },
+            [&w](long long x, int y, const Turn& t, float& sx, float& sy) {
+                turnedPoint(w.cx, w.cy, static_cast<int>(x - w.cx), y - w.cy, t, sx, sy);
+            },
+            &paint);
+        return;
+    }
     w.render(
-        [&w, R, theta, z, m](int y) {
+        [&w, R, z, m](int y) {
             const int dy = y - w.cy;
-            auto fill = [&w, theta, z, m, y, dy](int x0, int n, float* sx, float* sy) {
+            auto fill = [&w, z, m, y, dy](int x0, int n, float* sx, float* sy) {
                 for (int k = 0; k < n; ++k) {
                     const int x = x0 + k, dx = x - w.cx;
                     float px = static_cast<float>(x), py = static_cast<float>(y);
-                    if (m == 1) {
-                        const float d = distance(dx, dy);
-                        const double turned = std::atan2(dx, dy) + theta;
-                        px = static_cast<float>(w.cx + d * std::sin(turned));
-                        py = static_cast<float>(w.cy + d * std::cos(turned));
-                    } else if (m == 2) {
+                    if (m == 2) {
                         px = w.cx + dx * z;
                         py = w.cy + dy * z;
                     } else if (m == 3) {
@@ -468,24 +513,25 @@ inline double twist(float theta, float d, float R) {
     return theta * (q * q);
 }
 
-// The single twirl around the pointer.
+// The single twirl around the pointer. The twist follows the distance
+// alone: its sine and cosine are shared by the mirrored pixels.
 void twirlOnce(const effect& e) {
     const Warp w(e);
     const float R = e.value1;
     const float theta = radians(e.value2);
-    w.render([&w, R, theta](int y) {
-        const int dy = y - w.cy;
-        auto fill = [&w, R, theta, dy](int x0, int n, float* sx, float* sy) {
-            for (int k = 0; k < n; ++k) {
-                const int dx = x0 + k - w.cx;
-                const float d = distance(dx, dy);
-                const double turned = std::atan2(dx, dy) + twist(theta, d, R);
-                sx[k] = w.clampX(static_cast<float>(w.cx + d * std::sin(turned)));
-                sy[k] = w.clampY(static_cast<float>(w.cy + d * std::cos(turned)));
-            }
-        };
-        return std::make_pair(w.within(dy, R), fill);
-    });
+    renderMirrored(
+        w, [&w, R](int b) { return w.reach(b, R); },
+        [R, theta](int a, int b) {
+            const double r = std::sqrt(static_cast<double>(a) * a + static_cast<double>(b) * b);
+            const float d = static_cast<float>(r);
+            const double turn = twist(theta, d, R);
+            return Turn(d, r, turn, std::sin(turn), std::cos(turn));
+        },
+        [&w](long long x, int y, const Turn& t, float& sx, float& sy) {
+            turnedPoint(w.cx, w.cy, static_cast<int>(x - w.cx), y - w.cy, t, sx, sy);
+            sx = w.clampX(sx);
+            sy = w.clampY(sy);
+        });
 }
 
 // An n by n grid of equal twirls filling the area from its top-left corner;

@@ -206,12 +206,14 @@ TEST(Warps, EveryModeMatchesItsFormulaInsideAndBeyondTheArea) {
         {kWave, 2, 9, 21},
         {kWave, 3, 2, 3},
         {kLens, 1, 60, 190},
+        {kLens, 1, 400, 359},  // turned by the angle sum, all over the picture
         {kLens, 2, 60, 50},
         {kLens, 3, 60, 0},
         {kLens, 4, 75, 0},
         // The grids leave strips at the right and bottom, except with one cell.
         {kTwirl, 1, 60, 180},
         {kTwirl, 1, 70, -1000},
+        {kTwirl, 1, 400, 1080},
         {kTwirl, 2, 100, -270},
         {kTwirl, 2, 10, 90},
         // B 0: the floating frame's weight is 0; the fixed one shades the last row and column.
