@@ -651,7 +651,7 @@ void buttonize::LBAction() {
     const Rgba paint = color;
     const limit bytes = byteRange;
     const bool floating = mode == 1;
-    enum Edge { top, bottom, left, right, inside };
+    enum Edge { top, bottom, left, right };
     // The weight of the colour on each edge at distance `in` from the border.
     auto weight = [B, S, floating](Edge edge, int in) -> float {
         if (!floating) return S / 100;
@@ -659,7 +659,15 @@ void buttonize::LBAction() {
         if (edge == top || edge == left) return S / 100 * (1 - in / B);
         return S / 100 * (B - in) / B;
     };
-    auto shade = [&](Edge edge, int in, size_t at) {
+    // Per edge and distance: the colour's part (c + lit)·t of each channel
+    // and the weight 1 - t of the pixel under it.
+    struct Shade {
+        float part[3], keep;
+    };
+    static std::vector<Shade> shades[4];
+    // Top and bottom reach at most the area's height in, left and right its width.
+    const long long height = w.a.y1 - w.a.y0 + 1;
+    for (Edge edge : {top, bottom, left, right}) {
         int lit = 0;
         if (!floating) {
             lit = edge == top     ? kLitTop
@@ -667,13 +675,20 @@ void buttonize::LBAction() {
                   : edge == right ? kLitRight
                                   : kLitBottom;
         }
-        const float t = weight(edge, in);
+        const long long across = edge == top || edge == bottom ? height : w.areaWidth();
+        const int deepest = static_cast<int>(std::min<double>(std::max(B, 0.0f), across));
+        shades[edge].resize(static_cast<size_t>(deepest) + 1);
+        for (int in = 0; in <= deepest; ++in) {
+            const float t = weight(edge, in);
+            shades[edge][in] = Shade{{(paint.r + lit) * t, (paint.g + lit) * t, (paint.b + lit) * t},
+                                     1 - t};
+        }
+    }
+    auto shade = [&](Edge edge, int in, size_t at) {
+        const Shade& h = shades[edge][in];
         const Rgba under = w.in[at];
-        auto mix = [&](int c, int u) {
-            return static_cast<unsigned char>(bytes.intForceLimit((c + lit) * t + u * (1 - t)));
-        };
-        w.out[at] = Rgba{mix(paint.r, under.r), mix(paint.g, under.g), mix(paint.b, under.b),
-                         w.out[at].a};
+        auto mix = [&](int c, int u) { return clampByte(bytes, h.part[c] + u * h.keep); };
+        w.out[at] = Rgba{mix(0, under.r), mix(1, under.g), mix(2, under.b), w.out[at].a};
     };
     inBands(w.a.y0, w.a.y1, w.pixels(), [&](int from, int to) {
         for (int y = from; y <= to; ++y) {
