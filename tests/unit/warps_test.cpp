@@ -221,6 +221,9 @@ TEST(Warps, EveryModeMatchesItsFormulaInsideAndBeyondTheArea) {
         {kButtonize, 2, 7, 50},
         {kButtonize, 1, 0, 80},
         {kButtonize, 2, 0, 80},
+        // A bevel deeper than half the area: all frame, edges meeting inside.
+        {kButtonize, 1, 300, 30},
+        {kButtonize, 2, 300, 100},
     };
     struct Area {
         bool has;
