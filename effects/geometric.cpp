@@ -167,11 +167,15 @@ struct Warp {
     void sample(float* sx, float* sy, int n, Rgba* line, bool bilinear,
                 const Rgba* paint = nullptr) const {
         bool beyond[kRun];
-        bool any = false;
+        int outside = 0;
         if (paint) {
             for (int k = 0; k < n; ++k) {
                 beyond[k] = !(sx[k] >= x0 && sx[k] <= x1 && sy[k] >= y0 && sy[k] <= y1);
-                if (beyond[k]) sx[k] = x0, sy[k] = y0, any = true;
+                if (beyond[k]) sx[k] = x0, sy[k] = y0, ++outside;
+            }
+            if (outside == n) {
+                std::fill(line, line + n, *paint);
+                return;
             }
         }
         if (bilinear) {
@@ -179,7 +183,7 @@ struct Warp {
         } else {
             for (int k = 0; k < n; ++k) line[k] = nearest(sx[k], sy[k]);
         }
-        if (!any) return;
+        if (outside == 0) return;
         for (int k = 0; k < n; ++k) {
             if (beyond[k]) line[k] = *paint;
         }

@@ -208,6 +208,7 @@ TEST(Warps, EveryModeMatchesItsFormulaInsideAndBeyondTheArea) {
         {kLens, 1, 60, 190},
         {kLens, 1, 400, 359},  // turned by the angle sum, all over the picture
         {kLens, 2, 60, 50},
+        {kLens, 2, 400, 300},  // whole runs of sources beyond the area
         {kLens, 3, 60, 0},
         {kLens, 4, 75, 0},
         // The grids leave strips at the right and bottom, except with one cell.
