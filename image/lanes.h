@@ -18,7 +18,10 @@
 #include <cstdint>
 #include <cstring>
 
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__) && !defined(MORVANE_NO_SIMD)
+// Clang before 16 refuses wide vectors passed to the lane templates from a
+// target region even where they are inlined: it builds the plain code.
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__) && !defined(MORVANE_NO_SIMD) && \
+    !(defined(__clang__) && __clang_major__ < 16)
 #define MORVANE_SIMD 1
 #include <immintrin.h>
 #else
