@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -227,37 +229,293 @@ Rgba radialMean(const int sum[4], int n, const void* bytes) {
     return meanOf(sum[0], sum[1], sum[2], n, *static_cast<const limit*>(bytes));
 }
 
+// A gap takes the first written pixel on its probe toward the centre:
+// (x + trunc(i sx), y + trunc(i sy)) for i = 0, 1, ... while i < d. Both
+// coordinates move one way only, so once the probe has left the area it
+// stays out.
+struct probe {
+    float sx, sy, d;
+    probe(long long dx, long long dy) : d(rayLength(dx, dy)) {
+        const float t = rayAngle(dx, dy);
+        // A zero dx or dy keeps the probe in the pixel's column or row.
+        sx = static_cast<float>(sign(dx)) * std::sin(t);
+        sy = static_cast<float>(sign(dy)) * std::cos(t);
+    }
+};
+
+inline int offsetAt(long long i, float s) { return pixelOf(static_cast<float>(i) * s); }
+
+void fillGapStepByStep(ImageRGBA* image, pixelRect a, long long cx, long long cy, int x, int y) {
+    const long long dx = cx - x, dy = cy - y;
+    if (dx == 0 && dy == 0) return;
+    const probe p(dx, dy);
+    for (long long i = 0; static_cast<float>(i) < p.d; ++i) {
+        const long long px = x + offsetAt(i, p.sx), py = y + offsetAt(i, p.sy);
+        if (!inArea(a, px, py)) break;
+        const Rgba q = rowOf(image, static_cast<int>(py))[px];
+        if (q.a != 0) {
+            rowOf(image, y)[x] = q;
+            break;
+        }
+    }
+}
+
+// The first step i in 1..limit whose offset trunc(i s) gets as far as
+// `target` (on s's side of zero), or -1. Offsets only grow away from zero
+// with i, so a guess from the quotient is corrected by single steps.
+long long firstStepTo(float s, long long target, long long limit) {
+    auto reached = [&](long long i) {
+        const int o = offsetAt(i, s);
+        return target > 0 ? o >= target : o <= target;
+    };
+    if (target == 0 || s == 0 || (target > 0) != (s > 0) || !reached(limit)) return -1;
+    long long i = std::clamp(static_cast<long long>(static_cast<double>(target) / s), 1LL, limit);
+    while (i > 1 && reached(i - 1)) --i;
+    while (!reached(i)) ++i;
+    return i;
+}
+
+// 64 bits of a row's bit set from bit `pos` on; bits beyond the row are 0.
+uint64_t bitsFrom(const uint64_t* row, long long words, long long pos) {
+    const long long q = pos >= 0 ? pos / 64 : -((63 - pos) / 64);
+    const int shift = static_cast<int>(pos - q * 64);
+    auto word = [&](long long k) { return k >= 0 && k < words ? row[k] : 0; };
+    return shift == 0 ? word(q) : (word(q) >> shift) | (word(q + 1) << (64 - shift));
+}
+
+template <class T>
+bool monotone(const T* v, long long n) {
+    bool up = true, down = true;
+    for (long long k = 1; k < n; ++k) up &= v[k] >= v[k - 1], down &= v[k] <= v[k - 1];
+    return up || down;
+}
+
+}  // namespace
+
+// With the pointer far off, the probes of a row run side by side: at each
+// step the offsets of neighbouring pixels agree over long runs, so a whole
+// run is tested at once against a bit set of the written pixels, and steps
+// through rows holding nothing are skipped. The pixels are read and written
+// in the order of the step-by-step loop: rows above as already filled, rows
+// below as the rays left them, and the pixel's own row one pixel at a time.
+bool fillRadialGapsAlongLines(ImageRGBA* image, pixelRect a, point centre) {
+    if (empty(a)) return true;
+    const long long cx = centre.x, cy = centre.y;
+    const long long W = a.x1 - a.x0 + 1, H = a.y1 - a.y0 + 1;
+    // Every probe leaves the area within `limit` steps, long before its length
+    // d runs out; the offsets of a row must then be monotone along it.
+    const long long limit = 2 * (W + H) + 8;
+    if (!(cx < a.x0 - 2 * limit || cx > a.x1 + 2 * limit || cy < a.y0 - 2 * limit ||
+          cy > a.y1 + 2 * limit))
+        return false;
+    const long long words = (W + 63) / 64;
+    std::vector<uint64_t> bits(static_cast<size_t>(H * words));
+    std::vector<float> xs(static_cast<size_t>(W * H)), ys(xs.size());
+    std::vector<char> holds(static_cast<size_t>(H));  // whether a row has a written pixel
+    eachRow(a, [&](int y) {
+        const long long r = y - a.y0;
+        const Rgba* row = rowOf(image, y) + a.x0;
+        uint64_t* b = &bits[r * words];
+        for (long long x = 0; x < W; ++x) {
+            if (row[x].a != 0) b[x / 64] |= uint64_t{1} << (x % 64);
+            const probe p(cx - (a.x0 + x), cy - y);
+            xs[r * W + x] = p.sx, ys[r * W + x] = p.sy;
+        }
+        holds[r] = std::any_of(b, b + words, [](uint64_t w) { return w != 0; });
+    });
+    // The first row from r down holding a written pixel (H if none); the last
+    // one from r up (-1 if none), kept up to date as rows are filled.
+    std::vector<long long> below(static_cast<size_t>(H + 1), H), above(static_cast<size_t>(H), -1);
+    for (long long r = H - 1; r >= 0; --r) below[r] = holds[r] ? r : below[r + 1];
+
+    struct scratch {
+        std::vector<uint64_t> open;   // gaps whose probe has found nothing yet
+        std::vector<int> found;       // the step at which another row's pixel was found
+        std::vector<long long> left;  // written pixels of the row left of the current one
+        std::vector<std::pair<long long, long long>> runs;  // stretches of the row to split
+        std::vector<long long> right;  // the first pixel from x on that the rays wrote (W if none)
+        explicit scratch(long long W)
+            : open(static_cast<size_t>((W + 63) / 64)),
+              found(static_cast<size_t>(W)),
+              right(static_cast<size_t>(W + 1)) {}
+    };
+
+    auto fillRow = [&](int y, scratch& s) {
+        const long long r = y - a.y0;
+        const float *sx = &xs[r * W], *sy = &ys[r * W];
+        Rgba* row = rowOf(image, y) + a.x0;
+        const uint64_t* own = &bits[r * words];
+        if (!monotone(sx, W) || !monotone(sy, W) || (sy[0] > 0 && sy[W - 1] < 0) ||
+            (sy[0] < 0 && sy[W - 1] > 0)) {
+            // Step by step; other rows as the bit sets hold them, which the
+            // other core's filling does not touch.
+            for (long long x = 0; x < W; ++x) {
+                for (long long i = 1; row[x].a == 0 && i <= limit; ++i) {
+                    const long long px = x + offsetAt(i, sx[x]), py = r + offsetAt(i, sy[x]);
+                    if (px < 0 || px >= W || py < 0 || py >= H) break;
+                    if (py == r ? row[px].a != 0 : (bits[py * words + px / 64] >> (px % 64)) & 1)
+                        row[x] = rowOf(image, static_cast<int>(a.y0 + py))[a.x0 + px];
+                }
+            }
+            return;
+        }
+        // Steps into other rows first, for the whole row at once.
+        long long open = 0;
+        for (long long k = 0; k < words; ++k) {
+            uint64_t w = ~own[k];
+            if (k == words - 1 && W % 64 != 0) w &= (uint64_t{1} << (W % 64)) - 1;
+            s.open[k] = w;
+            open += __builtin_popcountll(w);
+        }
+        std::fill(s.found.begin(), s.found.end(), 0);
+        const float fastest = std::fabs(sy[0]) >= std::fabs(sy[W - 1]) ? sy[0] : sy[W - 1];
+        auto& runs = s.runs;
+        for (long long i = 1; open > 0 && i <= limit;) {
+            bool inside = false, readsWritten = false;
+            long long lag = LLONG_MAX;
+            runs.assign(1, {0, W - 1});
+            while (!runs.empty()) {
+                const auto [lo, hi] = runs.back();
+                runs.pop_back();
+                const int ox = offsetAt(i, sx[lo]), oy = offsetAt(i, sy[lo]);
+                if (ox != offsetAt(i, sx[hi]) || oy != offsetAt(i, sy[hi])) {
+                    const long long mid = lo + (hi - lo) / 2;
+                    runs.push_back({lo, mid});
+                    runs.push_back({mid + 1, hi});
+                    continue;
+                }
+                const long long from = std::max(lo, -static_cast<long long>(ox)),
+                                to = std::min(hi, W - 1 - ox), source = r + oy;
+                if (from > to || source < 0 || source >= H) continue;
+                inside = true;
+                lag = std::min(lag, static_cast<long long>(std::abs(oy)));
+                if (oy == 0 || !holds[source]) continue;
+                readsWritten = true;
+                const uint64_t* src = &bits[source * words];
+                for (long long k = from / 64; k <= to / 64; ++k) {
+                    uint64_t mask = s.open[k];
+                    if (k == from / 64) mask &= ~uint64_t{0} << (from % 64);
+                    if (k == to / 64) mask &= ~uint64_t{0} >> (63 - to % 64);
+                    uint64_t hit = mask ? mask & bitsFrom(src, words, k * 64 + ox) : 0;
+                    if (hit == 0) continue;
+                    s.open[k] &= ~hit;
+                    open -= __builtin_popcountll(hit);
+                    for (; hit; hit &= hit - 1)
+                        s.found[k * 64 + __builtin_ctzll(hit)] = static_cast<int>(i);
+                }
+            }
+            if (!inside) break;
+            if (readsWritten) {
+                ++i;
+                continue;
+            }
+            // Nothing written in the rows read now nor before the next row
+            // that holds something: no probe can find anything until the
+            // fastest of them gets there.
+            const long long start = r + (fastest > 0 ? 1 : -1) * std::max(lag, 1LL);
+            const long long next = fastest > 0   ? (start < H ? below[start] : H)
+                                   : start >= 0 ? above[start]
+                                                : -1;
+            const long long j = next < 0 || next >= H ? -1 : firstStepTo(fastest, next - r, limit);
+            if (j < 0) break;
+            i = std::max(i + 1, j);
+        }
+        // Then pixel by pixel: a written pixel in the probe's own row comes
+        // first, read as it is at that moment.
+        s.left.clear();
+        s.right[W] = W;
+        for (long long x = W - 1; x >= 0; --x) s.right[x] = row[x].a != 0 ? x : s.right[x + 1];
+        for (long long x = 0; x < W; ++x) {
+            if (row[x].a != 0) {
+                s.left.push_back(x);
+                continue;
+            }
+            const float fx = sx[x], fy = sy[x];
+            long long end = fy == 0 ? -1 : firstStepTo(fy, fy > 0 ? 1 : -1, limit);
+            if (end < 0) end = limit + 1;
+            auto member = [&](long long q) {  // 1 on the row's stretch, 0 beyond it, -1 missed
+                const long long j = firstStepTo(fx, q - x, limit);
+                if (j < 0 || j >= end) return 0;
+                return offsetAt(j, fx) == q - x ? 1 : -1;
+            };
+            long long hit = -1;
+            if (fx < 0) {
+                for (auto q = s.left.rbegin(); q != s.left.rend(); ++q) {
+                    const int m = member(*q);
+                    if (m == 0) break;
+                    if (m == 1) {
+                        hit = *q;
+                        break;
+                    }
+                }
+            } else if (fx > 0) {
+                for (long long q = s.right[x + 1]; q < W; q = s.right[q + 1]) {
+                    const int m = member(q);
+                    if (m == 0) break;
+                    if (m == 1) {
+                        hit = q;
+                        break;
+                    }
+                }
+            }
+            if (hit >= 0) {
+                row[x] = row[hit];
+            } else if (s.found[x] != 0) {
+                const long long i = s.found[x];
+                const Rgba* source = rowOf(image, static_cast<int>(y + offsetAt(i, fy)));
+                row[x] = source[a.x0 + x + offsetAt(i, fx)];
+            }
+            if (row[x].a != 0) s.left.push_back(x);
+        }
+    };
+
+    if (cy >= a.y1) {
+        // Every probe moves down or along its row: rows below are read as the
+        // rays left them, so the rows are independent.
+        inBands(a.y0, a.y1, static_cast<double>(W) * static_cast<double>(H), [&](int from, int to) {
+            scratch s(W);
+            for (int y = from; y <= to; ++y) fillRow(y, s);
+        });
+        return true;
+    }
+    scratch s(W);
+    for (int y = a.y0; y <= a.y1; ++y) {
+        fillRow(y, s);
+        const long long r = y - a.y0;
+        const Rgba* row = rowOf(image, y) + a.x0;
+        uint64_t* b = &bits[r * words];
+        for (long long x = 0; x < W; ++x)
+            if (row[x].a != 0) b[x / 64] |= uint64_t{1} << (x % 64);
+        holds[r] = std::any_of(b, b + words, [](uint64_t w) { return w != 0; });
+        above[r] = holds[r] ? r : r > 0 ? above[r - 1] : -1;
+    }
+    return true;
+}
+
+namespace {
+
+// Whether the probes run side by side closely enough for the shortcut to pay:
+// far enough off that the rays leave most of the area to the gap fill, or
+// where the offsets across a row part into few runs (about the steps across
+// the area's short side times how far the probes fan out over them).
+bool probesRunSideBySide(pixelRect a, long long cx, long long cy) {
+    const double W = a.x1 - a.x0 + 1.0, H = a.y1 - a.y0 + 1.0;
+    const double off = static_cast<double>(std::max({a.x0 - cx, cx - a.x1, a.y0 - cy, cy - a.y1}));
+    const double steps = 1.5 * std::min(W, H) + 2;
+    return off >= 1 << 21 || H * steps * steps * W <= 2e8 * off;
+}
+
 void radialBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point centre, float v,
                 limit bytes) {
     imageRgbaSetArea(image, a.x0, a.y0, a.x1 + 1, a.y1 + 1, Rgba{0, 0, 0, 0});
     rays(a, centre, v, rays::widening::stepShare, rays::written::atCentre)
         .cast(backup, image, radialMean, &bytes);
     const long long cx = centre.x, cy = centre.y;
-
-    // Gaps take the first written pixel toward the centre. Both coordinates
-    // of the probe move one way only, so once it has left the area it stays out.
+    if (probesRunSideBySide(a, cx, cy) && fillRadialGapsAlongLines(image, a, centre)) return;
+    // Gaps take the first written pixel toward the centre, in raster order.
     for (int y = a.y0; y <= a.y1; ++y) {
-        Rgba* row = rowOf(image, y);
-        for (int x = a.x0; x <= a.x1; ++x) {
-            if (row[x].a != 0) continue;
-            const long long dx = cx - x, dy = cy - y;
-            if (dx == 0 && dy == 0) continue;
-            const float d = rayLength(dx, dy);
-            const float t = rayAngle(dx, dy);
-            // A zero dx or dy keeps the probe in the pixel's column or row.
-            const float sx = static_cast<float>(sign(dx)) * std::sin(t);
-            const float sy = static_cast<float>(sign(dy)) * std::cos(t);
-            for (long long i = 0; static_cast<float>(i) < d; ++i) {
-                const long long px = x + pixelOf(static_cast<float>(i) * sx);
-                const long long py = y + pixelOf(static_cast<float>(i) * sy);
-                if (!inArea(a, px, py)) break;
-                const Rgba p = rowOf(image, static_cast<int>(py))[px];
-                if (p.a != 0) {
-                    row[x] = p;
-                    break;
-                }
-            }
-        }
+        for (int x = a.x0; x <= a.x1; ++x)
+            if (rowOf(image, y)[x].a == 0) fillGapStepByStep(image, a, cx, cy, x, y);
     }
 }
 

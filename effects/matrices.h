@@ -86,3 +86,8 @@ public:
 // the first value not below `until`; false when the step is lost below a's
 // precision first. Whole runs of equal sums are taken at once.
 bool stepAngle(float& a, float step, double until);
+
+// The radial blur's gap fill with the pointer far off the area, where the
+// probes of a row run side by side; false, leaving the image, when the
+// pointer is too near for it.
+bool fillRadialGapsAlongLines(ImageRGBA* image, pixelRect a, point centre);

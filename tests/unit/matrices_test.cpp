@@ -172,6 +172,36 @@ void gaussianPasses(ImageRGBA* temp, ImageRGBA* target, Rect a, float R, int mod
 // ---------------------------------------------------------------------------
 // Radial and spheric blur, as written, without shortcuts.
 
+// Radial blur's gaps, in raster order: each takes the first written pixel
+// toward the centre. A probe that has left the area never comes back, as
+// both its coordinates move one way.
+void radialGapsReference(ImageRGBA* img, Rect a, long long cx, long long cy) {
+    auto angle = [](long long dx, long long dy) {
+        return dy == 0
+                   ? static_cast<float>(kPi / 2)
+                   : static_cast<float>(std::atan(double(std::llabs(dx)) / double(std::llabs(dy))));
+    };
+    for (int y = a.y0; y <= a.y1; ++y) {
+        for (int x = a.x0; x <= a.x1; ++x) {
+            if (pixel(img, x, y).a != 0 || (cx == x && cy == y)) continue;
+            const long long dx = cx - x, dy = cy - y;
+            const float d = std::sqrt(static_cast<float>(double(dx) * dx + double(dy) * dy)),
+                        t = angle(dx, dy);
+            for (long long i = 0; i < d; ++i) {
+                const long long px =
+                    x + static_cast<long long>(static_cast<float>(i * sgn(dx)) * std::sin(t));
+                const long long py =
+                    y + static_cast<long long>(static_cast<float>(i * sgn(dy)) * std::cos(t));
+                if (!a.has(px, py)) break;
+                if (pixel(img, px, py).a != 0) {
+                    pixel(img, x, y) = pixel(img, px, py);
+                    break;
+                }
+            }
+        }
+    }
+}
+
 void radialReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx, long long cy,
                      float v) {
     for (int y = a.y0; y <= a.y1; ++y)
@@ -236,23 +266,7 @@ void radialReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx,
         else
             ray(x, a.y1, 1, 1);
     }
-    for (int y = a.y0; y <= a.y1; ++y) {
-        for (int x = a.x0; x <= a.x1; ++x) {
-            if (pixel(img, x, y).a != 0 || (cx == x && cy == y)) continue;
-            const long long dx = cx - x, dy = cy - y;
-            const float d = std::sqrt(static_cast<float>(dx * dx + dy * dy)), t = angle(dx, dy);
-            for (long long i = 0; i < d; ++i) {
-                const long long px =
-                    x + static_cast<long long>(static_cast<float>(i * sgn(dx)) * std::sin(t));
-                const long long py =
-                    y + static_cast<long long>(static_cast<float>(i * sgn(dy)) * std::cos(t));
-                if (a.has(px, py) && pixel(img, px, py).a != 0) {
-                    pixel(img, x, y) = pixel(img, px, py);
-                    break;
-                }
-            }
-        }
-    }
+    radialGapsReference(img, a, cx, cy);
 }
 
 void sphericReference(ImageRGBA* img, const ImageRGBA* src, Rect a, long long cx, long long cy,
@@ -595,6 +609,62 @@ TEST(MatrixFilters, RaysAndRingsFromAFarPointer) {
             images.scratch = f->scratch;
         }
     }
+}
+
+// The gap fill with the pointer far off, against step-by-step probes: rows
+// run over in long stretches, rows holding nothing skipped, the pixel's own
+// row read as it is being filled. Written pixels from sparse grids like the
+// rays' far off to dense scatter; pointers in every direction, on the axes and
+// just far enough to take the shortcut.
+TEST(MatrixFilters, RadialGapsFromAFarPointerAsStepByStep) {
+    std::mt19937 gen(31);
+    auto random = [&](int n) { return static_cast<int>(gen() % static_cast<unsigned>(n)); };
+    for (int round = 0; round < 400; ++round) {
+        // Every 25th large enough to be split between two threads.
+        const bool large = round % 25 == 1;
+        const int w = large ? 300 : 1 + random(round % 4 == 0 ? 3 : 60),
+                  h = large ? 260 : 1 + random(round % 4 == 1 ? 3 : 60);
+        Picture img = randomImage(w, h, gen());
+        const int grid = 1 + random(9), density = random(100);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const bool onGrid = x % grid == 0 && y % grid == 0;
+                const bool written = (onGrid && random(100) < density) || random(400) == 0;
+                pixel(img.get(), x, y).a = written ? 255 : 0;
+            }
+        }
+        const int x0 = large ? 0 : random(w), y0 = large ? 0 : random(h);
+        const Rect a{x0, y0, large ? w - 1 : x0 + random(w - x0),
+                     large ? h - 1 : y0 + random(h - y0)};
+        // Just beyond the distance where the shortcut starts.
+        const long long reach = 4LL * (a.x1 - a.x0 + a.y1 - a.y0 + 2) + 17;
+        const long long nearX[] = {a.x0 - reach - random(300), a.x1 + reach + random(300),
+                                   a.x0 + random(a.x1 - a.x0 + 1)};
+        const long long nearY[] = {a.y0 - reach - random(300), a.y1 + reach + random(300),
+                                   a.y0 + random(a.y1 - a.y0 + 1)};
+        const long long farX[] = {INT_MIN, INT_MAX, a.x0 - 40000000LL, a.x0 + random(w)};
+        const long long farY[] = {INT_MIN, INT_MAX, a.y1 + 9000000LL, a.y0 + random(h)};
+        long long cx, cy;
+        if (large) {  // below, where rows are filled apart, or in line
+            cx = nearX[random(2)], cy = nearY[1 + random(2)];
+        } else if (round % 2 == 0) {
+            cx = nearX[random(3)], cy = nearY[random(3)];
+            if (cx >= a.x0 && cx <= a.x1 && cy >= a.y0 && cy <= a.y1) cy = nearY[random(2)];
+        } else {
+            const int across = random(4);  // 3: in line with the area
+            cx = farX[across], cy = farY[across == 3 ? random(3) : random(4)];
+        }
+        Picture want = cloneOf(img.get());
+        radialGapsReference(want.get(), a, cx, cy);
+        ASSERT_TRUE(fillRadialGapsAlongLines(img.get(), pixelRect{a.x0, a.y0, a.x1, a.y1},
+                                             point(static_cast<int>(cx), static_cast<int>(cy))));
+        ASSERT_EQ(firstDifference(want.get(), img.get()), "")
+            << "round " << round << ": " << w << "x" << h << " area " << a.x0 << "," << a.y0 << "-"
+            << a.x1 << "," << a.y1 << " pointer " << cx << "," << cy;
+    }
+    // Too near: the step-by-step loop's.
+    Picture img = randomImage(9, 7, 3);
+    EXPECT_FALSE(fillRadialGapsAlongLines(img.get(), pixelRect{0, 0, 8, 6}, point(60, 3)));
 }
 
 // The strided angle walk of the ring gap fill against single steps: starts on
