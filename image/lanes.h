@@ -71,10 +71,6 @@ inline Rgba vectorPixel(__m128i v) {
 }
 #endif
 
-// Lane code is all inlined, so the calling convention for wide vectors that
-// GCC warns about never applies; silenced for every file with lane code.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
 namespace lanes {
 
 template <int N>
