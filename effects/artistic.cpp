@@ -312,10 +312,7 @@ public:
     // entries kept as the window slides, cheap when there are many; each
     // window takes the way that suited the one before.
     Rgba paint(int row, int tol) {
-        const size_t base = static_cast<size_t>(row) * n_;
-        const unsigned char* R = &ch_[0][base];
-        const unsigned char* G = &ch_[1][base];
-        const unsigned char* B = &ch_[2][base];
+        const unsigned char *R = window(0, row), *G = window(1, row), *B = window(2, row);
         const int count = n_ * n_;
         int leader[121], took[121];
         const int leaders = sliding_ ? groupSliding(row, tol, leader, took) : groupDirect(row, tol, leader, took);
@@ -354,14 +351,14 @@ public:
 private:
     static const int kFewGroups = 6, kManyGroups = 12;
 
+    // Channel c of the window whose top row is `row`, entry by entry.
+    const unsigned char* window(int c, int row) const { return &ch_[c][static_cast<size_t>(row) * n_]; }
+
     // Leader by leader: each takes the free entries near it. The leaders in
     // order and what each took; returns how many.
     int groupDirect(int row, int tol, int* leader, int* took) const {
-        const size_t base = static_cast<size_t>(row) * n_;
-        const unsigned char* R = &ch_[0][base];
-        const unsigned char* G = &ch_[1][base];
-        const unsigned char* B = &ch_[2][base];
-        const unsigned char* Al = &ch_[3][base];
+        const unsigned char *R = window(0, row), *G = window(1, row), *B = window(2, row);
+        const unsigned char* Al = window(3, row);
         const int count = n_ * n_;
         const int chunks = (count + 15) / 16;
         unsigned free[8];
@@ -390,11 +387,8 @@ private:
     // near it, or leads. The masks of the earlier entries near each are kept
     // from the window above, all but its last row's.
     int groupSliding(int row, int tol, int* leader, int* took) {
-        const size_t base = static_cast<size_t>(row) * n_;
-        const unsigned char* R = &ch_[0][base];
-        const unsigned char* G = &ch_[1][base];
-        const unsigned char* B = &ch_[2][base];
-        const unsigned char* Al = &ch_[3][base];
+        const unsigned char *R = window(0, row), *G = window(1, row), *B = window(2, row);
+        const unsigned char* Al = window(3, row);
         const int count = n_ * n_;
         const int kept = row > 0 && slidTo_ == row - 1 ? count - n_ : 0;  // entry e was entry e + n
         slidTo_ = row;
