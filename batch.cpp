@@ -300,6 +300,8 @@ int replayOn(const char* program, const std::vector<std::string>& limits, const 
     // rand() as a run of its own sees it, whatever pictures came before.
     std::srand(1);
     setSaveTarget(out.name.c_str(), outputIsStream(out.name.c_str()), out.format);
+    // Nothing to replay, nothing to restore: a conversion holds the picture once.
+    keepOriginal(!steps.empty());
     int status = 0;
     try {
         morvaneStart(&argc, args.data());
@@ -316,6 +318,7 @@ int replayOn(const char* program, const std::vector<std::string>& limits, const 
     }
     if (status == 0) status = writeHeldSave();
     morvaneShutdown();
+    keepOriginal(true);
     return status;
 }
 

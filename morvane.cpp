@@ -33,6 +33,12 @@ effect* E = nullptr;
 ImageRGBA* original = nullptr;
 std::ofstream logfile;
 
+namespace {
+bool keepsOriginal = true;
+}
+
+void keepOriginal(bool keep) { keepsOriginal = keep; }
+
 const char* const helpText =
     "Keyboard Shortcuts:\n"
     "-------------------------------------------------------------------------------\n"
@@ -379,20 +385,21 @@ void morvaneStart(int* argc, const char** argv) {
     const std::string named = std::string("the picture \"") + filename + "\"";
     std::string reason;
     const ReadLimits limits = readLimits();
-    original = imageRgbaRead(filename, &reason, &limits);
-    if (!original) fail("cannot open " + named + ": " + reason);
+    ImageRGBA* image = imageRgbaRead(filename, &reason, &limits);
+    if (!image) fail("cannot open " + named + ": " + reason);
     if (!reason.empty()) std::fprintf(stderr, "morvane: %s: %s\n", filename, reason.c_str());
-    if (original->width == 0 || original->height == 0) {
+    const int width = image->width, height = image->height;
+    if (width == 0 || height == 0) {
+        imageRgbaFree(image);
         fail("cannot open " + named + ": it has no pixels");
     }
 
-    const std::string copies = "the working copies of " + named + " (" +
-                               std::to_string(original->width) + " by " +
-                               std::to_string(original->height) + " pixels)";
-    ImageRGBA* image = checkMemory(imageRgbaClone(original), copies);
-    ImageRGBA* backup = checkMemory(imageRgbaNew(original->width, original->height), copies);
-    ImageRGBA* scratch = checkMemory(imageRgbaNew(original->width, original->height), copies);
-    ImageRGBA* hud = checkMemory(imageRgbaNew(original->width, original->height), copies);
+    const std::string copies = "the working copies of " + named + " (" + std::to_string(width) +
+                               " by " + std::to_string(height) + " pixels)";
+    if (keepsOriginal) original = checkMemory(imageRgbaClone(image), copies);
+    ImageRGBA* backup = checkMemory(imageRgbaNew(width, height), copies);
+    ImageRGBA* scratch = checkMemory(imageRgbaNew(width, height), copies);
+    ImageRGBA* hud = checkMemory(imageRgbaNew(width, height), copies);
 
     E = new effect(image, backup, scratch, hud, iconAtlas, false, point(0, 0), point(0, 0));
     fwkSetDisplayImage(E->shown);
@@ -495,7 +502,7 @@ int writeHeldSave() {
 }
 
 void resetImage() {
-    if (!E->image) return;
+    if (!E->image || !original) return;
     imageRgbaCopy(original, E->image);
     imageRgbaCopy(original, E->backup);
     imageRgbaCopy(original, E->scratch);

@@ -19,6 +19,10 @@ extern std::ofstream logfile;
 void morvaneStart(int* argc, const char** argv);
 // Frees what start-up made, so tests can start the shell again.
 void morvaneShutdown();
+// Whether start-up keeps the picture as loaded apart from the working one, for
+// Backspace; batch mode with nothing to replay needs no such copy (and `original`
+// stays null).
+void keepOriginal(bool keep);
 
 void keyboardCB(unsigned char key, float x, float y);
 // Whether keyboardCB commits (Enter), restores (Backspace) or saves the picture
