@@ -226,9 +226,63 @@ struct RowsRead {
     std::string first, last;  // libtiff's first error, and the one that ended a failed read
 };
 
+// Whether the strips hold 8-bit RGB as they are to be shown: what libtiff's
+// RGBA reader makes of them is each pixel with an opaque alpha, so they can be
+// decoded straight into the picture. Not where a strip is larger than one
+// allocation may be, which refuses the file in that reader.
+bool plainRgbStrips(TIFF* tif, size_t maxSingleAlloc) {
+    uint16_t photometric = 0, bits = 0, samples = 0, planar = PLANARCONFIG_CONTIG, extra = 0,
+             orientation = ORIENTATION_TOPLEFT, format = SAMPLEFORMAT_UINT, compression = COMPRESSION_NONE;
+    uint16_t* extraKinds = nullptr;
+    if (TIFFIsTiled(tif) || !TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) return false;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &extraKinds);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    const tmsize_t stripSize = TIFFStripSize(tif);
+    return photometric == PHOTOMETRIC_RGB && bits == 8 && samples == 3 && extra == 0 &&
+           planar == PLANARCONFIG_CONTIG && orientation == ORIENTATION_TOPLEFT &&
+           format == SAMPLEFORMAT_UINT && compression != COMPRESSION_JPEG &&
+           compression != COMPRESSION_OJPEG && stripSize > 0 &&
+           (maxSingleAlloc == 0 || static_cast<size_t>(stripSize) <= maxSingleAlloc);
+}
+
+// Rows first..first + count - 1 (whole strips, or up to the last row) of
+// 8-bit RGB strips, each decoded into the start of its own rows and spread
+// to four bytes a pixel from the end backwards. False at the first error,
+// leaving the rows to the RGBA reader, whose handling of damage stays the one.
+bool readRgbStrips(TIFF* tif, const TiffErrors& errors, ImageRGBA* img, uint32_t first, uint32_t count) {
+    uint32_t stripRows = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &stripRows);
+    if (stripRows == 0 || first % stripRows != 0) return false;
+    const size_t width = static_cast<size_t>(img->width);
+    const unsigned before = errors.count;
+    for (uint32_t y = first; y < first + count; y += stripRows) {
+        const size_t rows = std::min(stripRows, first + count - y), n = rows * width;
+        Rgba* to = img->data + y * width;
+        auto* from = reinterpret_cast<unsigned char*>(to);
+        const tmsize_t wanted = static_cast<tmsize_t>(n * 3);
+        if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), from, wanted) != wanted ||
+            errors.count != before) {
+            return false;
+        }
+        for (size_t i = n; i-- > 0;) to[i] = Rgba{from[3 * i], from[3 * i + 1], from[3 * i + 2], 255};
+    }
+    return true;
+}
+
 // Rows first..first + count - 1 of `img`, cleared before, so that parts
 // libtiff cannot read stay clear: no pixels of another part or picture.
-RowsRead readRows(TIFF* tif, TiffErrors& errors, ImageRGBA* img, uint32_t first, uint32_t count) {
+RowsRead readRows(TIFF* tif, TiffErrors& errors, ImageRGBA* img, uint32_t first, uint32_t count,
+                  size_t maxSingleAlloc) {
+    if (plainRgbStrips(tif, maxSingleAlloc) && readRgbStrips(tif, errors, img, first, count)) {
+        RowsRead result;
+        result.done = result.ok = true;
+        return result;
+    }
     const size_t width = static_cast<size_t>(img->width);
     std::memset(img->data + first * width, 0, count * width * sizeof(Rgba));
     errors.first.clear();
@@ -286,7 +340,7 @@ std::vector<RowsRead> readInParts(TIFF* tif, int fd, const char* filename, const
         }
         const uint32_t first = static_cast<uint32_t>(firstPart) * partHeight;
         const uint32_t end = std::min(height, static_cast<uint32_t>(lastPart + 1) * partHeight);
-        result = readRows(part, options.errors, img, first, end - first);
+        result = readRows(part, options.errors, img, first, end - first, limits ? limits->maxSingleAlloc : 0);
         TIFFClose(part);  // closes own
     });
     // In the order of the rows: only the part a call began with holds its result.
@@ -322,7 +376,9 @@ ImageRGBA* imageRgbaReadTIFF(const char* filename, std::string* reason,
     }
     if (img) {
         std::vector<RowsRead> parts = readInParts(tif, fd, filename, limits, img);
-        if (parts.empty()) parts.push_back(readRows(tif, options.errors, img, 0, height));
+        if (parts.empty()) {
+            parts.push_back(readRows(tif, options.errors, img, 0, height, limits ? limits->maxSingleAlloc : 0));
+        }
         const auto failed = std::find_if(parts.begin(), parts.end(), [](const RowsRead& r) { return !r.ok; });
         const auto damaged = std::find_if(parts.begin(), parts.end(), [](const RowsRead& r) { return r.damaged; });
         if (failed != parts.end()) {
@@ -364,78 +420,98 @@ void setTags(TIFF* tif, const char* filename, const ImageRGBA* img) {
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
 }
 
-// A TIFF held in memory, where a part of the strips is encoded.
+// A TIFF held in memory, where one strip is encoded. Its bytes go to a store
+// kept from one batch of strips to the next, so the store is grown and
+// touched once.
 struct MemoryFile {
-    std::vector<unsigned char> bytes;
-    uint64_t at = 0;
+    std::vector<unsigned char>& store;
+    uint64_t end = 0, at = 0;
 
     static tmsize_t read(thandle_t, void*, tmsize_t) { return 0; }
     static tmsize_t write(thandle_t h, void* data, tmsize_t n) {
         auto* f = static_cast<MemoryFile*>(h);
-        if (f->bytes.size() < f->at + n) f->bytes.resize(f->at + n);
-        std::memcpy(f->bytes.data() + f->at, data, static_cast<size_t>(n));
+        if (f->store.size() < f->at + n) f->store.resize(std::max<uint64_t>(f->at + n, 2 * f->store.size()));
+        std::memcpy(f->store.data() + f->at, data, static_cast<size_t>(n));
         f->at += n;
+        f->end = std::max(f->end, f->at);
         return n;
     }
     static toff_t seek(thandle_t h, toff_t off, int whence) {
         auto* f = static_cast<MemoryFile*>(h);
-        f->at = whence == SEEK_SET ? off : whence == SEEK_CUR ? f->at + off : f->bytes.size() + off;
+        f->at = whence == SEEK_SET ? off : whence == SEEK_CUR ? f->at + off : f->end + off;
         return f->at;
     }
     static int close(thandle_t) { return 0; }
-    static toff_t size(thandle_t h) { return static_cast<MemoryFile*>(h)->bytes.size(); }
+    static toff_t size(thandle_t h) { return static_cast<MemoryFile*>(h)->end; }
 };
 
-// Strips first..last of the picture as the writer's codec encodes them.
-bool encodeStrips(const char* filename, const ImageRGBA* img, int first, int last,
-                  std::vector<std::vector<unsigned char>>& strips) {
-    MemoryFile file;
+// Where a strip's encoded bytes lie in its store.
+struct EncodedStrip {
+    uint64_t from = 0, to = 0;
+};
+
+// Strip s of the picture as the writer's codec encodes it, into `store`.
+bool encodeStrip(const char* filename, const ImageRGBA* img, int s, std::vector<unsigned char>& store,
+                 EncodedStrip& strip) {
+    MemoryFile file{store};
     TiffOptions options;
     TIFF* tif = TIFFClientOpenExt(filename, "w", &file, MemoryFile::read, MemoryFile::write,
                                   MemoryFile::seek, MemoryFile::close, MemoryFile::size, nullptr,
                                   nullptr, options.opts);
     if (!tif) return false;
     setTags(tif, filename, img);
-    const size_t rowBytes = static_cast<size_t>(img->width) * sizeof(Rgba);
-    bool ok = true;
-    for (int s = first; s <= last && ok; ++s) {
-        const int y = s * kRowsPerStrip, rows = std::min(kRowsPerStrip, img->height - y);
-        const uint64_t from = file.bytes.size();
-        ok = TIFFWriteEncodedStrip(tif, static_cast<uint32_t>(s), img->data + static_cast<size_t>(y) * img->width,
-                                   static_cast<tmsize_t>(rows * rowBytes)) >= 0;
-        if (ok) strips[s].assign(file.bytes.begin() + from, file.bytes.end());
-    }
+    const int y = s * kRowsPerStrip, rows = std::min(kRowsPerStrip, img->height - y);
+    strip.from = file.end;
+    const bool ok = TIFFWriteEncodedStrip(tif, static_cast<uint32_t>(s), img->data + static_cast<size_t>(y) * img->width,
+                                          static_cast<tmsize_t>(rows) * img->width * sizeof(Rgba)) >= 0;
+    strip.to = file.end;
     TIFFClose(tif);
     return ok;
 }
 
-// The strips are encoded on both cores, each part through a TIFF of its own
-// in memory, and written raw in their order: the file is the one writing
-// row by row gives. A batch holds about 16 MiB of pixels, so the encoded
-// strips waiting cost little beside the picture.
+// The strips are encoded on both cores, each through a TIFF of its own in
+// memory, and written raw in their order: the file is the one writing row by
+// row gives. They go in batches of about 16 MiB of pixels; while one batch is
+// encoded, the one before it is written, so the cores never wait on the
+// writes. Two batches of encoded strips cost little beside the picture.
 bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
     setTags(tif, filename, img);
     const int count = (img->height + kRowsPerStrip - 1) / kRowsPerStrip;
     const size_t stripBytes = static_cast<size_t>(img->width) * kRowsPerStrip * sizeof(Rgba);
-    const int batch = static_cast<int>(std::max<size_t>(2, (size_t(16) << 20) / std::max<size_t>(1, stripBytes)));
-    std::vector<std::vector<unsigned char>> strips(count);
-    for (int from = 0; from < count; from += batch) {
-        const int to = std::min(count, from + batch) - 1;
-        std::atomic<bool> encoded(true);
-        inBands(from, to, static_cast<double>(to - from + 1) * stripBytes, [&](int first, int last) {
-            if (!encodeStrips(filename, img, first, last, strips)) encoded = false;
-        });
-        if (!encoded) return false;
-        for (int s = from; s <= to; ++s) {
-            if (TIFFWriteRawStrip(tif, static_cast<uint32_t>(s), strips[s].data(),
-                                  static_cast<tmsize_t>(strips[s].size())) < 0) {
-                return false;
-            }
-            std::vector<unsigned char>().swap(strips[s]);
+    const int batch = static_cast<int>(std::min<size_t>(
+        count, std::max<size_t>(2, (size_t(16) << 20) / std::max<size_t>(1, stripBytes))));
+    std::vector<std::vector<unsigned char>> stores(2 * batch);
+    std::vector<EncodedStrip> strips(2 * batch);
+    std::atomic<bool> encoded(true), written(true);
+    // The strips of batch `from` lie in the half of the stores its parity gives.
+    auto slot = [&](int s, int from) { return s - from + (from / batch % 2) * batch; };
+    auto writeBatch = [&](int from) {
+        for (int s = from; s < std::min(count, from + batch) && written; ++s) {
+            const EncodedStrip& e = strips[slot(s, from)];
+            written = TIFFWriteRawStrip(tif, static_cast<uint32_t>(s), stores[slot(s, from)].data() + e.from,
+                                        static_cast<tmsize_t>(e.to - e.from)) >= 0;
         }
+#ifdef SYNC_FILE_RANGE_WRITE
+        // Writeback starts now, beside the encoding, instead of all at once
+        // when the file replaces the old one (ext4 flushes a file renamed over
+        // another). Where the output is a pipe or a device this does nothing.
+        sync_file_range(TIFFFileno(tif), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    };
+    for (int from = 0; from < count && encoded && written; from += batch) {
+        const int to = std::min(count, from + batch) - 1;
+        // One more index than strips: the last writes the batch before.
+        inBands(from, to + 1, static_cast<double>(to - from + 2) * stripBytes, [&](int first, int last) {
+            for (int s = first; s <= std::min(last, to); ++s) {
+                if (!encodeStrip(filename, img, s, stores[slot(s, from)], strips[slot(s, from)])) encoded = false;
+            }
+            if (last == to + 1 && from > 0) writeBatch(from - batch);
+        });
     }
+    if (!encoded || !written) return false;
+    writeBatch((count - 1) / batch * batch);
     // The directory is written here; a full disk shows up now.
-    return TIFFFlush(tif) == 1;
+    return written && TIFFFlush(tif) == 1;
 }
 
 }  // namespace
