@@ -471,7 +471,7 @@ bool encodeStrip(const char* filename, const ImageRGBA* img, int s, std::vector<
 
 // The strips are encoded on both cores, each through a TIFF of its own in
 // memory, and written raw in their order: the file is the one writing row by
-// row gives. They go in batches of about 16 MiB of pixels; while one batch is
+// row gives. They go in batches of about 4 MiB of pixels; while one batch is
 // encoded, the one before it is written, so the cores never wait on the
 // writes. Two batches of encoded strips cost little beside the picture.
 bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
@@ -479,7 +479,7 @@ bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
     const int count = (img->height + kRowsPerStrip - 1) / kRowsPerStrip;
     const size_t stripBytes = static_cast<size_t>(img->width) * kRowsPerStrip * sizeof(Rgba);
     const int batch = static_cast<int>(std::min<size_t>(
-        count, std::max<size_t>(2, (size_t(16) << 20) / std::max<size_t>(1, stripBytes))));
+        count, std::max<size_t>(2, (size_t(4) << 20) / std::max<size_t>(1, stripBytes))));
     std::vector<std::vector<unsigned char>> stores(2 * batch);
     std::vector<EncodedStrip> strips(2 * batch);
     std::atomic<bool> encoded(true), written(true);

@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -183,15 +182,9 @@ TEST(Formats, EachFormatReadsBackWhatWasWritten) {
     const fixtures::Image random = fixtures::randomImage(37, 23, 5);
     const fixtures::Image opaque = fixtures::randomImage(37, 23, 6, true);
     const fixtures::Image smooth = gradient(64, 48);
-    // Strips in more than one batch, over both cores, the last one short.
+    // Strips in five batches over both cores, each batch's stores used again
+    // two batches on, the last strip short.
     const fixtures::Image tall = fixtures::randomImage(4096, 1100, 7);
-    // Three batches, the first one's stores used again: rows of their own
-    // colour show a strip out of place, and compress to little.
-    const fixtures::Image banded(imageRgbaNew(4096, 2100));
-    for (int y = 0; y < banded->height; ++y) {
-        const Rgba colour{static_cast<unsigned char>(y), static_cast<unsigned char>(y >> 8), 7, 255};
-        std::fill_n(banded->data + static_cast<size_t>(y) * banded->width, banded->width, colour);
-    }
     const auto same = [](const fixtures::Image& img) { return [&img] { return fixtures::cloneOf(img.get()); }; };
 
     // Grey and palette pixels, and what they are in RGBA.
@@ -234,8 +227,6 @@ TEST(Formats, EachFormatReadsBackWhatWasWritten) {
     const FormatCase cases[] = {
         {"TIFF", [&] { return writtenAs(random.get(), PictureFormat::tiff); }, same(random), 0},
         {"TIFF of many strips", [&] { return writtenAs(tall.get(), PictureFormat::tiff); }, same(tall), 0},
-        {"TIFF of three batches of strips", [&] { return writtenAs(banded.get(), PictureFormat::tiff); },
-         same(banded), 0},
         {"PNG with alpha", [&] { return writtenAs(random.get(), PictureFormat::png); }, same(random), 0},
         {"PNG opaque", [&] { return writtenAs(opaque.get(), PictureFormat::png); }, same(opaque), 0},
         {"WebP lossless", [&] { return writtenAs(random.get(), PictureFormat::webp); }, same(random), 0},
