@@ -29,7 +29,7 @@ ms() {
 for size in 1x4000000 4000000x1 65535x61 2000x2000 1x1; do
     w=${size%x*} h=${size#*x}
     "$noise" "$w" "$h" "$size.tif"
-    read -r base _ <<<"$(ms "" "$size.tif")"
+    read -r base _ <<<"$(ms "move:0,0" "$size.tif")"  # start-up as the window's
     worst=0 worstSteps=""
     while IFS=$'\t' read -r key kind name modes; do
         count=1
