@@ -478,8 +478,8 @@ bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
     setTags(tif, filename, img);
     const int count = (img->height + kRowsPerStrip - 1) / kRowsPerStrip;
     const size_t stripBytes = static_cast<size_t>(img->width) * kRowsPerStrip * sizeof(Rgba);
-    const int batch = static_cast<int>(std::min<size_t>(
-        count, std::max<size_t>(2, (size_t(4) << 20) / std::max<size_t>(1, stripBytes))));
+    const int batch = static_cast<int>(std::max<size_t>(
+        1, std::min<size_t>(count, std::max<size_t>(2, (size_t(4) << 20) / std::max<size_t>(1, stripBytes)))));
     std::vector<std::vector<unsigned char>> stores(2 * batch);
     std::vector<EncodedStrip> strips(2 * batch);
     std::atomic<bool> encoded(true), written(true);
@@ -509,7 +509,7 @@ bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
         });
     }
     if (!encoded || !written) return false;
-    writeBatch((count - 1) / batch * batch);
+    if (count > 0) writeBatch((count - 1) / batch * batch);
     // The directory is written here; a full disk shows up now.
     return written && TIFFFlush(tif) == 1;
 }

@@ -137,6 +137,16 @@ TEST(ImageFiles, ReaderPutsTheTopRowFirstForHeightsOneToThree) {
     }
 }
 
+// No rows means no strips, and no batch of them to share out.
+TEST(ImageFiles, APictureWithNoRowsIsWritten) {
+    TempDir dir;
+    for (const int width : {0, 3}) {
+        ImageRGBA* img = imageRgbaNew(width, 0);
+        EXPECT_EQ(imageRgbaWriteTIFF("none.tif", img), 0) << width;
+        imageRgbaFree(img);
+    }
+}
+
 TEST(ImageFiles, RoundTripKeepsPixelsAndWritesTheTags) {
     TempDir dir;
     ImageRGBA* img = imageRgbaNew(70, 130);  // more than two strips of 64 rows
