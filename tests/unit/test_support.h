@@ -55,7 +55,8 @@ struct EffectImages {
         backup = imageRgbaNew(start->width, start->height);
         scratch = imageRgbaNew(start->width, start->height);
         hud = imageRgbaNew(start->width, start->height);
-        icons = imageRgbaNew(400, 113);
+        // Glass takes its textures from the atlas: they must be the same every time.
+        icons = fixtures::randomImage(400, 113, 13, true).release();
         for (ImageRGBA* img : {backup, scratch, hud}) imageRgbaSet(img, 1, 2, 3, 4);
     }
     ~EffectImages() {
