@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -27,6 +28,8 @@ Real squareOf(long long dx, long long dy) {
 }
 
 }  // namespace
+
+bool raysWalkFloats = true;
 
 float rayLength(long long dx, long long dy) { return std::sqrt(squareOf<float>(dx, dy)); }
 
@@ -76,6 +79,23 @@ long long firstWhere(long long lo, long long hi, long long guess, Test holds) {
     return above;
 }
 
+// From this step on, single precision rounds runs of at least four steps to
+// one float.
+constexpr long long kCoarse = 1LL << 25;
+
+// The last step from k on that single precision rounds to the same float
+// as k: beyond 2^24 whole numbers round in runs to multiples of 2, 4, ...
+long long lastOfFloat(long long k) {
+    if (k < (1LL << 24)) return k;
+    const float f = static_cast<float>(k);
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    const long long half = 1LL << (static_cast<int>(bits >> 23) - 127 - 24);
+    const long long whole = static_cast<long long>(f);
+    // A tie goes to the float whose last bit is 0.
+    return (bits & 1) == 0 ? whole + half : whole + half - 1;
+}
+
 // Steps lo..hi of a ray, empty when lo > hi.
 struct span {
     long long lo = 0, hi = -1;
@@ -123,6 +143,14 @@ private:
 
 class caster;
 
+// Steps of a ray that share one pixel, with the sums of the samples at the
+// steps before them.
+struct stretch {
+    long long lo;
+    point at;
+    long long before[4];
+};
+
 // A write of a ray's window that may still be overtaken by a later one.
 struct pendingWrite {
     long long target;
@@ -143,6 +171,7 @@ private:
     span within(const line& path, span inside, span guess, const pixelRect& box) const;
     void literal(const ray& r);
     void slide(const ray& r);
+    void coarse(const ray& r, const widths& A, long long from, long long to, long long k1);
     bool enumerate(const ray& r);
     void differing(const ray& r, span s, bool rows);
     void levelChanges(const line& path, span s, bool rows, std::vector<long long>& out) const;
@@ -171,6 +200,7 @@ private:
     std::vector<long long>& marks2_;
     std::vector<span>& spans_;
     std::vector<pendingWrite>& pending_;
+    std::vector<stretch>& stretches_;
     // The ray traced last, and the last ray all of whose written steps were
     // written: every pixel it reaches there is taken.
     ray traced_, covered_;
@@ -264,6 +294,7 @@ struct partBuffers {
     std::vector<long long> marks, marks2;
     std::vector<span> spans;
     std::vector<pendingWrite> pending;
+    std::vector<stretch> stretches;
     std::vector<int> totals;
 };
 partBuffers& buffersOfThisThread() {
@@ -281,6 +312,7 @@ partWork::partWork(const caster& c, pixelRect part)
       marks2_(buffersOfThisThread().marks2),
       spans_(buffersOfThisThread().spans),
       pending_(buffersOfThisThread().pending),
+      stretches_(buffersOfThisThread().stretches),
       totals_(buffersOfThisThread().totals) {
     const size_t bits = partWidth_ * static_cast<size_t>(part.y1 - part.y0 + 1);
     done_.assign((bits + 63) / 64, 0);
@@ -311,14 +343,19 @@ span partWork::within(const line& path, span inside, span guess, const pixelRect
     auto narrow = [&](bool rising, int lo, int hi, auto coord) {
         if (s.empty()) return;
         const span from = s;
+        // The ends settle a search that has no change to find.
+        const int atLo = coord(from.lo), atHi = coord(from.hi);
+        auto first = [&](long long start, bool atStart, bool atEnd, auto holds) {
+            return atStart ? from.lo : !atEnd ? from.hi + 1 : firstWhere(from.lo, from.hi, start, holds);
+        };
         if (rising) {
-            s.lo = firstWhere(from.lo, from.hi, guess.lo, [&](long long k) { return coord(k) >= lo; });
-            s.hi = firstWhere(from.lo, from.hi, guess.hi + 1,
-                              [&](long long k) { return coord(k) > hi; }) - 1;
+            s.lo = first(guess.lo, atLo >= lo, atHi >= lo, [&](long long k) { return coord(k) >= lo; });
+            s.hi = first(guess.hi + 1, atLo > hi, atHi > hi,
+                         [&](long long k) { return coord(k) > hi; }) - 1;
         } else {
-            s.lo = firstWhere(from.lo, from.hi, guess.lo, [&](long long k) { return coord(k) <= hi; });
-            s.hi = firstWhere(from.lo, from.hi, guess.hi + 1,
-                              [&](long long k) { return coord(k) < lo; }) - 1;
+            s.lo = first(guess.lo, atLo <= hi, atHi <= hi, [&](long long k) { return coord(k) <= hi; });
+            s.hi = first(guess.hi + 1, atLo < lo, atHi < lo,
+                         [&](long long k) { return coord(k) < lo; }) - 1;
         }
     };
     narrow(path.sx * path.sinT >= 0, box.x0, box.x1, [&](long long k) { return columnAt(path, k); });
@@ -341,12 +378,7 @@ bool partWork::trace(ray& r) {
     if (!(r.reach >= 0)) return false;
     // The steps k with k <= v + d in single precision: beyond 2^24 the
     // whole numbers that round down to the reach run on past it.
-    r.last = static_cast<long long>(std::floor(std::min(r.reach, 4e18f)));
-    const float reach = r.reach;
-    const long long spacing = static_cast<long long>(std::nextafter(reach, INFINITY) - reach);
-    r.last = firstWhere(r.last + 1, r.last + spacing, r.last + spacing / 2 + 1,
-                        [reach](long long k) { return static_cast<float>(k) > reach; }) -
-             1;
+    r.last = lastOfFloat(static_cast<long long>(std::floor(std::min(r.reach, 4e18f))));
 
     // The samples move one way from the centre to the last step: a ray
     // whose two ends bound no pixel of the part writes nothing there.
@@ -498,6 +530,10 @@ void partWork::slide(const ray& r) {
     const int a0 = A.at(k0), aBefore = A.at(k0 - 1);
     const long long from = std::max(r.inArea.lo, k0 - a0 - aBefore);
     const long long to = std::min(r.inArea.hi, k1);
+    if (from >= kCoarse && raysWalkFloats) {
+        coarse(r, A, from, to, k1);
+        return;
+    }
     // Every step from `from` to `to` lies in the area: plain conversions.
     path_.resize(static_cast<size_t>(to - from + 1));
     for (long long k = from; k <= to; ++k) {
@@ -567,6 +603,52 @@ void partWork::slide(const ray& r) {
 #undef RAY_SAMPLE
 }
 
+// Steps from..to of a slide from 2^25 on, where single precision rounds at
+// least four steps in a row to one float: they share their sample, pixel
+// and half-width, so the samples are summed a float at a time and each pixel
+// of the written steps gets its last write's window straight from the sums.
+void partWork::coarse(const ray& r, const widths& A, long long from, long long to, long long k1) {
+    stretches_.clear();
+    long long total[4] = {0, 0, 0, 0};
+    for (long long k = from; k <= to;) {
+        const long long end = std::min(to, lastOfFloat(k));
+        const point p = at(r.path, k);
+        if (stretches_.empty() || stretches_.back().at.x != p.x || stretches_.back().at.y != p.y) {
+            stretches_.push_back(stretch{k, p, {total[0], total[1], total[2], total[3]}});
+        }
+        const Rgba s = c_.sample(p);
+        const long long n = end - k + 1;
+        total[0] += n * s.r, total[1] += n * s.g, total[2] += n * s.b, total[3] += n * s.a;
+        k = end + 1;
+    }
+    stretches_.push_back(stretch{to + 1, point(), {total[0], total[1], total[2], total[3]}});
+    // The sums of the samples at the steps before k.
+    auto sumsBefore = [&](long long k, long long out[4]) {
+        const stretch* t = std::upper_bound(stretches_.data(), stretches_.data() + stretches_.size(), k,
+                                            [](long long v, const stretch& x) { return v < x.lo; }) - 1;
+        const long long n = k - t->lo;
+        const Rgba s = n > 0 ? c_.sample(t->at) : Rgba{0, 0, 0, 0};
+        out[0] = t->before[0] + n * s.r, out[1] = t->before[1] + n * s.g;
+        out[2] = t->before[2] + n * s.b, out[3] = t->before[3] + n * s.a;
+    };
+    for (size_t i = 0; i + 1 < stretches_.size(); ++i) {
+        const long long j = std::min(stretches_[i + 1].lo - 1, r.written.hi);
+        if (j < r.written.lo) continue;
+        if (stretches_[i].lo > r.written.hi) break;
+        const point p = stretches_[i].at;
+        if (taken(p)) continue;
+        const long long k = j == r.written.hi ? k1 : lastStepAt(r, A, j);
+        const long long lo = std::max(r.inArea.lo, k - A.at(k) - A.at(k - 1));
+        const long long hi = std::min(r.inArea.hi, k);
+        long long a[4], b[4];
+        sumsBefore(lo, a);
+        sumsBefore(hi + 1, b);
+        const int sum[4] = {static_cast<int>(b[0] - a[0]), static_cast<int>(b[1] - a[1]),
+                            static_cast<int>(b[2] - a[2]), static_cast<int>(b[3] - a[3])};
+        put(p, sum, static_cast<int>(hi - lo + 1));
+    }
+}
+
 // Only the pixels the last covering ray has not taken need work: where this
 // ray runs on the same line as that one, the steps outside its written ones;
 // where it shares its columns (rows), also the steps where the rows
@@ -582,6 +664,9 @@ bool partWork::enumerate(const ray& r) {
         for (long long j = r.written.hi; j > c.written.hi && j >= r.written.lo; --j) writeAt(r, j, true);
         return true;
     }
+    // Far out a slide goes a float at a time: cheaper than finding where
+    // the two rays part.
+    if (r.inArea.lo >= kCoarse && raysWalkFloats) return false;
     const long long length = r.written.hi - r.written.lo + 1;
     const long long perWrite = 2 * static_cast<long long>(c_.v) + 8;
     spans_.clear();

@@ -42,6 +42,10 @@ private:
     written written_;
 };
 
+// Off, rays far from their centre are slid a step at a time like near ones:
+// the yardstick the tests hold the float-at-a-time walk to.
+extern bool raysWalkFloats;
+
 // Runs `part` over the two halves of `area` across its longer side, one per
 // core, when `split` and two cores work; else once over the whole area.
 void inHalves(pixelRect area, bool split, const std::function<void(pixelRect)>& part);

@@ -2,6 +2,7 @@
 // formulas, the fast area convolution against applyMatrix, the kernels'
 // shapes, and their lifetime.
 #include "effects/matrices.h"
+#include "effects/rays.h"
 #include "image/motion.h"
 
 #include <climits>
@@ -608,6 +609,45 @@ TEST(MatrixFilters, RaysAndRingsFromAFarPointer) {
             images.image = f->image;
             images.scratch = f->scratch;
         }
+    }
+}
+
+// Rays from 2^25 steps off and more, walked a float at a time, against the
+// same rays slid step by step: both ways of widening and of placing the
+// mean, thin and split areas, pointers in every direction.
+TEST(MatrixFilters, FarRaysWalkedAFloatAtATimeAsStepByStep) {
+    std::mt19937 gen(61);
+    auto random = [&](int n) { return static_cast<int>(gen() % static_cast<unsigned>(n)); };
+    auto mean = [](const int sum[4], int n, const void*) {
+        return Rgba{static_cast<unsigned char>(sum[0] / n), static_cast<unsigned char>(sum[1] % 251),
+                    static_cast<unsigned char>(sum[2] + sum[3]), static_cast<unsigned char>(n)};
+    };
+    for (int round = 0; round < 120; ++round) {
+        // Every 20th wide enough to be split between two threads.
+        const bool large = round % 20 == 7;
+        const int w = large ? 70000 : 1 + random(round % 3 == 0 ? 2 : 40),
+                  h = large ? 1 : 1 + random(round % 3 == 1 ? 2 : 40);
+        Picture src = randomImage(w, h, gen());
+        const int x0 = random(w), y0 = random(h);
+        const pixelRect a{x0, y0, x0 + random(w - x0), y0 + random(h - y0)};
+        const long long far[] = {INT_MIN, INT_MAX, 33554432LL + random(1 << 20),
+                                 -40000000LL - random(1 << 24)};
+        long long cx = far[random(4)], cy = far[random(4)];
+        if (round % 4 == 1) cx = a.x0 + random(a.x1 - a.x0 + 1);  // above or below the area
+        if (round % 4 == 2) cy = a.y0 + random(a.y1 - a.y0 + 1);  // beside it
+        const float v = static_cast<float>(random(3) == 0 ? 1 + random(300) : 1 + random(25));
+        const bool shine = round % 2 == 1;
+        const rays walk(a, point(static_cast<int>(cx), static_cast<int>(cy)), v,
+                        shine ? rays::widening::scaled : rays::widening::stepShare,
+                        shine ? rays::written::atLead : rays::written::atCentre);
+        Picture want = cloneOf(src.get()), got = cloneOf(src.get());
+        raysWalkFloats = false;
+        walk.cast(src.get(), want.get(), mean, nullptr);
+        raysWalkFloats = true;
+        walk.cast(src.get(), got.get(), mean, nullptr);
+        ASSERT_EQ(firstDifference(want.get(), got.get()), "")
+            << "round " << round << ": " << w << "x" << h << " area " << a.x0 << "," << a.y0 << "-"
+            << a.x1 << "," << a.y1 << " pointer " << cx << "," << cy << " v " << v;
     }
 }
 
