@@ -188,13 +188,19 @@ private:
         return static_cast<size_t>(p.y - part_.y0) * partWidth_ + (p.x - part_.x0);
     }
     bool taken(point p) const { return (done_[bit(p) >> 6] >> (bit(p) & 63)) & 1; }
-    void claim(point p) { done_[bit(p) >> 6] |= uint64_t{1} << (bit(p) & 63); }
+    void claim(point p) {
+        uint64_t& word = done_[bit(p) >> 6];
+        const uint64_t mask = uint64_t{1} << (bit(p) & 63);
+        untaken_ -= (word & mask) == 0;
+        word |= mask;
+    }
     void put(point p, const int sum[4], int n);
 
     const caster& c_;
     pixelRect part_;
     size_t partWidth_;
     std::vector<uint64_t>& done_;
+    size_t untaken_;  // pixels of the part no ray has written yet
     std::vector<point>& path_;
     std::vector<long long>& marks_;
     std::vector<long long>& marks2_;
@@ -316,6 +322,7 @@ partWork::partWork(const caster& c, pixelRect part)
       totals_(buffersOfThisThread().totals) {
     const size_t bits = partWidth_ * static_cast<size_t>(part.y1 - part.y0 + 1);
     done_.assign((bits + 63) / 64, 0);
+    untaken_ = bits;
 }
 
 // trunc, and the ends of int beyond them, as truncToInt gives.
@@ -432,6 +439,8 @@ bool partWork::trace(ray& r) {
 void partWork::cast(long long bx, long long by, int sx, int sy) {
     const long long dx = c_.cx - bx, dy = c_.cy - by;
     if (dx == 0 && dy == 0) return;  // no direction: the ray has no samples
+    // Once every pixel of the part is written, earlier rays change nothing.
+    if (untaken_ == 0) return;
     ray r;
     r.path.sx = sx;
     r.path.sy = sy;
