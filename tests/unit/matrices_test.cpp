@@ -619,26 +619,22 @@ TEST(MatrixFilters, FarRaysWalkedAFloatAtATimeAsStepByStep) {
     std::mt19937 gen(61);
     auto random = [&](int n) { return static_cast<int>(gen() % static_cast<unsigned>(n)); };
     auto mean = [](const int sum[4], int n, const void*) {
-        return Rgba{static_cast<unsigned char>(sum[0] / n), static_cast<unsigned char>(sum[1] % 251),
-                    static_cast<unsigned char>(sum[2] + sum[3]), static_cast<unsigned char>(n)};
+        return Rgba{byteOf(sum[0] / n), byteOf(sum[1] % 251), byteOf((sum[2] + sum[3]) % 256), byteOf(n)};
     };
     for (int round = 0; round < 120; ++round) {
-        // Every 20th wide enough to be split between two threads.
-        const bool large = round % 20 == 7;
+        const bool large = round % 20 == 7;  // split between two threads
         const int w = large ? 70000 : 1 + random(round % 3 == 0 ? 2 : 40),
                   h = large ? 1 : 1 + random(round % 3 == 1 ? 2 : 40);
         Picture src = randomImage(w, h, gen());
         const int x0 = random(w), y0 = random(h);
         const pixelRect a{x0, y0, x0 + random(w - x0), y0 + random(h - y0)};
-        const long long far[] = {INT_MIN, INT_MAX, 33554432LL + random(1 << 20),
-                                 -40000000LL - random(1 << 24)};
-        long long cx = far[random(4)], cy = far[random(4)];
-        if (round % 4 == 1) cx = a.x0 + random(a.x1 - a.x0 + 1);  // above or below the area
-        if (round % 4 == 2) cy = a.y0 + random(a.y1 - a.y0 + 1);  // beside it
+        const int far[] = {INT_MIN, INT_MAX, 33554432 + random(1 << 20), -40000000 - random(1 << 24)};
+        point c(far[random(4)], far[random(4)]);
+        if (round % 4 == 1) c.x = a.x0 + random(a.x1 - a.x0 + 1);  // above or below the area
+        if (round % 4 == 2) c.y = a.y0 + random(a.y1 - a.y0 + 1);  // beside it
         const float v = static_cast<float>(random(3) == 0 ? 1 + random(300) : 1 + random(25));
         const bool shine = round % 2 == 1;
-        const rays walk(a, point(static_cast<int>(cx), static_cast<int>(cy)), v,
-                        shine ? rays::widening::scaled : rays::widening::stepShare,
+        const rays walk(a, c, v, shine ? rays::widening::scaled : rays::widening::stepShare,
                         shine ? rays::written::atLead : rays::written::atCentre);
         Picture want = cloneOf(src.get()), got = cloneOf(src.get());
         raysWalkFloats = false;
@@ -647,7 +643,7 @@ TEST(MatrixFilters, FarRaysWalkedAFloatAtATimeAsStepByStep) {
         walk.cast(src.get(), got.get(), mean, nullptr);
         ASSERT_EQ(firstDifference(want.get(), got.get()), "")
             << "round " << round << ": " << w << "x" << h << " area " << a.x0 << "," << a.y0 << "-"
-            << a.x1 << "," << a.y1 << " pointer " << cx << "," << cy << " v " << v;
+            << a.x1 << "," << a.y1 << " pointer " << c.x << "," << c.y << " v " << v;
     }
 }
 
