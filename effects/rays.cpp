@@ -79,8 +79,8 @@ long long firstWhere(long long lo, long long hi, long long guess, Test holds) {
     return above;
 }
 
-// From this step on, single precision rounds runs of at least four steps to
-// one float.
+// From this step on, single precision rounds runs of three to five steps,
+// and further out more, to one float.
 constexpr long long kCoarse = 1LL << 25;
 
 // The last step from k on that single precision rounds to the same float
@@ -612,10 +612,10 @@ void partWork::slide(const ray& r) {
 #undef RAY_SAMPLE
 }
 
-// Steps from..to of a slide from 2^25 on, where single precision rounds at
-// least four steps in a row to one float: they share their sample, pixel
-// and half-width, so the samples are summed a float at a time and each pixel
-// of the written steps gets its last write's window straight from the sums.
+// Steps from..to of a slide from 2^25 on, where single precision rounds
+// runs of steps to one float: a run shares its pixel and sample, so the
+// samples are summed a float at a time and each pixel of the written steps
+// gets its last write's window straight from the sums.
 void partWork::coarse(const ray& r, const widths& A, long long from, long long to, long long k1) {
     stretches_.clear();
     long long total[4] = {0, 0, 0, 0};
