@@ -631,15 +631,17 @@ void partWork::coarse(const ray& r, const widths& A, long long from, long long t
         k = end + 1;
     }
     stretches_.push_back(stretch{to + 1, point(), {total[0], total[1], total[2], total[3]}});
-    // The sums of the samples at the steps before k.
-    auto sumsBefore = [&](long long k, long long out[4]) {
-        const stretch* t = std::upper_bound(stretches_.data(), stretches_.data() + stretches_.size(), k,
-                                            [](long long v, const stretch& x) { return v < x.lo; }) - 1;
-        const long long n = k - t->lo;
-        const Rgba s = n > 0 ? c_.sample(t->at) : Rgba{0, 0, 0, 0};
-        out[0] = t->before[0] + n * s.r, out[1] = t->before[1] + n * s.g;
-        out[2] = t->before[2] + n * s.b, out[3] = t->before[3] + n * s.a;
+    // The sums of the samples at the steps before k, from the stretch `at`
+    // on: the windows only move forward.
+    auto sumsBefore = [&](long long k, size_t& at, long long out[4]) {
+        while (stretches_[at + 1].lo <= k && at + 2 < stretches_.size()) ++at;
+        const stretch& t = stretches_[at];
+        const long long n = k - t.lo;
+        const Rgba s = n > 0 ? c_.sample(t.at) : Rgba{0, 0, 0, 0};
+        out[0] = t.before[0] + n * s.r, out[1] = t.before[1] + n * s.g;
+        out[2] = t.before[2] + n * s.b, out[3] = t.before[3] + n * s.a;
     };
+    size_t atLo = 0, atHi = 0;
     for (size_t i = 0; i + 1 < stretches_.size(); ++i) {
         const long long j = std::min(stretches_[i + 1].lo - 1, r.written.hi);
         if (j < r.written.lo) continue;
@@ -650,8 +652,8 @@ void partWork::coarse(const ray& r, const widths& A, long long from, long long t
         const long long lo = std::max(r.inArea.lo, k - A.at(k) - A.at(k - 1));
         const long long hi = std::min(r.inArea.hi, k);
         long long a[4], b[4];
-        sumsBefore(lo, a);
-        sumsBefore(hi + 1, b);
+        sumsBefore(lo, atLo, a);
+        sumsBefore(hi + 1, atHi, b);
         const int sum[4] = {static_cast<int>(b[0] - a[0]), static_cast<int>(b[1] - a[1]),
                             static_cast<int>(b[2] - a[2]), static_cast<int>(b[3] - a[3])};
         put(p, sum, static_cast<int>(hi - lo + 1));
