@@ -612,6 +612,8 @@ struct sphericRings {
     std::vector<std::pair<long long, long long>> runs, partRuns, walks;
     // The rings write only here; the samples come from the whole area.
     pixelRect part;
+    // ... and only as near the centre as this, squared.
+    double withinSquared = HUGE_VAL;
 
     point at(float r, long long m, float dt) const {
         const float angle = static_cast<float>(m) * dt;
@@ -619,7 +621,9 @@ struct sphericRings {
     }
 
     bool inside(point p) const { return inArea(area, p.x, p.y); }
-    bool inPart(point p) const { return inArea(part, p.x, p.y); }
+    bool inPart(point p) const {
+        return inArea(part, p.x, p.y) && squared(p.x - cx, p.y - cy) <= withinSquared;
+    }
 
     // Ring r: each output pixel the mean of the 2W + 1 ring samples around it.
     void ring(long long r, long long rMax, float v, limit bytes) {
@@ -899,18 +903,49 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
     const long long rFrom =
         std::max(1LL, static_cast<long long>(std::hypot(nearX, nearY) - margin));
     const long long rTo = std::min(rMax, static_cast<long long>(std::hypot(farX, farY) + margin));
-    // Each half of the area walks every ring but writes only its own
-    // pixels. On a thin area a ring holds a few steps in it, and working
-    // out its reach twice would cost more than the second core saves.
-    inHalves(a, std::min(a.x1 - a.x0, a.y1 - a.y0) >= 255, [&](pixelRect part) {
-        sphericRings half = ringsOver(part);
-        for (long long r = rFrom; r <= rTo; ++r) {
-            // Far out, neighbouring radii round to one float: their rings are
-            // one ring, drawn again, and only the last time counts.
+    // Far out, neighbouring radii round to one float: their rings are one
+    // ring, drawn again, and only the last time counts.
+    auto draw = [&](sphericRings& with, long long from, long long to) {
+        for (long long r = from; r <= to; ++r) {
             if (r < rTo && static_cast<float>(r) == static_cast<float>(r + 1)) continue;
-            half.ring(r, rMax, v, bytes);
+            with.ring(r, rMax, v, bytes);
         }
-    });
+    };
+    if (std::min(a.x1 - a.x0, a.y1 - a.y0) >= 255) {
+        // Each half of the area walks every ring but writes only its own
+        // pixels.
+        inHalves(a, true, [&](pixelRect part) {
+            sphericRings half = ringsOver(part);
+            draw(half, rFrom, rTo);
+        });
+    } else {
+        // On a thin area a ring holds a few steps in it, and working out its
+        // reach for each half would cost more than the second core saves:
+        // the cores share the rings instead. A ring writes only pixels within
+        // `reach` of its radius, so runs of rings that lie 2 reach apart
+        // never write the same pixel. The rings between them come after, in
+        // order, and then the next run's first rings again, over the pixels
+        // that those between could have written, so that each pixel ends
+        // with the last ring's write.
+        const long long reach =
+            static_cast<long long>(std::ceil(2 * slack(rings.ox, rings.oy, double(rTo)))) + 1;
+        const long long gap = 2 * reach, count = rTo - rFrom + 1;
+        const int runs = static_cast<int>(std::clamp(count / (8 * reach), 1LL, 16LL));
+        auto start = [&](int i) { return rFrom + count * i / runs; };
+        inBands(0, runs - 1, 8.0 * count, [&](int first, int last) {
+            sphericRings own = ringsOver(a);
+            for (int i = first; i <= last; ++i) {
+                draw(own, start(i) + (i > 0 ? gap : 0), start(i + 1) - 1);
+            }
+        });
+        for (int i = 1; i < runs; ++i) {
+            draw(rings, start(i), start(i) + gap - 1);
+            sphericRings again = ringsOver(a);
+            const double within = static_cast<double>(start(i) + gap - 1 + reach);
+            again.withinSquared = within * within;
+            draw(again, start(i) + gap, start(i) + gap + 2 * reach - 1);
+        }
+    }
 
     for (int y = a.y0; y <= a.y1; ++y) {
         const Rgba* row = rowOf(image, y);
