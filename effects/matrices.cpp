@@ -607,7 +607,12 @@ struct sphericRings {
         int sample[4];
     };
     std::vector<stretch> stretches;
-    std::vector<point> positions;
+    // The steps of a run whose positions lie in the area.
+    struct hit {
+        long long k;
+        point p;
+    };
+    std::vector<hit> hits;
     // The steps near the area, near the part, and those walked.
     std::vector<std::pair<long long, long long>> runs, partRuns, walks;
     // The rings write only here; the samples come from the whole area.
@@ -704,45 +709,45 @@ struct sphericRings {
     // Steps first..end of a ring, starting with empty sums: every sample
     // before `first` and after `last` lies outside the area, so only the
     // positions up to `last` are worked out; the walk goes on until the
-    // window's centre has passed them.
+    // window's centre has passed them. Only the steps in the area change the
+    // sums or write, so the window moves from one of them to the next.
     void walkSteps(float r, float dt, int W, long long first, long long last, long long end,
                    limit bytes) {
-        positions.resize(static_cast<size_t>(last - first + 1));
-        for (long long k = first; k <= last; ++k) positions[k - first] = at(r, k, dt);
+        hits.clear();
+        for (long long k = first; k <= last; ++k) {
+            const point p = at(r, k, dt);
+            if (inside(p)) hits.push_back(hit{k, p});
+        }
         const Rgba* const samples = backup->data;
         const size_t width = static_cast<size_t>(backup->width);
+        auto sampleAt = [&](size_t i) { return samples[hits[i].p.y * width + hits[i].p.x]; };
+        // The window centred on step c spans c - W .. c + W; its centre
+        // passes c when the walk reaches c + W <= end, from step 2W on.
+        const long long lowest = std::max(first, static_cast<long long>(W)), highest = end - W;
         int R = 0, G = 0, B = 0, N = 0;
-        for (long long k = first; k <= end; ++k) {
-            const long long gone = k - 2 * W - 1;
-            if (gone >= first) {
-                const point q = positions[gone - first];
-                if (inside(q)) {
-                    const Rgba s = samples[q.y * width + q.x];
-                    R -= s.r;
-                    G -= s.g;
-                    B -= s.b;
-                    --N;
-                }
+        size_t taken = 0, dropped = 0;  // the hits added to the sums, and taken off again
+        for (const hit& h : hits) {
+            if (h.k > highest) break;
+            if (h.k < lowest || !inPart(h.p)) continue;
+            for (; taken < hits.size() && hits[taken].k <= h.k + W; ++taken) {
+                // Rings cross rows far apart in memory: the sample a few
+                // steps on is asked for early.
+                const hit& ahead = hits[std::min(taken + 16, hits.size() - 1)];
+                __builtin_prefetch(samples + ahead.p.y * width + ahead.p.x);
+                const Rgba s = sampleAt(taken);
+                R += s.r;
+                G += s.g;
+                B += s.b;
+                ++N;
             }
-            if (k <= last) {
-                const point p = positions[k - first];
-                // Rings cross rows far apart in memory: the sample a few steps
-                // on is asked for early.
-                const point ahead = positions[std::min(k + 16, last) - first];
-                if (inside(ahead)) __builtin_prefetch(samples + ahead.y * width + ahead.x);
-                if (inside(p)) {
-                    const Rgba s = samples[p.y * width + p.x];
-                    R += s.r;
-                    G += s.g;
-                    B += s.b;
-                    ++N;
-                }
+            for (; hits[dropped].k < h.k - W; ++dropped) {
+                const Rgba s = sampleAt(dropped);
+                R -= s.r;
+                G -= s.g;
+                B -= s.b;
+                --N;
             }
-            const long long centre = k - W;
-            if (k - 2 * W >= 0 && N != 0 && centre >= first) {
-                const point q = positions[centre - first];
-                if (inPart(q)) rowOf(image, q.y)[q.x] = meanOf(R, G, B, N, bytes);
-            }
+            rowOf(image, h.p.y)[h.p.x] = meanOf(R, G, B, N, bytes);
         }
     }
 
