@@ -689,16 +689,22 @@ struct sphericRings {
             out.emplace_back(0, kEnd - 1);
             return;
         }
-        const double margin = slack(ox, oy, r) + double(r) * kEnd * dt * 1e-7;
+        // How far a step's position may lie from the point at its exact
+        // angle k dt, in units of 2^-24 of the sizes involved: the product and
+        // the sum round by one each, r as a float by one, the sine or cosine
+        // by 1.2 (0.6 of its last place) and the angle k dt by one, two from
+        // 2^24 steps on, where k itself rounds. 1e-7 over-counts the unit.
+        const double turning = (kEnd < kExactSteps ? 1.0 : 2.0) * double(r) * kEnd * dt;
+        const double margin = 1e-7 * (4.2 * r + std::fabs(ox) + std::fabs(oy) + turning) + 0.01;
         const arcs in(box, ox, oy, r, margin);
         const double turn = 2 * kPi, span = kEnd * static_cast<double>(dt);
         for (int i = 0; i < in.count; ++i) {
             for (double shift = std::floor(-in.hi[i] / turn) * turn; in.lo[i] + shift <= span;
                  shift += turn) {
                 const long long first =
-                    static_cast<long long>(std::floor((in.lo[i] + shift) / dt)) - 2;
+                    static_cast<long long>(std::floor((in.lo[i] + shift) / dt)) - 1;
                 const long long last =
-                    static_cast<long long>(std::ceil((in.hi[i] + shift) / dt)) + 2;
+                    static_cast<long long>(std::ceil((in.hi[i] + shift) / dt)) + 1;
                 if (last < 0) continue;
                 out.emplace_back(std::max(first, 0LL), std::min(last, kEnd - 1));
             }
