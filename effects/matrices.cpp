@@ -808,8 +808,12 @@ struct sphericRings {
         }
     }
 
-    // A pixel left out walks its own ring, twice round, for a written one.
-    void fill(int x, int y) {
+    // What a pixel left out takes: the first written pixel on its own ring,
+    // walked twice round from its angle. `alone` ends the walk unsure at
+    // any other pixel left out, which a fill before this one may have
+    // written.
+    enum class found { some, none, unsure };
+    found search(int x, int y, bool alone, Rgba& got) const {
         const long long dx = cx - x, dy = cy - y;
         const long long rr = static_cast<long long>(std::sqrt(squared(dx, dy)));
         float a;
@@ -830,23 +834,25 @@ struct sphericRings {
                 if (inside(q)) {
                     const Rgba p = rowOf(image, q.y)[q.x];
                     if (p.a != 0) {
-                        rowOf(image, y)[x] = p;
-                        return;
+                        got = p;
+                        return found::some;
                     }
+                    if (alone && (q.x != x || q.y != y)) return found::unsure;
                 }
             } else {
                 // Far from the centre the steps are tiny: stride to just
                 // before the next arc instead of millions of single steps.
                 const double until = std::min(in.nextStart(a) - 1e-6, 4 * kPi);
                 if (until > a) {
-                    if (!stepAngle(a, step, until)) return;
+                    if (!stepAngle(a, step, until)) return found::none;
                     continue;
                 }
             }
             const float next = a + step;
-            if (!(next > a)) return;  // the step is lost below the angle's precision
+            if (!(next > a)) return found::none;  // the step is lost below the angle's precision
             a = next;
         }
+        return found::none;
     }
 };
 
@@ -958,12 +964,37 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
         }
     }
 
+    // The pixels left out fill in raster order, and a fill may take one
+    // filled before it. Both cores search for a batch of them, each alone;
+    // those whose walk met another pixel left out search again in order,
+    // after the fills before them.
+    struct gap {
+        int x, y;
+        Rgba got;
+        sphericRings::found how;
+    };
+    std::vector<gap> gaps;
+    auto fillGaps = [&] {
+        inBands(0, static_cast<int>(gaps.size()) - 1, 64.0 * gaps.size(), [&](int first, int last) {
+            for (int i = first; i <= last; ++i) {
+                gaps[i].how = rings.search(gaps[i].x, gaps[i].y, true, gaps[i].got);
+            }
+        });
+        for (gap& g : gaps) {
+            if (g.how == sphericRings::found::unsure) g.how = rings.search(g.x, g.y, false, g.got);
+            if (g.how == sphericRings::found::some) rowOf(image, g.y)[g.x] = g.got;
+        }
+        gaps.clear();
+    };
     for (int y = a.y0; y <= a.y1; ++y) {
         const Rgba* row = rowOf(image, y);
         for (int x = a.x0; x <= a.x1; ++x) {
-            if (row[x].a == 0) rings.fill(x, y);
+            if (row[x].a != 0) continue;
+            gaps.push_back(gap{x, y, {}, sphericRings::found::unsure});
+            if (gaps.size() == 1 << 16) fillGaps();
         }
     }
+    fillGaps();
 }
 }  // namespace
 
