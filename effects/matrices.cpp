@@ -529,16 +529,21 @@ struct arcs {
     double lo[4], hi[4];
     int count = 0;
 
-    arcs(pixelRect a, double ox, double oy, double r, double margin) {
-        const double p = (a.x0 - 1 - margin - ox) / r, q = (a.x1 + 1 + margin - ox) / r;
-        const double pc = (a.y0 - 1 - margin - oy) / r, qc = (a.y1 + 1 + margin - oy) / r;
+    arcs(pixelRect a, double ox, double oy, double r, double margin)
+        : arcs(a, ox, oy, r, margin, margin) {}
+
+    // With a margin of its own across and down.
+    arcs(pixelRect a, double ox, double oy, double r, double marginX, double marginY) {
+        const double p = (a.x0 - 1 - marginX - ox) / r, q = (a.x1 + 1 + marginX - ox) / r;
+        const double pc = (a.y0 - 1 - marginY - oy) / r, qc = (a.y1 + 1 + marginY - oy) / r;
         if (p > 1 || q < -1 || pc > 1 || qc < -1) return;
-        // sin a within p..q on its rising and its falling half.
-        const double s0 = std::asin(std::max(p, -1.0)), s1 = std::asin(std::min(q, 1.0));
+        // sin a within p..q on its rising and its falling half; a thin area
+        // leaves one of them whole, and its ends need no arc sine.
+        const double s0 = p <= -1 ? -kPi / 2 : std::asin(p), s1 = q >= 1 ? kPi / 2 : std::asin(q);
         const double sines[2][2] = {{s0, s1}, {kPi - s1, kPi - s0}};
         // cos a within pc..qc on its falling half, and on the rising half
         // before it and after it.
-        const double c0 = std::acos(std::min(qc, 1.0)), c1 = std::acos(std::max(pc, -1.0));
+        const double c0 = qc >= 1 ? 0 : std::acos(qc), c1 = pc <= -1 ? kPi : std::acos(pc);
         const double cosines[3][2] = {{c0, c1}, {-c1, -c0}, {2 * kPi - c1, 2 * kPi - c0}};
         for (const auto& sn : sines) {
             for (const auto& cs : cosines) {
@@ -689,27 +694,39 @@ struct sphericRings {
             out.emplace_back(0, kEnd - 1);
             return;
         }
-        // How far a step's position may lie from the point at its exact
-        // angle k dt, in units of 2^-24 of the sizes involved: the product and
-        // the sum round by one each, r as a float by one, the sine or cosine
-        // by 1.2 (0.6 of its last place) and the angle k dt by one, two from
-        // 2^24 steps on, where k itself rounds. 1e-7 over-counts the unit.
-        const double turning = (kEnd < kExactSteps ? 1.0 : 2.0) * double(r) * kEnd * dt;
-        const double margin = 1e-7 * (4.2 * r + std::fabs(ox) + std::fabs(oy) + turning) + 0.01;
-        const arcs in(box, ox, oy, r, margin);
-        const double turn = 2 * kPi, span = kEnd * static_cast<double>(dt);
+        // How far a position in the box may lie from the point at the
+        // float angle, along either axis, in units u = 2^-24 of the sizes
+        // involved: the sum rounds by u |o + d|, where d = r sin a is within
+        // reach of the box, d itself as a product by u |d|, r as a float by
+        // u |d| and the sine by 0.6 of its last place, 1.2 u |d|. 1e-7
+        // over-counts u.
+        auto margin = [&](int lo, int hi, double o) {
+            const double reach = std::max(std::fabs(lo - 2 - o), std::fabs(hi + 2 - o));
+            return 1e-7 * (std::fabs(o) + reach + 3.3 * std::min(reach, r + 1.0)) + 0.01;
+        };
+        const arcs in(box, ox, oy, r, margin(box.x0, box.x1, ox), margin(box.y0, box.y1, oy));
+        // The float angle of step k lies within e k dt of k dt: the product
+        // rounds, and from 2^24 steps on k too. It grows with k, so the
+        // steps whose angles lie on an arc are found exactly from there.
+        const double e = kEnd < kExactSteps ? 1e-7 : 2e-7;
+        const double turn = 2 * kPi, span = kEnd * static_cast<double>(dt) * (1 + e);
+        auto angleOf = [dt](long long k) { return double(static_cast<float>(k) * dt); };
         for (int i = 0; i < in.count; ++i) {
             for (double shift = std::floor(-in.hi[i] / turn) * turn; in.lo[i] + shift <= span;
                  shift += turn) {
-                const long long first =
-                    static_cast<long long>(std::floor((in.lo[i] + shift) / dt)) - 1;
-                const long long last =
-                    static_cast<long long>(std::ceil((in.hi[i] + shift) / dt)) + 1;
-                if (last < 0) continue;
-                out.emplace_back(std::max(first, 0LL), std::min(last, kEnd - 1));
+                const double from = in.lo[i] + shift, to = in.hi[i] + shift;
+                long long first =
+                    static_cast<long long>(std::floor((from - e * std::fabs(from)) / dt)) - 1;
+                long long last =
+                    static_cast<long long>(std::ceil((to + e * std::fabs(to)) / dt)) + 1;
+                first = std::max(first, 0LL);
+                last = std::min(last, kEnd - 1);
+                for (int n = 0; n < 64 && first <= last && angleOf(first) < from; ++n) ++first;
+                for (int n = 0; n < 64 && first <= last && angleOf(last) > to; ++n) --last;
+                if (first <= last) out.emplace_back(first, last);
             }
         }
-        std::sort(out.begin(), out.end());
+        if (!std::is_sorted(out.begin(), out.end())) std::sort(out.begin(), out.end());
     }
 
     // Steps first..end of a ring, starting with empty sums: every sample
