@@ -705,20 +705,36 @@ struct sphericRings {
             return 1e-7 * (std::fabs(o) + reach + 3.3 * std::min(reach, r + 1.0)) + 0.01;
         };
         const arcs in(box, ox, oy, r, margin(box.x0, box.x1, ox), margin(box.y0, box.y1, oy));
+        // Arcs that meet go as one.
+        std::pair<double, double> joined[4];
+        int count = 0;
+        for (int i = 0; i < in.count; ++i) joined[count++] = {in.lo[i], in.hi[i]};
+        std::sort(joined, joined + count);
+        int kept = 0;
+        for (int i = 1; i < count; ++i) {
+            if (joined[i].first <= joined[kept].second) {
+                joined[kept].second = std::max(joined[kept].second, joined[i].second);
+            } else {
+                joined[++kept] = joined[i];
+            }
+        }
+        count = count == 0 ? 0 : kept + 1;
         // The float angle of step k lies within e k dt of k dt: the product
-        // rounds, and from 2^24 steps on k too. It grows with k, so the
-        // steps whose angles lie on an arc are found exactly from there.
-        const double e = kEnd < kExactSteps ? 1e-7 : 2e-7;
+        // rounds, by at most 2^-24 of it, and from 2^24 steps on k too. It
+        // grows with k, so the steps whose angles lie on an arc are found
+        // exactly from there.
+        const double e = kEnd < kExactSteps ? 6e-8 : 1.2e-7;
         const double turn = 2 * kPi, span = kEnd * static_cast<double>(dt) * (1 + e);
+        const double perStep = 1 / static_cast<double>(dt);
         auto angleOf = [dt](long long k) { return double(static_cast<float>(k) * dt); };
-        for (int i = 0; i < in.count; ++i) {
-            for (double shift = std::floor(-in.hi[i] / turn) * turn; in.lo[i] + shift <= span;
-                 shift += turn) {
-                const double from = in.lo[i] + shift, to = in.hi[i] + shift;
+        for (int i = 0; i < count; ++i) {
+            const double lo = joined[i].first, hi = joined[i].second;
+            for (double shift = std::floor(-hi / turn) * turn; lo + shift <= span; shift += turn) {
+                const double from = lo + shift, to = hi + shift;
                 long long first =
-                    static_cast<long long>(std::floor((from - e * std::fabs(from)) / dt)) - 1;
+                    static_cast<long long>(std::floor((from - e * std::fabs(from)) * perStep)) - 1;
                 long long last =
-                    static_cast<long long>(std::ceil((to + e * std::fabs(to)) / dt)) + 1;
+                    static_cast<long long>(std::ceil((to + e * std::fabs(to)) * perStep)) + 1;
                 first = std::max(first, 0LL);
                 last = std::min(last, kEnd - 1);
                 for (int n = 0; n < 64 && first <= last && angleOf(first) < from; ++n) ++first;
