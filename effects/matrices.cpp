@@ -899,6 +899,16 @@ int binadeOf(float v) {
 }
 }  // namespace
 
+std::vector<std::pair<long long, long long>> sphericStepsNear(pixelRect box, point centre,
+                                                              long long r, long long steps) {
+    const float ox = static_cast<float>(centre.x), oy = static_cast<float>(centre.y);
+    const sphericRings rings{nullptr, nullptr, box, centre.x, centre.y, ox, oy,
+                             {},      {},      {},  {},       {},       box};
+    std::vector<std::pair<long long, long long>> runs;
+    rings.stepsNear(box, r, std::atan(1.0f / static_cast<float>(r)), steps, runs);
+    return runs;
+}
+
 bool stepAngle(float& a, float step, double until) {
     // Inside one binade the sums lie on one grid, so a + step adds the same
     // amount each time; after a tie to even it settles from the second step,

@@ -4,6 +4,9 @@
 
 #include "effects/classes.h"
 
+#include <utility>
+#include <vector>
+
 // Seven ways of softening: box, iterated box, rows only, columns only, along
 // a direction, along rays from the pointer and along rings around it.
 class blur : public matrices {
@@ -86,6 +89,12 @@ public:
 // the first value not below `until`; false when the step is lost below a's
 // precision first. Whole runs of equal sums are taken at once.
 bool stepAngle(float& a, float step, double until);
+
+// The steps k, among the first `steps`, of the spheric blur's ring of radius r
+// around `centre`, at the float angles k atan(1 / r), whose positions can fall
+// in `box`: runs of them, in order.
+std::vector<std::pair<long long, long long>> sphericStepsNear(pixelRect box, point centre,
+                                                              long long r, long long steps);
 
 // The radial blur's gap fill with the pointer far off the area, where the
 // probes of a row run side by side; false, leaving the image, when the

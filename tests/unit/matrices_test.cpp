@@ -520,32 +520,51 @@ TEST(MatrixFilters, EveryModeFollowsItsFormulas) {
     }
 }
 
-// Thin pictures and pointers off the picture, where rays and rings mostly
+// Thin pictures and areas and pointers off them, where rays and rings mostly
 // miss the area and only a few steps of each are worked out; pictures large
-// enough to be split between two threads.
+// enough to be split between two threads, and thin ones with enough rings to
+// be shared out.
 TEST(MatrixFilters, RaysAndRingsOnThinPicturesFollowTheirFormulas) {
     struct Shape {
         int w, h;
+        bool has = false;  // else the area is the whole picture
+        point lo{}, hi{};
     };
-    const Shape shapes[] = {{1, 300}, {300, 1}, {2, 170}, {170, 3}, {41, 29}, {300, 260}, {260, 300}};
+    const Shape shapes[] = {{1, 300},
+                            {300, 1},
+                            {2, 170},
+                            {170, 3},
+                            {41, 29},
+                            {300, 260},
+                            {260, 300},
+                            {40, 300, true, point(17, 5), point(18, 290)},    // a thin area
+                            {300, 30, true, point(-10, 12), point(280, 12)}};  // one row, beyond
     unsigned seed = 50;
     for (const Shape s : shapes) {
-        const point pointers[] = {point(s.w / 2, s.h / 2), point(s.w - 1, s.h - 1), point(-40, s.h / 3),
-                                  point(s.w + 90, -70), point(s.w / 2, s.h + 400)};
+        const Rect a = s.has ? Rect{std::max(s.lo.x, 0), std::max(s.lo.y, 0),
+                                    std::min(s.hi.x, s.w - 1), std::min(s.hi.y, s.h - 1)}
+                             : Rect{0, 0, s.w - 1, s.h - 1};
+        const int H = a.y1 - a.y0 + 1;
+        // The middle, the far corner (the far edge), and off every side.
+        const point pointers[] = {point((a.x0 + a.x1) / 2, (a.y0 + a.y1) / 2), point(a.x1, a.y1),
+                                  point(a.x0 - 40, a.y0 + H / 3), point(a.x1 + 90, a.y0 - 70),
+                                  point((a.x0 + a.x1) / 2, a.y1 + 400)};
         for (const point c : pointers) {
             for (int mode : {6, 7}) {
                 for (float v1 : {1.0f, 10.0f, 45.0f}) {
                     EffectImages images(randomImage(s.w, s.h, ++seed).release());
-                    auto f = build(kBlur, images, false, point(0, 0), point(0, 0));
+                    auto f = build(kBlur, images, s.has, s.lo, s.hi);
                     f->setXY(static_cast<float>(c.x), static_cast<float>(c.y));
                     f->changeMode(static_cast<char>(mode));
                     f->value1 = v1;
                     imageRgbaCopy(images.picture, f->image);
                     f->reapply();
                     const Row row{kBlur, mode, {v1}, 0, 0, c};
-                    Picture want = expected(row, v1, images.picture, Rect{0, 0, s.w - 1, s.h - 1});
+                    const pixelRect p = f->areaInPicture();
+                    Picture want = expected(row, v1, images.picture, Rect{p.x0, p.y0, p.x1, p.y1});
                     EXPECT_EQ(firstDifference(want.get(), f->image), "")
-                        << s.w << "x" << s.h << " mode " << mode << " value1 " << v1 << " cursor "
+                        << s.w << "x" << s.h << " area " << a.x0 << "," << a.y0 << "-" << a.x1
+                        << "," << a.y1 << " mode " << mode << " value1 " << v1 << " cursor "
                         << c.x << "," << c.y;
                     images.image = f->image;
                     images.scratch = f->scratch;
@@ -701,6 +720,41 @@ TEST(MatrixFilters, RadialGapsFromAFarPointerAsStepByStep) {
     // Too near: the step-by-step loop's.
     Picture img = randomImage(9, 7, 3);
     EXPECT_FALSE(fillRadialGapsAlongLines(img.get(), pixelRect{0, 0, 8, 6}, point(60, 3)));
+}
+
+// The steps of a ring that can reach an area against every step of the
+// ring, on thin areas far out, where a position strays from the circle by
+// the rounding of a sum with a large centre (2^24 and more, where floats lie
+// two apart) and, on the largest rings, of the angle.
+TEST(MatrixFilters, RingStepsNearAnAreaHoldEveryStepInIt) {
+    std::mt19937 gen(41);
+    for (int round = 0; round < 200; ++round) {
+        const long long r = round % 20 == 0 ? 1000000 + gen() % 1000000 : 300 + gen() % 60000;
+        const bool tall = round % 2 == 0;
+        const int across = 1 + gen() % 3, along = 1 + gen() % 500;
+        const int x0 = (1 << 24) + gen() % (1 << 24), y0 = (1 << 24) + gen() % (1 << 24);
+        const int w = tall ? across : along, h = tall ? along : across;
+        const pixelRect box{x0, y0, x0 + w - 1, y0 + h - 1};
+        // A ring through the middle of the box, from any direction.
+        const double t = (gen() % 3600) * kPi / 1800;
+        const point c(static_cast<int>((box.x0 + box.x1) / 2 + std::llround(r * std::sin(t))),
+                      static_cast<int>((box.y0 + box.y1) / 2 + std::llround(r * std::cos(t))));
+        const float fr = static_cast<float>(r), dt = std::atan(1.0f / fr);
+        const long long steps =
+            static_cast<long long>(std::ceil(2.0 * (gen() % 11) + 2 * kPi / dt));
+        const auto runs = sphericStepsNear(box, c, r, steps);
+        for (long long k = 0; k < steps; ++k) {
+            const float angle = static_cast<float>(k) * dt;
+            const long long x = static_cast<long long>(fr * std::sin(angle) + float(c.x));
+            const long long y = static_cast<long long>(fr * std::cos(angle) + float(c.y));
+            if (x < box.x0 || x > box.x1 || y < box.y0 || y > box.y1) continue;
+            const bool held = std::any_of(runs.begin(), runs.end(), [k](auto run) {
+                return run.first <= k && k <= run.second;
+            });
+            ASSERT_TRUE(held) << "round " << round << " radius " << r << " step " << k << " centre "
+                              << c.x << "," << c.y;
+        }
+    }
 }
 
 // The strided angle walk of the ring gap fill against single steps: starts on
