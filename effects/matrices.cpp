@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -889,12 +890,33 @@ struct sphericRings {
     }
 };
 
+// The exponent frexp gives a finite float that is not zero, read from its
+// bits: the walk below asks for it several times a step.
+int exponentOf(float v) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const int biased = static_cast<int>((bits >> 23) & 0xff);
+    if (biased == 0 || biased == 0xff) {
+        int e;
+        std::frexp(v, &e);
+        return e;
+    }
+    return biased - 126;
+}
+
+// 2^n, for n within a double's normal exponents.
+double twoTo(int n) {
+    const uint64_t bits = static_cast<uint64_t>(n + 1023) << 52;
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
 // The sign and exponent of a normal float; 0 for zero and subnormals, whose
 // spacing differs.
 int binadeOf(float v) {
     if (!(std::fabs(v) >= FLT_MIN)) return 0;
-    int e;
-    std::frexp(v, &e);
+    const int e = exponentOf(v);
     return v < 0 ? -1000 - e : 1000 + e;
 }
 }  // namespace
@@ -923,10 +945,9 @@ bool stepAngle(float& a, float step, double until) {
         lastGap = binade != 0 && binade == binadeOf(next) ? gap : -1;
         a = next;
         if (!steady) continue;
-        int e;
-        std::frexp(a, &e);
-        const double u = std::ldexp(1.0, e - 24);  // the grid
-        const double edge = a > 0 ? std::ldexp(1.0, e) : -std::ldexp(1.0, e - 1);
+        const int e = exponentOf(a);
+        const double u = twoTo(e - 24);  // the grid
+        const double edge = a > 0 ? twoTo(e) : -twoTo(e - 1);
         // Each sum stays on the grid short of the binade's end, and the last
         // value reached stays below `until`.
         const double inBinade = std::floor((edge - u - step - a) / gap) + 1;
