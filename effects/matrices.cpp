@@ -1002,29 +1002,30 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
     } else {
         // On a thin area a ring holds a few steps in it, and working out its
         // reach for each half would cost more than the second core saves:
-        // the cores share the rings instead. A ring writes only pixels within
-        // `reach` of its radius, so runs of rings that lie 2 reach apart
+        // the cores share the rings instead. A ring's positions stray from
+        // its circle by less than the slack, so it writes only pixels within
+        // `reach` of its radius, and runs of rings that lie 2 reach apart
         // never write the same pixel. The rings between them come after, in
         // order, and then the next run's first rings again, over the pixels
         // that those between could have written, so that each pixel ends
         // with the last ring's write.
         const long long reach =
             static_cast<long long>(std::ceil(2 * slack(rings.ox, rings.oy, double(rTo)))) + 1;
-        const long long gap = 2 * reach, count = rTo - rFrom + 1;
+        const long long apart = 2 * reach, count = rTo - rFrom + 1;
         const int runs = static_cast<int>(std::clamp(count / (8 * reach), 1LL, 16LL));
         auto start = [&](int i) { return rFrom + count * i / runs; };
         inBands(0, runs - 1, 8.0 * count, [&](int first, int last) {
             sphericRings own = ringsOver(a);
             for (int i = first; i <= last; ++i) {
-                draw(own, start(i) + (i > 0 ? gap : 0), start(i + 1) - 1);
+                draw(own, start(i) + (i > 0 ? apart : 0), start(i + 1) - 1);
             }
         });
         for (int i = 1; i < runs; ++i) {
-            draw(rings, start(i), start(i) + gap - 1);
+            draw(rings, start(i), start(i) + apart - 1);
             sphericRings again = ringsOver(a);
-            const double within = static_cast<double>(start(i) + gap - 1 + reach);
+            const double within = static_cast<double>(start(i) + apart - 1 + reach);
             again.withinSquared = within * within;
-            draw(again, start(i) + gap, start(i) + gap + 2 * reach - 1);
+            draw(again, start(i) + apart, start(i) + apart + 2 * reach - 1);
         }
     }
 
