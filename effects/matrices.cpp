@@ -843,11 +843,13 @@ struct sphericRings {
     }
 
     // What a pixel left out takes: the first written pixel on its own ring,
-    // walked twice round from its angle. `alone` ends the walk unsure at
-    // any other pixel left out, which a fill before this one may have
-    // written.
+    // walked twice round from its angle, as the fills go in raster order.
+    // With `since`, the first of those whose fills are yet to come, the walk
+    // ends unsure at one of them before this pixel, which may be filled by
+    // then; those after it are still empty then.
     enum class found { some, none, unsure };
-    found search(int x, int y, bool alone, Rgba& got) const {
+    found search(int x, int y, const point* since, Rgba& got) const {
+        auto before = [](point p, point q) { return p.y < q.y || (p.y == q.y && p.x < q.x); };
         const long long dx = cx - x, dy = cy - y;
         const long long rr = static_cast<long long>(std::sqrt(squared(dx, dy)));
         float a;
@@ -871,7 +873,7 @@ struct sphericRings {
                         got = p;
                         return found::some;
                     }
-                    if (alone && (q.x != x || q.y != y)) return found::unsure;
+                    if (since && !before(q, *since) && before(q, point(x, y))) return found::unsure;
                 }
             } else {
                 // Far from the centre the steps are tiny: stride to just
@@ -1030,8 +1032,8 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
     }
 
     // The pixels left out fill in raster order, and a fill may take one
-    // filled before it. Both cores search for a batch of them, each alone;
-    // those whose walk met another pixel left out search again in order,
+    // filled before it. Both cores search for a batch of them at once; those
+    // whose walk met one before them in the batch search again in order,
     // after the fills before them.
     struct gap {
         int x, y;
@@ -1040,13 +1042,17 @@ void sphericBlur(ImageRGBA* image, const ImageRGBA* backup, pixelRect a, point c
     };
     std::vector<gap> gaps;
     auto fillGaps = [&] {
+        if (gaps.empty()) return;
+        const point since(gaps[0].x, gaps[0].y);
         inBands(0, static_cast<int>(gaps.size()) - 1, 64.0 * gaps.size(), [&](int first, int last) {
             for (int i = first; i <= last; ++i) {
-                gaps[i].how = rings.search(gaps[i].x, gaps[i].y, true, gaps[i].got);
+                gaps[i].how = rings.search(gaps[i].x, gaps[i].y, &since, gaps[i].got);
             }
         });
         for (gap& g : gaps) {
-            if (g.how == sphericRings::found::unsure) g.how = rings.search(g.x, g.y, false, g.got);
+            if (g.how == sphericRings::found::unsure) {
+                g.how = rings.search(g.x, g.y, nullptr, g.got);
+            }
             if (g.how == sphericRings::found::some) rowOf(image, g.y)[g.x] = g.got;
         }
         gaps.clear();
