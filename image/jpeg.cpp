@@ -1,4 +1,6 @@
-// JPEG through libjpeg-turbo's TurboJPEG API; the orientation tag through libexif.
+// JPEG through libjpeg-turbo's TurboJPEG API, and its libjpeg API where a big
+// picture is decoded in two parts; the orientation tag through libexif.
+#include "image/bands.h"
 #include "image/codecs.h"
 #include "image/files.h"
 
@@ -7,7 +9,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <csetjmp>
+#include <cstdio>
 #include <cstring>
+
+#include <jpeglib.h>
 
 namespace {
 
@@ -80,6 +86,67 @@ void cmykToRgb(ImageRGBA* img) {
     }
 }
 
+// libjpeg ends a failed call through its error handler, which jumps back to
+// the decoder's caller here; warnings are counted, never printed.
+struct JumpOnError {
+    jpeg_error_mgr manager;
+    std::jmp_buf back;
+};
+
+void jumpBack(j_common_ptr c) { std::longjmp(reinterpret_cast<JumpOnError*>(c->err)->back, 1); }
+
+void countWarning(j_common_ptr c, int level) {
+    if (level < 0) ++c->err->num_warnings;
+}
+
+// Rows first..end - 1 of a sequential colour JPEG, as TurboJPEG decodes them
+// into RGBA (the accurate DCT, smooth upsampling), the rows before skipped.
+// False at any error or warning, or for a file of another kind.
+bool decodeRows(const unsigned char* data, size_t size, ImageRGBA* img, int first, int end) {
+    jpeg_decompress_struct c;
+    JumpOnError error;
+    c.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = jumpBack;
+    error.manager.emit_message = countWarning;
+    jpeg_create_decompress(&c);
+    volatile bool done = false;
+    if (setjmp(error.back) == 0) {
+        jpeg_mem_src(&c, data, static_cast<unsigned long>(size));
+        if (jpeg_read_header(&c, TRUE) == JPEG_HEADER_OK && !c.progressive_mode &&
+            (c.jpeg_color_space == JCS_YCbCr || c.jpeg_color_space == JCS_RGB) &&
+            c.image_width == static_cast<JDIMENSION>(img->width) &&
+            c.image_height == static_cast<JDIMENSION>(img->height)) {
+            c.out_color_space = JCS_EXT_RGBA;
+            jpeg_start_decompress(&c);
+            bool whole = first == 0 || jpeg_skip_scanlines(&c, static_cast<JDIMENSION>(first)) ==
+                                           static_cast<JDIMENSION>(first);
+            while (whole && c.output_scanline < static_cast<JDIMENSION>(end)) {
+                JSAMPROW row = reinterpret_cast<JSAMPROW>(img->data + static_cast<size_t>(c.output_scanline) * img->width);
+                whole = jpeg_read_scanlines(&c, &row, 1) == 1;
+            }
+            done = whole && error.manager.num_warnings == 0;
+        }
+    }
+    jpeg_destroy_decompress(&c);
+    return done;
+}
+
+// A big picture is decoded by both cores: one decodes the rows from the top,
+// the other skips to its share and decodes the rest. Skipping still reads
+// the coded data, so the first share is the larger. False where that cannot
+// be done cleanly: the caller then decodes the whole as before.
+bool decodeInTwo(const unsigned char* data, size_t size, ImageRGBA* img) {
+    if (bandThreads < 2 || static_cast<double>(img->width) * img->height < (1 << 20)) return false;
+    const int split = img->height / 5 * 3;
+    bool decoded[2] = {false, false};
+    inBands(0, 1, static_cast<double>(img->width) * img->height, [&](int first, int last) {
+        for (int part = first; part <= last; ++part) {
+            decoded[part] = decodeRows(data, size, img, part == 0 ? 0 : split, part == 0 ? split : img->height);
+        }
+    });
+    return decoded[0] && decoded[1];
+}
+
 }  // namespace
 
 bool isJpeg(const unsigned char* data, size_t size) {
@@ -103,7 +170,8 @@ ImageRGBA* readJpeg(const unsigned char* data, size_t size, const ReadLimits* li
     if (!img) return nullptr;
     const bool cmyk = colours == TJCS_CMYK || colours == TJCS_YCCK;
     // A few hundred bytes can hold thousands of progressive scans, each a pass over the picture.
-    if (tjDecompress2(tj.handle, data, size, reinterpret_cast<unsigned char*>(img->data), width, 0,
+    const bool inTwo = !cmyk && decodeInTwo(data, size, img);
+    if (!inTwo && tjDecompress2(tj.handle, data, size, reinterpret_cast<unsigned char*>(img->data), width, 0,
                       height, cmyk ? TJPF_CMYK : TJPF_RGBA, TJFLAG_LIMITSCANS) != 0) {
         const std::string text = tj.error();
         // A file cut short is refused; data the decoder stepped over opens, as in a TIFF.

@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
     g++ cmake make                       # toolchain
     pkg-config                           # finds the picture libraries
-    libtiff-dev libturbojpeg0-dev        # pictures: TIFF, JPEG,
+    libtiff-dev libturbojpeg0-dev        # pictures: TIFF, JPEG (TurboJPEG and,
+    libjpeg62-turbo-dev                  # for decoding in parts, libjpeg),
     libspng-dev libwebp-dev libheif-dev  # PNG, WebP, HEIC/HEIF
     libexif-dev                          # and the orientation tag of photographs
     freeglut3-dev libgl1-mesa-dev        # the window

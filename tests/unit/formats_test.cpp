@@ -383,6 +383,42 @@ TEST(Formats, BigTiffsReadAsLibtiffReadsThem) {
     }
 }
 
+// A JPEG of more than a megapixel is decoded in two parts: each subsampling
+// reads as TurboJPEG reads the whole, and where the parts cannot be used
+// (progressive scans, a file cut short) the whole is read as before.
+TEST(Formats, BigJpegsReadAsTurboJpegReadsThem) {
+    TempDir dir;
+    const int w = 1101, h = 997;
+    const fixtures::Image noise = fixtures::randomImage(w, h, 8, true);
+    const auto* pixels = reinterpret_cast<const unsigned char*>(noise->data);
+    tjhandle tj = tjInitDecompress();
+    for (const int sub : {int{TJSAMP_444}, int{TJSAMP_422}, int{TJSAMP_420}, int{TJSAMP_440}, int{TJSAMP_411}, -1, -2}) {
+        SCOPED_TRACE(sub);
+        Bytes jpeg = jpegOf(pixels, w, h, TJPF_RGBX, sub < 0 ? TJSAMP_420 : sub);
+        if (sub == -1) {  // progressive
+            unsigned char* out = nullptr;
+            unsigned long size = 0;
+            tjhandle c = tjInitCompress();
+            tjCompress2(c, pixels, w, 0, h, TJPF_RGBX, &out, &size, TJSAMP_420, 95, TJFLAG_PROGRESSIVE);
+            jpeg.assign(reinterpret_cast<char*>(out), size);
+            tjFree(out);
+            tjDestroy(c);
+        }
+        if (sub == -2) jpeg.resize(jpeg.size() * 3 / 4);  // cut short
+        writeBytes("big.jpg", jpeg);
+        std::string why;
+        fixtures::Image got(imageRgbaRead("big.jpg", &why));
+        fixtures::Image want(imageRgbaNew(w, h));
+        const bool whole = tjDecompress2(tj, reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size(),
+                                         reinterpret_cast<unsigned char*>(want->data), w, 0, h, TJPF_RGBA, 0) == 0;
+        ASSERT_EQ(got != nullptr, whole) << why;
+        if (whole) {
+            EXPECT_EQ(fixtures::firstDifference(want.get(), got.get()), "");
+        }
+    }
+    tjDestroy(tj);
+}
+
 // ---------------------------------------------------------------------------
 // Bad files
 
