@@ -445,14 +445,18 @@ struct MemoryFile {
     static toff_t size(thandle_t h) { return static_cast<MemoryFile*>(h)->end; }
 };
 
-// Where a strip's encoded bytes lie in its store.
+// Where a strip's encoded bytes lie.
 struct EncodedStrip {
+    std::vector<unsigned char>* store = nullptr;
     uint64_t from = 0, to = 0;
 };
 
-// Strip s of the picture as the writer's codec encodes it, into `store`.
-bool encodeStrip(const char* filename, const ImageRGBA* img, int s, std::vector<unsigned char>& store,
-                 EncodedStrip& strip) {
+// Strips first..last of the picture as the writer's codec encodes them, one
+// after another into `store`, through one TIFF in memory (which holds an
+// entry for every strip of the picture, so one per strip would cost as much
+// as a picture of one-pixel rows has strips).
+bool encodeStrips(const char* filename, const ImageRGBA* img, int first, int last,
+                  std::vector<unsigned char>& store, EncodedStrip* strips) {
     MemoryFile file{store};
     TiffOptions options;
     TIFF* tif = TIFFClientOpenExt(filename, "w", &file, MemoryFile::read, MemoryFile::write,
@@ -460,11 +464,16 @@ bool encodeStrip(const char* filename, const ImageRGBA* img, int s, std::vector<
                                   nullptr, options.opts);
     if (!tif) return false;
     setTags(tif, filename, img);
-    const int y = s * kRowsPerStrip, rows = std::min(kRowsPerStrip, img->height - y);
-    strip.from = file.end;
-    const bool ok = TIFFWriteEncodedStrip(tif, static_cast<uint32_t>(s), img->data + static_cast<size_t>(y) * img->width,
-                                          static_cast<tmsize_t>(rows) * img->width * sizeof(Rgba)) >= 0;
-    strip.to = file.end;
+    bool ok = true;
+    for (int s = first; s <= last && ok; ++s) {
+        const int y = s * kRowsPerStrip, rows = std::min(kRowsPerStrip, img->height - y);
+        EncodedStrip& strip = strips[s - first];
+        strip.store = &store;
+        strip.from = file.end;
+        ok = TIFFWriteEncodedStrip(tif, static_cast<uint32_t>(s), img->data + static_cast<size_t>(y) * img->width,
+                                   static_cast<tmsize_t>(rows) * img->width * sizeof(Rgba)) >= 0;
+        strip.to = file.end;
+    }
     TIFFClose(tif);
     return ok;
 }
@@ -488,7 +497,7 @@ bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
     auto writeBatch = [&](int from) {
         for (int s = from; s < std::min(count, from + batch) && written; ++s) {
             const EncodedStrip& e = strips[slot(s, from)];
-            written = TIFFWriteRawStrip(tif, static_cast<uint32_t>(s), stores[slot(s, from)].data() + e.from,
+            written = TIFFWriteRawStrip(tif, static_cast<uint32_t>(s), e.store->data() + e.from,
                                         static_cast<tmsize_t>(e.to - e.from)) >= 0;
         }
 #ifdef SYNC_FILE_RANGE_WRITE
@@ -502,8 +511,10 @@ bool writeTiffStream(TIFF* tif, const char* filename, const ImageRGBA* img) {
         const int to = std::min(count, from + batch) - 1;
         // One more index than strips: the last writes the batch before.
         inBands(from, to + 1, static_cast<double>(to - from + 2) * stripBytes, [&](int first, int last) {
-            for (int s = first; s <= std::min(last, to); ++s) {
-                if (!encodeStrip(filename, img, s, stores[slot(s, from)], strips[slot(s, from)])) encoded = false;
+            // A part's strips go to the store of its first.
+            if (first <= to && !encodeStrips(filename, img, first, std::min(last, to), stores[slot(first, from)],
+                                             &strips[slot(first, from)])) {
+                encoded = false;
             }
             if (last == to + 1 && from > 0) writeBatch(from - batch);
         });
