@@ -589,15 +589,6 @@ double slack(double ox, double oy, double r) {
 // Steps below this are whole floats.
 constexpr long long kExactSteps = 1LL << 24;
 
-// The last step after m that rounds to the same float as m.
-long long lastRoundingAlike(long long m) {
-    if (m < kExactSteps) return m;
-    const float f = static_cast<float>(m);
-    const long long spacing = static_cast<long long>(std::nextafter(f, INFINITY) - f);
-    const long long to = static_cast<long long>(f) + spacing / 2;
-    return static_cast<float>(to) == f ? to : to - 1;
-}
-
 struct sphericRings {
     ImageRGBA* image;
     const ImageRGBA* backup;
@@ -800,7 +791,7 @@ struct sphericRings {
               limit bytes) {
         stretches.clear();
         for (long long m = first; m <= last;) {
-            const long long to = std::min(last, lastRoundingAlike(m));
+            const long long to = std::min(last, lastOfFloat(m));
             const point p = at(r, m, dt);
             if (!stretches.empty() && stretches.back().p.x == p.x && stretches.back().p.y == p.y) {
                 stretches.back().to = to;

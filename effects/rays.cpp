@@ -31,6 +31,17 @@ Real squareOf(long long dx, long long dy) {
 
 bool raysWalkFloats = true;
 
+long long lastOfFloat(long long k) {
+    if (k < (1LL << 24)) return k;
+    const float f = static_cast<float>(k);
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    const long long half = 1LL << (static_cast<int>(bits >> 23) - 127 - 24);
+    const long long whole = static_cast<long long>(f);
+    // A tie goes to the float whose last bit is 0.
+    return (bits & 1) == 0 ? whole + half : whole + half - 1;
+}
+
 float rayLength(long long dx, long long dy) { return std::sqrt(squareOf<float>(dx, dy)); }
 
 float rayAngle(long long dx, long long dy) {
@@ -82,19 +93,6 @@ long long firstWhere(long long lo, long long hi, long long guess, Test holds) {
 // From this step on, single precision rounds runs of three to five steps,
 // and further out more, to one float.
 constexpr long long kCoarse = 1LL << 25;
-
-// The last step from k on that single precision rounds to the same float
-// as k: beyond 2^24 whole numbers round in runs to multiples of 2, 4, ...
-long long lastOfFloat(long long k) {
-    if (k < (1LL << 24)) return k;
-    const float f = static_cast<float>(k);
-    uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    const long long half = 1LL << (static_cast<int>(bits >> 23) - 127 - 24);
-    const long long whole = static_cast<long long>(f);
-    // A tie goes to the float whose last bit is 0.
-    return (bits & 1) == 0 ? whole + half : whole + half - 1;
-}
 
 // Steps lo..hi of a ray, empty when lo > hi.
 struct span {

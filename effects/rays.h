@@ -42,6 +42,11 @@ private:
     written written_;
 };
 
+// The last whole number from k on that single precision rounds to the same
+// float as k: beyond 2^24 they round in runs to multiples of 2, 4, ...
+// Far out, a walk in unit steps takes such a run as one position.
+long long lastOfFloat(long long k);
+
 // Off, rays far from their centre are slid a step at a time like near ones:
 // the yardstick the tests hold the float-at-a-time walk to.
 extern bool raysWalkFloats;

@@ -274,7 +274,8 @@ bool readRgbStrips(TIFF* tif, const TiffErrors& errors, ImageRGBA* img, uint32_t
     return true;
 }
 
-// Rows first..first + count - 1 of `img`, cleared before, so that parts
+// Rows first..first + count - 1 of `img`: 8-bit RGB straight, anything else
+// through the RGBA reader, with the rows cleared before, so that parts
 // libtiff cannot read stay clear: no pixels of another part or picture.
 RowsRead readRows(TIFF* tif, TiffErrors& errors, ImageRGBA* img, uint32_t first, uint32_t count,
                   size_t maxSingleAlloc) {
@@ -420,9 +421,9 @@ void setTags(TIFF* tif, const char* filename, const ImageRGBA* img) {
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
 }
 
-// A TIFF held in memory, where one strip is encoded. Its bytes go to a store
-// kept from one batch of strips to the next, so the store is grown and
-// touched once.
+// A TIFF held in memory, where a part of a batch of strips is encoded. Its
+// bytes go to a store kept from one batch to the next, so the store is grown
+// and touched once.
 struct MemoryFile {
     std::vector<unsigned char>& store;
     uint64_t end = 0, at = 0;
@@ -478,8 +479,8 @@ bool encodeStrips(const char* filename, const ImageRGBA* img, int first, int las
     return ok;
 }
 
-// The strips are encoded on both cores, each through a TIFF of its own in
-// memory, and written raw in their order: the file is the one writing row by
+// The strips are encoded on both cores, each part of a batch through a TIFF
+// of its own in memory, and written raw in their order: the file is the one writing row by
 // row gives. They go in batches of about 4 MiB of pixels; while one batch is
 // encoded, the one before it is written, so the cores never wait on the
 // writes. Two batches of encoded strips cost little beside the picture.
